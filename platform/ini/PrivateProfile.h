@@ -1,0 +1,42 @@
+#pragma once
+// Private-profile (INI) files: the reading and writing rules the settings file
+// has always had on its original platform, kept exactly so that hand-edited
+// files, comments and unknown keys survive every save.
+//
+// Text is 8-bit (Latin-1) bytes throughout; section and key names compare
+// case-insensitively and are otherwise opaque (a backslash is an ordinary
+// character). The first occurrence of a section or key wins.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace PrivateProfile {
+
+// The value of `key` in `section`, blanks around it removed and one pair of
+// enclosing quotes dropped; nullopt when the file, the section or the key is
+// missing. Reading never creates the file.
+std::optional<std::string> Read(std::string_view section, std::string_view key,
+                                const std::string& file);
+
+// GetPrivateProfileString: copies the value (or `defaultText`, trailing blanks
+// removed, when the key is missing) into `buffer`, cut to size - 1 characters
+// and NUL-terminated; returns the number of characters copied.
+std::size_t GetString(std::string_view section, std::string_view key,
+                      std::string_view defaultText, char* buffer, std::size_t size,
+                      const std::string& file);
+
+// WritePrivateProfileString: replaces the key's line, or appends the key at the
+// end of its section, or appends the section at the end of the file. Every
+// other line is kept byte for byte. New lines end in CR LF. The file is
+// replaced atomically; false when it could not be written.
+bool Write(std::string_view section, std::string_view key, std::string_view value,
+           const std::string& file);
+
+// Latin-1 upper-casing used for the name comparisons (and for readers that
+// compare words the same way).
+char UpperLatin1(char c);
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+} // namespace PrivateProfile

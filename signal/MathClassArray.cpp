@@ -13,7 +13,7 @@ bool MathClass::SetResolution(Array& values, int bits) const {
     double fullScale = range->max;
     if (std::abs(range->min) > std::abs(range->max)) fullScale = std::abs(range->min);
     if (fullScale == 0.0) return true; // nothing but zeros: already on every grid
-    const double step = fullScale / std::pow(2.0, bits - 1);
+    const double step = fullScale / std::pow(2.0, static_cast<double>(bits) - 1.0);
     if (!std::isfinite(step) || step == 0.0) return false;
     for (double& v : values) v = std::nearbyint(v / step) * step;
     return true;

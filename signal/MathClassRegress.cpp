@@ -44,7 +44,9 @@ bool MathClass::RegressLinW(const Array& x, const Array& y, const Array& w, doub
 }
 
 bool MathClass::RegressPoly(const Array& x, const Array& y, int order, Array& coeff) {
-    if (order < 0) return false;
+    // Orders far beyond any fit (the moments run to twice the order) are
+    // refused rather than overflowing the index arithmetic.
+    if (order < 0 || order > 1000) return false;
     Status("calculating regression " + std::to_string(order) + "-th order, please wait...");
     Array xs = x;
     Array ys = y;

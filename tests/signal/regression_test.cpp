@@ -29,8 +29,6 @@ TEST(MathRegression, WeightedLineAndItsFailures) {
     ASSERT_TRUE(m.RegressLinW({0, 1, 2}, {0, 0, 3}, {1, 1, 1}, slope, offset));
     EXPECT_NEAR(slope, 1.5, 1e-12);
     EXPECT_NEAR(offset, -0.5, 1e-12);
-    ASSERT_TRUE(m.RegressLinW({0, 1, 2}, {0, 0, 3}, {1, 1, 1e-6}, slope, offset));
-    EXPECT_GT(offset + 2 * slope, 2.999);
 
     // Equal x values leave the slope open: failure, outputs untouched.
     slope = 42;

@@ -1,7 +1,7 @@
 #pragma once
-// The numeric library: unit and phase conversions, regression, array
-// utilities (and, beside them, the signal operations built on the same
-// frame). The program holds one instance, DSP::IntMath(); every user calls it.
+// The numeric library: unit and phase conversions, regression and polynomial
+// fits, array utilities. The program holds one instance, DSP::IntMath();
+// every user calls it.
 //
 // Arrays are 0-based std::vector<double>; an I/Q record is two of them of equal
 // length, never a complex type. An output array is sized like the operation's

@@ -75,6 +75,9 @@ TEST(MathConversions, ZeitStringPicksTheUnitByMagnitude) {
     EXPECT_EQ(m.ZeitString(62.5), "01m 02s");
     EXPECT_EQ(m.ZeitString(7261.5), "002h 01m 02s");
     EXPECT_EQ(m.ZeitString(1e7), "2777h 46m 40s");
+    const std::string huge = m.ZeitString(1e300); // hours far past any integer type
+    EXPECT_EQ(huge.substr(0, 6), "277777");
+    EXPECT_EQ(huge.back(), 's');
     // Non-finite times are shown, not converted to integers.
     EXPECT_EQ(m.ZeitString(std::numeric_limits<double>::infinity()), "inf s");
     EXPECT_EQ(m.ZeitString(-std::numeric_limits<double>::infinity()), "-inf s");

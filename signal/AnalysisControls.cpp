@@ -443,8 +443,11 @@ bool Histogram(const Array& x, double low, double high, std::size_t m, Array& co
     for (double v : x) {
         if (!(v >= low && v <= high)) continue; // outside, or NaN
         // First guess from the position, then settled against the edges.
-        double pos = std::floor((v - low) / width);
-        std::size_t i = pos < 0 ? 0 : std::min(static_cast<std::size_t>(pos), m - 1);
+        // (A width that underflowed to 0 gives no usable guess.)
+        const double pos = std::floor((v - low) / width);
+        const std::size_t i0 =
+            pos >= 0 ? static_cast<std::size_t>(std::min(pos, static_cast<double>(m - 1))) : 0;
+        std::size_t i = i0;
         while (i > 0 && v < edges[i]) --i;
         while (i + 1 < m && v >= edges[i + 1]) ++i;
         counts[i] += 1.0;

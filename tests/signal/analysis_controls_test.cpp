@@ -173,6 +173,8 @@ TEST(AnalysisStatistics, HistogramMatchesNumpyWithTheLastIntervalClosed) {
     // All values equal: the range is widened, as numpy does.
     ASSERT_TRUE(Analysis::Histogram({3, 3}, 3, 3, 2, counts, axis));
     EXPECT_EQ(counts, (Array{0, 2}));
+    ASSERT_TRUE(Analysis::Histogram({0, 5e-324}, 0, 5e-324, 10, counts, axis)); // width 0
+    EXPECT_EQ(counts[0] + counts[9], 2);
     EXPECT_FALSE(Analysis::Histogram({1}, 0, 1, 0, counts, axis));
     EXPECT_FALSE(Analysis::Histogram({1}, 1, 0, 3, counts, axis));
     EXPECT_TRUE(counts.empty() && axis.empty());

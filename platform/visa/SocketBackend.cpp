@@ -145,24 +145,23 @@ ViStatus SocketBackend::Connect(const std::string& host, unsigned port, ViUInt32
     return status;
 }
 
+SocketBackend::SocketBackend(int fd) : fd_(fd), in_(new ViByte[kChunk]) {}
+
 SocketBackend::~SocketBackend() { ::close(fd_); }
 
 ViStatus SocketBackend::Fill(const Deadline& d) {
     if (lost_) return VI_ERROR_CONN_LOST;
-    in_.clear();
-    inPos_ = 0;
+    inPos_ = inEnd_ = 0;
     for (;;) {
         short revents = 0;
         int r = PollFor(fd_, POLLIN, d, revents);
         if (r == 0) return VI_ERROR_TMO;
         if (r > 0) {
-            in_.resize(kChunk);
-            ssize_t n = ::recv(fd_, in_.data(), kChunk, 0);
+            ssize_t n = ::recv(fd_, in_.get(), kChunk, 0);
             if (n > 0) {
-                in_.resize(static_cast<std::size_t>(n));
+                inEnd_ = static_cast<std::size_t>(n);
                 return VI_SUCCESS;
             }
-            in_.clear();
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
         }
         lost_ = true;
@@ -175,9 +174,9 @@ IoResult SocketBackend::Read(ViByte* buf, ViUInt32 count, const Deadline& d) {
     for (;;) {
         if (Available() > 0 && out < count) {
             bool ended = false;
-            std::size_t k = framer_.Consume(in_.data() + inPos_,
+            std::size_t k = framer_.Consume(in_.get() + inPos_,
                                             std::min<std::size_t>(Available(), count - out), ended);
-            std::memcpy(buf + out, in_.data() + inPos_, k);
+            std::memcpy(buf + out, in_.get() + inPos_, k);
             inPos_ += k;
             out += static_cast<ViUInt32>(k);
             if (ended) return {VI_SUCCESS, out};
@@ -195,7 +194,7 @@ void SocketBackend::DiscardRest(const Deadline& d) {
     for (;;) {
         if (Available() > 0) {
             bool ended = false;
-            inPos_ += framer_.Consume(in_.data() + inPos_, Available(), ended);
+            inPos_ += framer_.Consume(in_.get() + inPos_, Available(), ended);
             if (ended) return;
             continue;
         }
@@ -246,8 +245,7 @@ IoResult SocketBackend::Write(const ViByte* data, ViUInt32 count, bool end, cons
 
 ViStatus SocketBackend::Clear(const Deadline&) {
     framer_.Reset();
-    in_.clear();
-    inPos_ = 0;
+    inPos_ = inEnd_ = 0;
     // Drop what has already arrived without waiting for more; bounded so a
     // device that streams without end cannot hold the call.
     for (int i = 0; i < 256; ++i) {
@@ -255,8 +253,7 @@ ViStatus SocketBackend::Clear(const Deadline&) {
         if (s == VI_ERROR_TMO) break;
         if (s < 0) return s;
     }
-    in_.clear();
-    inPos_ = 0;
+    inPos_ = inEnd_ = 0;
     return VI_SUCCESS;
 }
 

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace Visa {
 
@@ -45,17 +44,18 @@ public:
     ViStatus ReadStb(ViUInt16& stb, const Deadline& d) override;
 
 private:
-    explicit SocketBackend(int fd) : fd_(fd) {}
+    explicit SocketBackend(int fd);
     // Receives what is there into the empty input buffer, waiting until `d`.
     ViStatus Fill(const Deadline& d);
     void DiscardRest(const Deadline& d);
-    std::size_t Available() const { return in_.size() - inPos_; }
+    std::size_t Available() const { return inEnd_ - inPos_; }
 
     int fd_;
     bool lost_ = false; // the peer closed or the connection broke
     ResponseFramer framer_;
-    std::vector<ViByte> in_; // received, not yet consumed from inPos_ on
+    std::unique_ptr<ViByte[]> in_; // received; unconsumed from inPos_ to inEnd_
     std::size_t inPos_ = 0;
+    std::size_t inEnd_ = 0;
 };
 
 } // namespace Visa

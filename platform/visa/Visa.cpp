@@ -92,6 +92,13 @@ bool IsManager(ViSession rm) {
     return reg.managers.count(rm) != 0;
 }
 
+// Attributes exist on instrument sessions only.
+ViStatus NoAttributes(ViObject object) {
+    Registry& reg = Objects();
+    std::lock_guard<std::mutex> guard(reg.lock);
+    return reg.InUse(object) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+}
+
 template <class F>
 ViStatus WithInstrument(ViSession vi, F&& f) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
@@ -169,7 +176,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 ViStatus GetAttribute(ViObject vi, ViAttr attr, ViUInt32& value) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
-    if (!inst) return IsManager(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+    if (!inst) return NoAttributes(vi);
     std::lock_guard<std::mutex> io(inst->io);
     switch (attr) {
     case VI_ATTR_SEND_END_EN:
@@ -387,7 +394,7 @@ ViStatus viReadToFile(ViSession vi, ViConstString fileName, ViUInt32 count, ViUI
 
 ViStatus viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
-    if (!inst) return IsManager(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+    if (!inst) return NoAttributes(vi);
     std::lock_guard<std::mutex> io(inst->io);
     switch (attr) {
     case VI_ATTR_SEND_END_EN:

@@ -1,7 +1,7 @@
 #include "RegistryFile.h"
 
-#include "RegistryStore.h"
 #include "PrivateProfile.h"
+#include "RegistryStore.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,23 +11,23 @@ namespace Registry {
 
 const std::array<std::uint32_t, RootCount> RootHandles = {
     HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG};
-const std::array<std::string_view, RootCount> RootNames = {
-    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
-    "HKEY_CURRENT_CONFIG"};
+const std::array<std::string_view, RootCount> RootNames = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                                           "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                                           "HKEY_CURRENT_CONFIG"};
 
 std::string FoldName(std::string_view name) {
     std::string out(name);
-    for (char& c : out) c = PrivateProfile::UpperLatin1(c);
+    for (char& c : out)
+        c = PrivateProfile::UpperLatin1(c);
     return out;
 }
 
 namespace {
 
 auto SubKeyPosition(std::vector<KeyNode>& keys, const std::string& folded) {
-    return std::lower_bound(keys.begin(), keys.end(), folded,
-                            [](const KeyNode& k, const std::string& f) {
-                                return FoldName(k.name) < f;
-                            });
+    return std::lower_bound(
+        keys.begin(), keys.end(), folded,
+        [](const KeyNode& k, const std::string& f) { return FoldName(k.name) < f; });
 }
 
 } // namespace
@@ -100,7 +100,8 @@ std::uint32_t LittleEndian(const std::vector<std::uint8_t>& d) {
 }
 
 void AppendNumber(std::string& out, std::uint32_t v) {
-    for (int shift = 28; shift >= 0; shift -= 4) out += HexDigits[(v >> shift) & 15];
+    for (int shift = 28; shift >= 0; shift -= 4)
+        out += HexDigits[(v >> shift) & 15];
 }
 
 // The data in the most readable form that gives back exactly the same bytes.
@@ -118,7 +119,8 @@ void AppendData(std::string& out, const ValueEntry& v) {
         bool first = true;
         while (start + 1 < d.size()) {
             std::size_t nul = start;
-            while (d[nul] != 0) ++nul;
+            while (d[nul] != 0)
+                ++nul;
             if (!first) out += ',';
             first = false;
             AppendQuoted(out, AsText(d, start, nul - start));
@@ -164,7 +166,8 @@ void AppendKey(std::string& out, const KeyNode& key, const std::string& path, bo
             out += '\n';
         }
     }
-    for (const KeyNode& sub : key.subKeys) AppendKey(out, sub, path + "\\" + sub.name, false);
+    for (const KeyNode& sub : key.subKeys)
+        AppendKey(out, sub, path + "\\" + sub.name, false);
 }
 
 // ---- reading ---------------------------------------------------------------
@@ -191,7 +194,8 @@ public:
         return true;
     }
     void SkipBlanks() {
-        while (!AtEnd() && (s_[pos_] == ' ' || s_[pos_] == '\t')) ++pos_;
+        while (!AtEnd() && (s_[pos_] == ' ' || s_[pos_] == '\t'))
+            ++pos_;
     }
     std::optional<std::string> Quoted() {
         if (!Take('"')) return std::nullopt;
@@ -359,7 +363,8 @@ bool ParseRegistryText(std::string_view text, Tree& tree) {
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
             current = ParseHeader(line, tree);

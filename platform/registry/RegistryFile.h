@@ -30,7 +30,7 @@ struct ValueEntry {
 
 struct KeyNode {
     std::string name;
-    std::vector<KeyNode> subKeys; // sorted by FoldName
+    std::vector<KeyNode> subKeys;   // sorted by FoldName
     std::vector<ValueEntry> values; // in creation order
     bool operator==(const KeyNode&) const = default;
 

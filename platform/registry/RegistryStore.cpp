@@ -133,7 +133,8 @@ struct Store::Impl {
         std::optional<Stamp> now = StampOf(file);
         if (now && loaded && *now == *loaded) return;
         tree = Tree{};
-        for (std::size_t i = 0; i < RootCount; ++i) tree.roots[i].name = RootNames[i];
+        for (std::size_t i = 0; i < RootCount; ++i)
+            tree.roots[i].name = RootNames[i];
         damaged = false;
         loaded = now;
         if (!now) {
@@ -218,11 +219,15 @@ struct Store::Impl {
     }
 };
 
-Store::Store(std::string file) : d_(std::make_unique<Impl>()) { d_->file = std::move(file); }
+Store::Store(std::string file) : d_(std::make_unique<Impl>()) {
+    d_->file = std::move(file);
+}
 
 Store::~Store() = default;
 
-const std::string& Store::File() const { return d_->file; }
+const std::string& Store::File() const {
+    return d_->file;
+}
 
 void Store::SetFile(std::string file) {
     d_->file = std::move(file);
@@ -414,11 +419,6 @@ std::string DefaultFile() {
 Store& UserStore() {
     static Store store(DefaultFile());
     return store;
-}
-
-std::string_view RootName(HKEY root) {
-    auto index = RootIndex(root);
-    return index ? RootNames[*index] : std::string_view{};
 }
 
 } // namespace Registry

@@ -110,8 +110,4 @@ std::string DefaultFile();
 // The process's registry, on DefaultFile() as it was at first use.
 Store& UserStore();
 
-// Name of a root as written in the file ("HKEY_LOCAL_MACHINE"); empty for
-// anything that is not a root.
-std::string_view RootName(HKEY root);
-
 } // namespace Registry

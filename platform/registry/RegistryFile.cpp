@@ -153,8 +153,9 @@ void AppendData(std::string& out, const ValueEntry& v) {
     }
 }
 
+// A key without values gets a header only when nothing below it implies it.
 void AppendKey(std::string& out, const KeyNode& key, const std::string& path, bool isRoot) {
-    if (!isRoot || !key.values.empty()) {
+    if (!key.values.empty() || (!isRoot && key.subKeys.empty())) {
         out += "\n[" + path + "]\n";
         for (const ValueEntry& v : key.values) {
             if (v.name.empty())

@@ -20,9 +20,13 @@ std::string TrimBlanks(const std::string& text) {
 
 } // namespace
 
-void AddStatus(const std::string& text) { Services::StatusDisplay().AddStatus(TrimBlanks(text)); }
+void AddStatus(const std::string& text) {
+    Services::StatusDisplay().AddStatus(TrimBlanks(text));
+}
 
-void ClearStatus() { Services::StatusDisplay().ClearStatus(); }
+void ClearStatus() {
+    Services::StatusDisplay().ClearStatus();
+}
 
 void MeasurementAborted() {
     AddStatus("Measurement Aborted.");

@@ -18,7 +18,8 @@ std::string ErrorNumberText(std::int32_t number) {
 std::vector<std::string> CallerLines(const std::vector<std::string>& callers) {
     std::vector<std::string> lines;
     lines.reserve(callers.size());
-    for (std::size_t i = 0; i < callers.size(); ++i) lines.push_back(std::string(i, '>') + callers[i]);
+    for (std::size_t i = 0; i < callers.size(); ++i)
+        lines.push_back(std::string(i, '>') + callers[i]);
     return lines;
 }
 
@@ -29,7 +30,8 @@ std::string ReportText(const RuntimeError& error, const std::vector<std::string>
     line("NUMBER      : " + ErrorNumberText(error.Number));
     line("DESCRIPTION : " + error.Description);
     line("CALLER STACK:");
-    for (const auto& caller : CallerLines(callers)) line(caller);
+    for (const auto& caller : CallerLines(callers))
+        line(caller);
     return report;
 }
 

@@ -5,7 +5,6 @@
 #include "StringOp.h"
 
 #include <QFileInfo>
-
 #include <filesystem>
 #include <system_error>
 
@@ -19,11 +18,14 @@ namespace {
 
 std::string Digits(int value, int width) {
     std::string s = std::to_string(value < 0 ? -value : value);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), '0');
+    if (static_cast<int>(s.size()) < width)
+        s.insert(0, static_cast<std::size_t>(width) - s.size(), '0');
     return value < 0 ? "-" + s : s;
 }
 
-std::string Number(int value) { return StringOp::StripLineEnds(std::to_string(value)); }
+std::string Number(int value) {
+    return StringOp::StripLineEnds(std::to_string(value));
+}
 
 } // namespace
 
@@ -41,7 +43,9 @@ TimeRecord ToTimeRecord(const QDateTime& time) {
     return r;
 }
 
-TimeRecord GetNowTimeRecord() { return ToTimeRecord(Services::Clock().Now()); }
+TimeRecord GetNowTimeRecord() {
+    return ToTimeRecord(Services::Clock().Now());
+}
 
 std::string GetISOTimeString(const TimeRecord& time) {
     return GetISOTimeString(time, General::RootDebugInstance());
@@ -50,8 +54,8 @@ std::string GetISOTimeString(const TimeRecord& time) {
 std::string GetISOTimeString(const TimeRecord& time, RootDebug& trace) {
     RootDebug::Scope scope(trace, "KTStandard", "", "GetISOTimeString");
     return Digits(time.Year, 4) + "-" + Digits(time.Month, 2) + "-" + Digits(time.Day, 2) + " " +
-           Digits(time.Hour, 2) + ":" + Digits(time.Minute, 2) + ":" + Digits(time.Second, 2) + "." +
-           Digits(time.Milliseconds, 4);
+           Digits(time.Hour, 2) + ":" + Digits(time.Minute, 2) + ":" + Digits(time.Second, 2) +
+           "." + Digits(time.Milliseconds, 4);
 }
 
 std::string AboutVersionText(int major, int minor, int revision, const QDateTime& fileTime) {
@@ -62,7 +66,8 @@ std::string AboutVersionText(int major, int minor, int revision, const QDateTime
     const QTime t = fileTime.time();
     text += " from " + Digits(d.day(), 2) + "." + Digits(d.month(), 2) + "." + Digits(d.year(), 4);
     if (revision != 0)
-        text += " " + Digits(t.hour(), 2) + ":" + Digits(t.minute(), 2) + ":" + Digits(t.second(), 2);
+        text +=
+            " " + Digits(t.hour(), 2) + ":" + Digits(t.minute(), 2) + ":" + Digits(t.second(), 2);
     return text;
 }
 
@@ -80,7 +85,8 @@ std::string GetAboutFormVersion() {
         trace.LogRuntimeError("KTStandard", "", "GetAboutFormVersion", "",
                               RuntimeError{53, "KTStandard", "File not found"});
     }
-    return AboutVersionText(QUILLON_VERSION_MAJOR, QUILLON_VERSION_MINOR, QUILLON_VERSION_PATCH, fileTime);
+    return AboutVersionText(QUILLON_VERSION_MAJOR, QUILLON_VERSION_MINOR, QUILLON_VERSION_PATCH,
+                            fileTime);
 }
 
 } // namespace KTStandard

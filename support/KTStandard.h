@@ -4,7 +4,6 @@
 // line. (The caption height lives with the widgets, in support/windows.)
 
 #include <QDateTime>
-
 #include <cstdint>
 #include <string>
 

@@ -44,8 +44,9 @@ bool Logger::Log(const std::string& text, bool endLine) {
 std::string Logger::FormatTimeStamp(const QDateTime& time, bool hiRes) {
     const QDate d = time.date();
     const QTime t = time.time();
-    std::string stamp = Digits(d.year(), 4) + "-" + Digits(d.month(), 2) + "-" + Digits(d.day(), 2) + " " +
-                        Digits(t.hour(), 2) + ":" + Digits(t.minute(), 2) + ":" + Digits(t.second(), 2);
+    std::string stamp = Digits(d.year(), 4) + "-" + Digits(d.month(), 2) + "-" +
+                        Digits(d.day(), 2) + " " + Digits(t.hour(), 2) + ":" +
+                        Digits(t.minute(), 2) + ":" + Digits(t.second(), 2);
     if (hiRes) stamp += ":" + Digits(t.msec(), 4);
     return stamp;
 }

@@ -5,7 +5,6 @@
 // programs can read the file between lines.
 
 #include <QDateTime>
-
 #include <string>
 
 class Logger {

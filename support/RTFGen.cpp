@@ -14,14 +14,22 @@ namespace {
 // Table index of a colour, 0 when it is not in the table.
 int TableIndex(std::int32_t color) {
     switch (color) {
-    case kBlack: return 1;
-    case kRed: return 2;
-    case kGreen: return 3;
-    case kBlue: return 4;
-    case kLightGrey: return 5;
-    case kDarkGreen: return 6;
-    case kOrange: return 7;
-    default: return 0;
+    case kBlack:
+        return 1;
+    case kRed:
+        return 2;
+    case kGreen:
+        return 3;
+    case kBlue:
+        return 4;
+    case kLightGrey:
+        return 5;
+    case kDarkGreen:
+        return 6;
+    case kOrange:
+        return 7;
+    default:
+        return 0;
     }
 }
 
@@ -55,7 +63,8 @@ std::string EscapeText(const std::string& text) {
     return out;
 }
 
-void RTFBegin(RichTextBox* box, std::string& document, const std::string& fontName, double fontSize) {
+void RTFBegin(RichTextBox* box, std::string& document, const std::string& fontName,
+              double fontSize) {
     document = kColorTable;
     const double size = NumberText::RoundHalfEven(fontSize);
     FontSize = std::isnan(size) ? std::int16_t{0}
@@ -70,8 +79,8 @@ void RTFBegin(RichTextBox* box, std::string& document, const std::string& fontNa
 }
 
 void RTFAddText(RichTextBox* box, std::string& document, const std::string& text, bool newParagraph,
-                bool bold, bool italic, bool underline, std::int32_t foreColor, std::int32_t alignment,
-                std::int32_t highlight) {
+                bool bold, bool italic, bool underline, std::int32_t foreColor,
+                std::int32_t alignment, std::int32_t highlight) {
     std::string tags;
     if (bold) tags += "\\b";
     if (italic) tags += "\\i";

@@ -54,11 +54,12 @@ std::string EscapeText(const std::string& text);
 
 // Starts a new document (the colour table) and shows it. `box` may be null:
 // the document is then only built.
-void RTFBegin(RichTextBox* box, std::string& document, const std::string& fontName, double fontSize);
+void RTFBegin(RichTextBox* box, std::string& document, const std::string& fontName,
+              double fontSize);
 // Appends "{tags text}" and shows the document.
 void RTFAddText(RichTextBox* box, std::string& document, const std::string& text, bool newParagraph,
-                bool bold, bool italic, bool underline, std::int32_t foreColor, std::int32_t alignment,
-                std::int32_t highlight);
+                bool bold, bool italic, bool underline, std::int32_t foreColor,
+                std::int32_t alignment, std::int32_t highlight);
 // Sets FontSize and shows "{\plain\fsN" + document + "}" with the caret at the end.
 void RTFFontTag(RichTextBox* box, const std::string& document, std::int16_t size);
 

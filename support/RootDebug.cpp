@@ -18,7 +18,9 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string Two(int value) { return value < 10 ? "0" + std::to_string(value) : std::to_string(value); }
+std::string Two(int value) {
+    return value < 10 ? "0" + std::to_string(value) : std::to_string(value);
+}
 
 } // namespace
 
@@ -26,12 +28,14 @@ RootDebug::RootDebug() : stack_(kInitialFrames) {
     const QDateTime now = Services::Clock().Now();
     const QDate d = now.date();
     const QTime t = now.time();
-    fileName_ = SetHandle::ProgramFolder() + "/ELOG_" + std::to_string(d.year()) + "_" + Two(d.month()) +
-                "_" + Two(d.day()) + "_" + Two(t.hour()) + "_" + Two(t.minute()) + "_" + Two(t.second()) +
-                ".log";
+    fileName_ = SetHandle::ProgramFolder() + "/ELOG_" + std::to_string(d.year()) + "_" +
+                Two(d.month()) + "_" + Two(d.day()) + "_" + Two(t.hour()) + "_" + Two(t.minute()) +
+                "_" + Two(t.second()) + ".log";
 }
 
-RootDebug::~RootDebug() { CloseStream(); }
+RootDebug::~RootDebug() {
+    CloseStream();
+}
 
 void RootDebug::SetFileLogEnabled(bool enabled) {
     fileLogEnabled_ = enabled;
@@ -71,7 +75,8 @@ void RootDebug::Push(const std::string& objectName, const std::string& subName,
     frame.Info.clear();
     frame.Time = KTStandard::GetNowTimeRecord();
     if (logPushPop_)
-        WriteLogLine(std::string(static_cast<std::size_t>(depth_) + 9, ' ') + ">" + FormatStackFrame(frame));
+        WriteLogLine(std::string(static_cast<std::size_t>(depth_) + 9, ' ') + ">" +
+                     FormatStackFrame(frame));
 }
 
 void RootDebug::PushInfo(const std::string& text) {
@@ -95,10 +100,12 @@ void RootDebug::LogMessage(std::int32_t level, const std::string& source,
     WriteLogEntry(level, DebugFrame{"", "", source, description, {}}, RuntimeError{});
 }
 
-void RootDebug::WriteLogEntry(std::int32_t level, const DebugFrame& entry, const RuntimeError& error) {
+void RootDebug::WriteLogEntry(std::int32_t level, const DebugFrame& entry,
+                              const RuntimeError& error) {
     level = std::clamp<std::int32_t>(level, LevelDebug, LevelFatal);
     std::string timeText;
-    if (fileTimeStamping_) timeText = KTStandard::GetISOTimeString(KTStandard::GetNowTimeRecord(), *this);
+    if (fileTimeStamping_)
+        timeText = KTStandard::GetISOTimeString(KTStandard::GetNowTimeRecord(), *this);
     if (!configured_) {
         emit DebuggerError("Could not access debugger file " + fileName_);
         return;
@@ -125,7 +132,8 @@ void RootDebug::WriteLogEntry(std::int32_t level, const DebugFrame& entry, const
         WriteLogLine(kIndent + "SOURCE      : " + entry.ProcName);
         WriteLogLine(kIndent + "DESCRIPTION : " + entry.Info);
     } else {
-        WriteLogLine(kIndent + "SOURCE      : " + stack_[static_cast<std::size_t>(depth_)].ProcName);
+        WriteLogLine(kIndent +
+                     "SOURCE      : " + stack_[static_cast<std::size_t>(depth_)].ProcName);
         WriteLogLine(kIndent + "DESCRIPTION : " + entry.Info);
         WriteLogLine(kIndent + "ERROR NUMBER: " + INIIO::TrimStr(error.Number) + "(" +
                      TrimBlanks(error.Description) + ")");
@@ -148,7 +156,8 @@ void RootDebug::WriteLogLine(const std::string& text) {
             RaiseFileError();
         } else {
             const std::string line = text + "\r\n";
-            if (std::fwrite(line.data(), 1, line.size(), stream_) != line.size() || std::fflush(stream_) != 0)
+            if (std::fwrite(line.data(), 1, line.size(), stream_) != line.size() ||
+                std::fflush(stream_) != 0)
                 RaiseFileError();
         }
         if (entryNesting_ == 0 && fileSafeLogMode_) CloseStream();
@@ -167,7 +176,8 @@ void RootDebug::WriteCallerStack(const std::string& prefix) {
 
 void RootDebug::ShowErrorWindow(const RuntimeError& error) {
     std::vector<std::string> callers;
-    for (int i = 0; i <= depth_; ++i) callers.push_back(FormatStackFrame(stack_[static_cast<std::size_t>(i)]));
+    for (int i = 0; i <= depth_; ++i)
+        callers.push_back(FormatStackFrame(stack_[static_cast<std::size_t>(i)]));
     Services::ErrorReport().DisplayError(error, callers);
 }
 

@@ -17,7 +17,6 @@
 #include "KTStandard.h"
 
 #include <QObject>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -93,7 +92,8 @@ public:
     // One entry; a level outside 0..7 is taken as the nearest valid one.
     void LogMessage(std::int32_t level, const std::string& source, const std::string& description);
 
-    void Push(const std::string& objectName, const std::string& subName, const std::string& procName);
+    void Push(const std::string& objectName, const std::string& subName,
+              const std::string& procName);
     // A note on the top frame; nothing on an empty stack.
     void PushInfo(const std::string& text);
     // Closes the top frame; nothing on an empty stack.

@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-
 #include <cstdio>
 #include <thread>
 
@@ -22,10 +21,13 @@ public:
         ToStderr(title + ": " + text);
         // Nobody can answer: a choice gets the answer that changes nothing.
         switch (buttons) {
-        case MsgButtons::OK: return MsgAnswer::OK;
-        case MsgButtons::YesNo: return MsgAnswer::No;
+        case MsgButtons::OK:
+            return MsgAnswer::OK;
+        case MsgButtons::YesNo:
+            return MsgAnswer::No;
         case MsgButtons::OKCancel:
-        case MsgButtons::YesNoCancel: break;
+        case MsgButtons::YesNoCancel:
+            break;
         }
         return MsgAnswer::Cancel;
     }
@@ -71,8 +73,9 @@ public:
 
 private:
     static QClipboard* Board() {
-        return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard()
-                                                                            : nullptr;
+        return qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                   ? QGuiApplication::clipboard()
+                   : nullptr;
     }
     std::string text_;
 };

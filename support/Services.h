@@ -14,7 +14,6 @@
 #include "ErrorReport.h"
 
 #include <QDateTime>
-
 #include <chrono>
 #include <string>
 #include <type_traits>
@@ -71,7 +70,8 @@ public:
 class ErrorReportService {
 public:
     virtual ~ErrorReportService() = default;
-    virtual void DisplayError(const RuntimeError& error, const std::vector<std::string>& callers) = 0;
+    virtual void DisplayError(const RuntimeError& error,
+                              const std::vector<std::string>& callers) = 0;
 };
 
 // The status log and current-point display of the progress window.
@@ -123,12 +123,26 @@ private:
     S* previous_;
 };
 
-inline MessageBoxService& Messages() { return Get<MessageBoxService>(); }
-inline BigMessageService& BigMessage() { return Get<BigMessageService>(); }
-inline ClockService& Clock() { return Get<ClockService>(); }
-inline SleepService& Sleeper() { return Get<SleepService>(); }
-inline ClipboardService& Clipboard() { return Get<ClipboardService>(); }
-inline ErrorReportService& ErrorReport() { return Get<ErrorReportService>(); }
-inline StatusDisplayService& StatusDisplay() { return Get<StatusDisplayService>(); }
+inline MessageBoxService& Messages() {
+    return Get<MessageBoxService>();
+}
+inline BigMessageService& BigMessage() {
+    return Get<BigMessageService>();
+}
+inline ClockService& Clock() {
+    return Get<ClockService>();
+}
+inline SleepService& Sleeper() {
+    return Get<SleepService>();
+}
+inline ClipboardService& Clipboard() {
+    return Get<ClipboardService>();
+}
+inline ErrorReportService& ErrorReport() {
+    return Get<ErrorReportService>();
+}
+inline StatusDisplayService& StatusDisplay() {
+    return Get<StatusDisplayService>();
+}
 
 } // namespace Services

@@ -22,4 +22,6 @@ MainForm::~MainForm() {
     if (g_mainForm == this) g_mainForm = nullptr;
 }
 
-int MainForm::ClientHeight() const { return area_->viewport()->height(); }
+int MainForm::ClientHeight() const {
+    return area_->viewport()->height();
+}

@@ -22,7 +22,9 @@ Current& Current::Instance() {
     return *g_current;
 }
 
-bool Current::Exists() { return g_current != nullptr; }
+bool Current::Exists() {
+    return g_current != nullptr;
+}
 
 Current::Current() {
     setWindowTitle("Current Status");
@@ -49,7 +51,8 @@ Current::Current() {
     point(8, "LEV Gen", AkLevelGen);
     point(9, "LEV Ana", AkLevelAna);
 
-    for (QLabel* label : State) Paint(label, kPendingText, kPendingBack);
+    for (QLabel* label : State)
+        Paint(label, kPendingText, kPendingBack);
 
     FlashTime = new QTimer(this);
     FlashTime->setInterval(500);
@@ -71,17 +74,22 @@ void Current::Paint(QLabel* label, QRgb text, QRgb back) {
 void Current::ShowState(int step) {
     for (int i = 0; i < 5; ++i) {
         QLabel* label = State[static_cast<std::size_t>(i)];
-        if (i < step) Paint(label, kDoneText, kDoneBack);
-        else if (i == step) Paint(label, kCurrentText, kCurrentBack);
-        else Paint(label, kPendingText, kPendingBack);
+        if (i < step)
+            Paint(label, kDoneText, kDoneBack);
+        else if (i == step)
+            Paint(label, kCurrentText, kCurrentBack);
+        else
+            Paint(label, kPendingText, kPendingBack);
     }
     QCoreApplication::processEvents();
 }
 
 void Current::FlashTime_Timer() {
     for (QLabel* label : State) {
-        if (label->palette().color(QPalette::WindowText).rgb() != QColor(kCurrentText).rgb()) continue;
-        const bool yellow = label->palette().color(QPalette::Window).rgb() == QColor(kCurrentBack).rgb();
+        if (label->palette().color(QPalette::WindowText).rgb() != QColor(kCurrentText).rgb())
+            continue;
+        const bool yellow =
+            label->palette().color(QPalette::Window).rgb() == QColor(kCurrentBack).rgb();
         Paint(label, kCurrentText, yellow ? kBlinkBack : kCurrentBack);
     }
     QCoreApplication::processEvents();

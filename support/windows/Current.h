@@ -6,7 +6,6 @@
 
 #include <QRgb>
 #include <QWidget>
-
 #include <array>
 #include <string>
 

@@ -22,7 +22,9 @@ ELogForm& ELogForm::Instance() {
     return *g_log;
 }
 
-bool ELogForm::IsLoaded() { return g_log != nullptr; }
+bool ELogForm::IsLoaded() {
+    return g_log != nullptr;
+}
 
 ELogForm::ELogForm() {
     setWindowTitle("MAIN LOG WINDOW");

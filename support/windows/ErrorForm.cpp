@@ -14,9 +14,17 @@
 
 ErrorForm::ErrorForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("ERROR");
-    static const char* const kDesign[11] = {"RUNTIME ERROR", "Source", "Error Code", "Description",
-                                            "Stack History", "DETAILED ERROR INFORMATION", "", "", "",
-                                            "", ""};
+    static const char* const kDesign[11] = {"RUNTIME ERROR",
+                                            "Source",
+                                            "Error Code",
+                                            "Description",
+                                            "Stack History",
+                                            "DETAILED ERROR INFORMATION",
+                                            "",
+                                            "",
+                                            "",
+                                            "",
+                                            ""};
     for (std::size_t i = 0; i < Label.size(); ++i) {
         Label[i] = new QLabel(Shown(kDesign[i]));
         Label[i]->setWordWrap(true);
@@ -72,6 +80,7 @@ ErrorForm::ErrorForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 QString ErrorForm::Shown(const std::string& caption) {
     QString shown;
     for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '\r') continue; // CR LF breaks the line once
         if (caption[i] == '&') {
             if (i + 1 < caption.size() && caption[i + 1] == '&') {
                 shown += '&';
@@ -84,20 +93,23 @@ QString ErrorForm::Shown(const std::string& caption) {
     return shown;
 }
 
-void ErrorForm::DisplayError(const RuntimeError& error, const std::vector<std::string>& callerList) {
+void ErrorForm::DisplayError(const RuntimeError& error,
+                             const std::vector<std::string>& callerList) {
     show();
     const std::string title = kApplicationTitle;
     setWindowTitle(QString::fromLatin1(title));
     waiting_ = true;
     report_.clear();
-    Label[0]->setText(Shown(title + " has encounted a problem and needs to close. We are sorry for the "
-                                    "inconvenience."));
+    Label[0]->setText(Shown(title +
+                            " has encounted a problem and needs to close. We are sorry for the "
+                            "inconvenience."));
     Label[7]->setText(Shown("Please tell Korva && Tellin about this problem:"));
-    Label[8]->setText(
-        Shown("We have created an error report that you can send to help us improve " + title + "."));
-    Label[10]->setText(Shown("Please press the button \"&Copy to clipboard\". You can use any application "
-                             "to paste the report using <Ctrl-V>.\r\nSend this mail to " +
-                             std::string(kSupportMail) + "."));
+    Label[8]->setText(Shown(
+        "We have created an error report that you can send to help us improve " + title + "."));
+    Label[10]->setText(
+        Shown("Please press the button \"&Copy to clipboard\". You can use any application "
+              "to paste the report using <Ctrl-V>.\r\nSend this mail to " +
+              std::string(kSupportMail) + "."));
 
     Info[0]->setText(QString::fromLatin1(error.Source));
     Info[1]->setText(Shown(ErrorReport::ErrorNumberText(error.Number)));
@@ -109,7 +121,8 @@ void ErrorForm::DisplayError(const RuntimeError& error, const std::vector<std::s
 
     QEventLoop loop;
     loop_ = &loop;
-    while (waiting_) loop.exec();
+    while (waiting_)
+        loop.exec();
     loop_ = nullptr;
     hide();
 }
@@ -121,10 +134,11 @@ void ErrorForm::ButtonOK_Click() {
 
 void ErrorForm::CopyToClipboard_Click() {
     Services::Clipboard().SetText(report_);
-    Services::Messages().Message(kApplicationTitle,
-                                 std::string("Support informations copied to clipboard.\r\n  Please mail to ") +
-                                     kSupportMail,
-                                 Services::MsgIcon::Information, Services::MsgButtons::OKCancel);
+    Services::Messages().Message(
+        kApplicationTitle,
+        std::string("Support informations copied to clipboard.\r\n  Please mail to ") +
+            kSupportMail,
+        Services::MsgIcon::Information, Services::MsgButtons::OKCancel);
 }
 
 void ErrorForm::closeEvent(QCloseEvent* event) {

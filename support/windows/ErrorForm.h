@@ -7,7 +7,6 @@
 #include "ErrorReport.h"
 
 #include <QWidget>
-
 #include <array>
 #include <string>
 #include <vector>
@@ -37,7 +36,7 @@ public:
     const std::string& ReportText() const { return report_; }
 
     // A label caption the way a label shows it: "&&" is one "&", a single
-    // "&" only marks the access key.
+    // "&" only marks the access key, CR LF is one line break.
     static QString Shown(const std::string& caption);
 
     std::array<QLabel*, 11> Label{};

@@ -7,9 +7,13 @@ namespace {
 MainFormAccess* g_mainForm = nullptr;
 } // namespace
 
-MainFormAccess* MainFormAccess::Get() { return g_mainForm; }
+MainFormAccess* MainFormAccess::Get() {
+    return g_mainForm;
+}
 
-void MainFormAccess::Register(MainFormAccess* form) { g_mainForm = form; }
+void MainFormAccess::Register(MainFormAccess* form) {
+    g_mainForm = form;
+}
 
 void MainFormAccess::Unregister(MainFormAccess* form) {
     if (g_mainForm == form) g_mainForm = nullptr;

@@ -13,7 +13,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <climits>
 
@@ -46,9 +45,9 @@ MsgBig::MsgBig() {
 
     auto* content = new QVBoxLayout(Rahmen);
     auto* row = new QHBoxLayout;
-    const QStyle::StandardPixmap pictures[4] = {QStyle::SP_MessageBoxQuestion,
-                                                QStyle::SP_MessageBoxInformation,
-                                                QStyle::SP_MessageBoxWarning, QStyle::SP_BrowserReload};
+    const QStyle::StandardPixmap pictures[4] = {
+        QStyle::SP_MessageBoxQuestion, QStyle::SP_MessageBoxInformation,
+        QStyle::SP_MessageBoxWarning, QStyle::SP_BrowserReload};
     for (std::size_t i = 0; i < Sign.size(); ++i) {
         Sign[i] = new QLabel;
         Sign[i]->setPixmap(style()->standardIcon(pictures[i]).pixmap(32, 32));
@@ -85,7 +84,8 @@ int MsgBig::Pixels(int twips) const {
 }
 
 void MsgBig::Present(const Request& r) {
-    for (std::size_t i = 0; i < Sign.size(); ++i) Sign[i]->setVisible(static_cast<int>(i) == r.sign);
+    for (std::size_t i = 0; i < Sign.size(); ++i)
+        Sign[i]->setVisible(static_cast<int>(i) == r.sign);
     OKButton->setText(r.yesNo ? "YES" : "OK");
     NoButton->setVisible(r.yesNo);
     // A blocking box must be answerable: without buttons it needs a timeout.
@@ -100,7 +100,8 @@ void MsgBig::Present(const Request& r) {
     setFixedHeight(std::max(Pixels(buttons ? kHeightWithButtons : kHeightWithoutButtons), needed));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
-        move(s.x() + s.width() / 2 - this->width() / 2, s.y() + s.height() / 2 - this->height() / 2);
+        move(s.x() + s.width() / 2 - this->width() / 2,
+             s.y() + s.height() / 2 - this->height() / 2);
     }
     show();
     raise();
@@ -111,8 +112,8 @@ void MsgBig::StartTimer(std::int64_t milliseconds) {
     ShutIt->start(static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX)));
 }
 
-bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool yesNo, bool showButtons,
-                         bool wait) {
+bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool yesNo,
+                         bool showButtons, bool wait) {
     Request request{text, sign, timeout, yesNo, showButtons, wait, NoReply, {}, nullptr};
     ShutIt->stop();
     Present(request);
@@ -127,7 +128,8 @@ bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool ye
     QEventLoop loop;
     request.loop = &loop;
     waiting_.push_back(&request);
-    while (request.reply == NoReply) loop.exec();
+    while (request.reply == NoReply)
+        loop.exec();
     waiting_.pop_back();
     hide();
     // A message asked from inside the wait has had its answer: the one it
@@ -136,12 +138,15 @@ bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool ye
         const Request& outer = *waiting_.back();
         ShutIt->stop();
         Present(outer);
-        if (outer.timeout > 0) StartTimer(std::max<std::int64_t>(outer.deadline.remainingTime(), 0));
+        if (outer.timeout > 0)
+            StartTimer(std::max<std::int64_t>(outer.deadline.remainingTime(), 0));
     }
     return request.reply != ReplyNo;
 }
 
-void MsgBig::HideMessage() { hide(); }
+void MsgBig::HideMessage() {
+    hide();
+}
 
 void MsgBig::Answer(std::int16_t code) {
     replyCode_ = code;
@@ -152,11 +157,17 @@ void MsgBig::Answer(std::int16_t code) {
     request->loop->quit();
 }
 
-void MsgBig::OKButton_Click() { Answer(ReplyOK); }
+void MsgBig::OKButton_Click() {
+    Answer(ReplyOK);
+}
 
-void MsgBig::NoButton_Click() { Answer(ReplyNo); }
+void MsgBig::NoButton_Click() {
+    Answer(ReplyNo);
+}
 
-void MsgBig::ShutIt_Timer() { Answer(ReplyTimedOut); }
+void MsgBig::ShutIt_Timer() {
+    Answer(ReplyTimedOut);
+}
 
 void MsgBig::closeEvent(QCloseEvent* event) {
     if (waiting_.empty()) {

@@ -9,7 +9,6 @@
 
 #include <QDeadlineTimer>
 #include <QWidget>
-
 #include <array>
 #include <cstdint>
 #include <string>

@@ -3,7 +3,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-
 #include <cctype>
 #include <charconv>
 #include <optional>
@@ -43,10 +42,14 @@ public:
                     stack_.pop_back();
                 }
                 break;
-            case '\\': ControlSequence(); break;
+            case '\\':
+                ControlSequence();
+                break;
             case '\r':
-            case '\n': break; // line ends in RTF source carry no meaning
-            default: Character(QChar::fromLatin1(c));
+            case '\n':
+                break; // line ends in RTF source carry no meaning
+            default:
+                Character(QChar::fromLatin1(c));
             }
         }
         Flush();
@@ -84,7 +87,8 @@ private:
             return;
         }
         std::size_t start = i_;
-        while (i_ < rtf_.size() && std::isalpha(static_cast<unsigned char>(rtf_[i_]))) ++i_;
+        while (i_ < rtf_.size() && std::isalpha(static_cast<unsigned char>(rtf_[i_])))
+            ++i_;
         const std::string_view word = rtf_.substr(start, i_ - start);
         std::optional<int> parameter;
         std::size_t digits = i_;
@@ -155,9 +159,10 @@ private:
         if (state_.destination == State::Skip) return;
         if (state_.destination == State::ColorTable) {
             if (c == ';') {
-                table_.push_back(red_ < 0 && green_ < 0 && blue_ < 0
-                                     ? QColor()
-                                     : QColor(std::max(red_, 0), std::max(green_, 0), std::max(blue_, 0)));
+                table_.push_back(
+                    red_ < 0 && green_ < 0 && blue_ < 0
+                        ? QColor()
+                        : QColor(std::max(red_, 0), std::max(green_, 0), std::max(blue_, 0)));
                 red_ = green_ = blue_ = -1;
             }
             return;
@@ -178,8 +183,10 @@ private:
         if (runState_.bold) format.setFontWeight(QFont::Bold);
         format.setFontItalic(runState_.italic);
         format.setFontUnderline(runState_.underline);
-        if (const QColor fg = TableColor(runState_.foreground); fg.isValid()) format.setForeground(fg);
-        if (const QColor hl = TableColor(runState_.highlight); hl.isValid()) format.setBackground(hl);
+        if (const QColor fg = TableColor(runState_.foreground); fg.isValid())
+            format.setForeground(fg);
+        if (const QColor hl = TableColor(runState_.highlight); hl.isValid())
+            format.setBackground(hl);
         if (runState_.halfPoints > 0) format.setFontPointSize(runState_.halfPoints / 2.0);
         cursor_.insertText(run_, format);
         run_.clear();
@@ -238,4 +245,6 @@ void RTFTextBox::SetCaret(std::size_t position) {
     ensureCursorVisible();
 }
 
-void RTFTextBox::Repaint() { viewport()->repaint(); }
+void RTFTextBox::Repaint() {
+    viewport()->repaint();
+}

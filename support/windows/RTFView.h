@@ -8,7 +8,6 @@
 #include "RTFGen.h"
 
 #include <QTextEdit>
-
 #include <string>
 #include <string_view>
 

@@ -13,8 +13,8 @@ namespace {
 
 class DialogMessages final : public Services::MessageBoxService {
 public:
-    Services::MsgAnswer Message(const std::string& title, const std::string& text, Services::MsgIcon icon,
-                                Services::MsgButtons buttons) override {
+    Services::MsgAnswer Message(const std::string& title, const std::string& text,
+                                Services::MsgIcon icon, Services::MsgButtons buttons) override {
         using Services::MsgAnswer;
         using Services::MsgButtons;
         using Services::MsgIcon;
@@ -22,25 +22,45 @@ public:
         box.setWindowTitle(QString::fromLatin1(title));
         box.setText(QString::fromLatin1(text));
         switch (icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
         }
         switch (buttons) {
-        case MsgButtons::OK: box.setStandardButtons(QMessageBox::Ok); break;
-        case MsgButtons::OKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::OK:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OKCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
         }
         switch (box.exec()) {
-        case QMessageBox::Ok: return MsgAnswer::OK;
-        case QMessageBox::Yes: return MsgAnswer::Yes;
-        case QMessageBox::No: return MsgAnswer::No;
-        default: return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+        case QMessageBox::Ok:
+            return MsgAnswer::OK;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        default:
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
         }
     }
 };

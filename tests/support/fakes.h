@@ -26,7 +26,8 @@ struct FakeStatus : Services::StatusDisplayService {
         lines.clear();
         ++clears;
     }
-    void ShowCurrentPoint(const std::string& g, const std::string& a, const std::string& l) override {
+    void ShowCurrentPoint(const std::string& g, const std::string& a,
+                          const std::string& l) override {
         genFreq = g;
         anaFreq = a;
         anaLevel = l;

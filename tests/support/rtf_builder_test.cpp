@@ -21,9 +21,10 @@ struct RecordingBox : RichTextBox {
     void Repaint() override { ++repaints; }
 };
 
-const std::string kTable = "{\\colortbl ;\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green255\\blue0;"
-                           "\\red0\\green0\\blue255;\\red127\\green127\\blue127;\\red0\\green127\\blue0;"
-                           "\\red255\\green128\\blue0;}";
+const std::string kTable =
+    "{\\colortbl ;\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green255\\blue0;"
+    "\\red0\\green0\\blue255;\\red127\\green127\\blue127;\\red0\\green127\\blue0;"
+    "\\red255\\green128\\blue0;}";
 
 } // namespace
 
@@ -51,16 +52,17 @@ TEST(RTFGen, AddTextTagsAndShowsWholeDocument) {
     EXPECT_EQ(box.repaints, 1);
 
     doc.clear();
-    RTFGen::RTFAddText(nullptr, doc, "t", false, true, true, true, RTFGen::kOrange, RTFGen::AlignRight,
-                       RTFGen::kLightGrey);
-    RTFGen::RTFAddText(nullptr, doc, "u", false, false, false, false, RTFGen::kBlack, 2, RTFGen::kBlack);
+    RTFGen::RTFAddText(nullptr, doc, "t", false, true, true, true, RTFGen::kOrange,
+                       RTFGen::AlignRight, RTFGen::kLightGrey);
+    RTFGen::RTFAddText(nullptr, doc, "u", false, false, false, false, RTFGen::kBlack, 2,
+                       RTFGen::kBlack);
     RTFGen::RTFAddText(nullptr, doc, "v", false, false, false, false, 0x123456, 3, -1);
     EXPECT_EQ(doc, "{\\b\\i\\ul\\cf7\\highlight5\\qr t}{\\cf1\\highlight1\\qc u}{\\cf1 v}");
 }
 
 TEST(RTFGen, ColourMaps) {
-    const std::pair<std::int32_t, int> table[] = {{0, 1},        {255, 2},      {65280, 3}, {16711680, 4},
-                                                  {12632256, 5}, {49152, 6},    {33023, 7}};
+    const std::pair<std::int32_t, int> table[] = {
+        {0, 1}, {255, 2}, {65280, 3}, {16711680, 4}, {12632256, 5}, {49152, 6}, {33023, 7}};
     for (auto [colour, index] : table) {
         EXPECT_EQ(RTFGen::ForeColorTag(colour), "\\cf" + std::to_string(index));
         EXPECT_EQ(RTFGen::HighlightTag(colour), "\\highlight" + std::to_string(index));

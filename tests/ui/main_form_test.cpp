@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-
 #include <gtest/gtest.h>
 
 TEST(MainForm, ChildWindowsLiveInTheClientAreaAndTheLogSitsAtItsBottom) {

@@ -9,15 +9,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 namespace {
 
 struct FakeMessages : Services::MessageBoxService {
     std::vector<std::string> texts;
-    Services::MsgAnswer Message(const std::string& title, const std::string& text, Services::MsgIcon,
-                                Services::MsgButtons buttons) override {
+    Services::MsgAnswer Message(const std::string& title, const std::string& text,
+                                Services::MsgIcon, Services::MsgButtons buttons) override {
         EXPECT_EQ(title, "Quillon");
         EXPECT_EQ(buttons, Services::MsgButtons::OKCancel);
         texts.push_back(text);
@@ -60,10 +59,11 @@ TEST(ErrorForm, ShowsTheErrorAndCopiesTheReport) {
         EXPECT_EQ(form.CallerList->item(0)->text(), "A");
         EXPECT_EQ(form.CallerList->item(1)->text(), ">B");
         EXPECT_EQ(form.CallerList->item(2)->text(), ">>C");
-        EXPECT_EQ(form.Label[0]->text(),
-                  "Quillon has encounted a problem and needs to close. We are sorry for the inconvenience.");
+        EXPECT_EQ(form.Label[0]->text(), "Quillon has encounted a problem and needs to close. We "
+                                         "are sorry for the inconvenience.");
         EXPECT_EQ(form.Label[7]->text(), "Please tell Korva & Tellin about this problem:");
-        EXPECT_TRUE(form.Label[10]->text().startsWith("Please press the button \"Copy to clipboard\"."));
+        EXPECT_TRUE(
+            form.Label[10]->text().startsWith("Please press the button \"Copy to clipboard\"."));
         form.CopyToClipboard->click();
         form.CopyToClipboard->click();
         EXPECT_TRUE(form.isVisible()); // copying does not end the report
@@ -77,8 +77,9 @@ TEST(ErrorForm, ShowsTheErrorAndCopiesTheReport) {
     EXPECT_EQ(clipboard.sets, 2);
     EXPECT_EQ(clipboard.text, form.ReportText());
     ASSERT_EQ(messages.texts.size(), 2u);
-    EXPECT_EQ(messages.texts[0], std::string("Support informations copied to clipboard.\r\n  Please mail to ") +
-                                     ErrorForm::kSupportMail);
+    EXPECT_EQ(messages.texts[0],
+              std::string("Support informations copied to clipboard.\r\n  Please mail to ") +
+                  ErrorForm::kSupportMail);
 }
 
 TEST(ErrorForm, ClosingTheWindowEndsTheWait) {
@@ -107,7 +108,8 @@ TEST(ErrorForm, FatalEntryOpensAWindowWhileOtherEventsRun) {
         form->ButtonOK->click();
     });
     debug.Push("IEC", "", "Init");
-    debug.LogRuntimeError("VIF", "", "ReadString", "", RuntimeError{-1073807339, "VISA", "Timeout"});
+    debug.LogRuntimeError("VIF", "", "ReadString", "",
+                          RuntimeError{-1073807339, "VISA", "Timeout"});
     EXPECT_TRUE(seen);
     EXPECT_EQ(debug.Depth(), 0);
     EXPECT_EQ(VisibleErrorForm(), nullptr);

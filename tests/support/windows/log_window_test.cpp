@@ -8,7 +8,6 @@
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextDocument>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,8 +21,12 @@ QTextCharFormat FormatOf(const QTextDocument& doc, const QString& text) {
     return {};
 }
 
-QColor Fore(const QTextCharFormat& f) { return f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color() : QColor(); }
-QColor Back(const QTextCharFormat& f) { return f.hasProperty(QTextFormat::BackgroundBrush) ? f.background().color() : QColor(); }
+QColor Fore(const QTextCharFormat& f) {
+    return f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color() : QColor();
+}
+QColor Back(const QTextCharFormat& f) {
+    return f.hasProperty(QTextFormat::BackgroundBrush) ? f.background().color() : QColor();
+}
 
 } // namespace
 
@@ -31,10 +34,10 @@ TEST(RTFView, ShowsTheBuildersColoursFormatsAndEscapes) {
     RTFTextBox box;
     std::string doc;
     RTFGen::RTFBegin(&box, doc, "Lucida Console", 20);
-    RTFGen::RTFAddText(&box, doc, "red bold", false, true, false, false, RTFGen::kRed, RTFGen::AlignNone,
-                       RTFGen::kNoHighlight);
-    RTFGen::RTFAddText(&box, doc, " green", true, false, true, true, RTFGen::kGreen, RTFGen::AlignNone,
-                       RTFGen::kLightGrey);
+    RTFGen::RTFAddText(&box, doc, "red bold", false, true, false, false, RTFGen::kRed,
+                       RTFGen::AlignNone, RTFGen::kNoHighlight);
+    RTFGen::RTFAddText(&box, doc, " green", true, false, true, true, RTFGen::kGreen,
+                       RTFGen::AlignNone, RTFGen::kLightGrey);
     RTFGen::RTFAddText(&box, doc, "C:\\{x} \xE9", true, false, false, false, RTFGen::kOrange,
                        RTFGen::AlignCentre, RTFGen::kNoHighlight);
     RTFGen::RTFAddText(&box, doc, "right", true, false, false, false, 0x123456, RTFGen::AlignRight,
@@ -58,17 +61,22 @@ TEST(RTFView, ShowsTheBuildersColoursFormatsAndEscapes) {
     EXPECT_EQ(Fore(right), QColor(0, 0, 0));
     EXPECT_EQ(Back(right), QColor(0, 127, 0));
 
-    EXPECT_EQ(d.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-    EXPECT_EQ(d.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_EQ(d.findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    EXPECT_EQ(d.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignLeft);
+    EXPECT_EQ(d.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+    EXPECT_EQ(d.findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
     EXPECT_EQ(box.textCursor().position(), d.characterCount() - 1); // caret at the newest line
 }
 
 TEST(RTFView, SkipsWhatItDoesNotKnow) {
     QTextDocument d;
-    RTFView::Render("{\\rtf1{\\fonttbl{\\f0 Courier;}}{\\*\\generator x;}\\pard\\qc a\\~b\\par}", d);
+    RTFView::Render("{\\rtf1{\\fonttbl{\\f0 Courier;}}{\\*\\generator x;}\\pard\\qc a\\~b\\par}",
+                    d);
     EXPECT_EQ(d.toPlainText(), QString("ab\n"));
-    EXPECT_EQ(d.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(d.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
     RTFView::Render("{\\cf9 unknown colour}\\", d); // no table, trailing backslash
     EXPECT_EQ(d.toPlainText(), QString("unknown colour"));
 }
@@ -80,8 +88,8 @@ TEST(ELogForm, EveryLoadStartsANewLog) {
     EXPECT_TRUE(log.isVisible());
     EXPECT_EQ(General::InstrumentLogRTF, RTFGen::kColorTable);
     EXPECT_EQ(RTFGen::FontSize, 20);
-    RTFGen::RTFAddText(ELogForm::Instance().ELogBox, General::InstrumentLogRTF, "*IDN?", true, false, false,
-                       false, RTFGen::kBlue, RTFGen::AlignLeft, RTFGen::kNoHighlight);
+    RTFGen::RTFAddText(ELogForm::Instance().ELogBox, General::InstrumentLogRTF, "*IDN?", true,
+                       false, false, false, RTFGen::kBlue, RTFGen::AlignLeft, RTFGen::kNoHighlight);
     EXPECT_EQ(log.ELogBox->toPlainText(), QString("*IDN?\n"));
 
     log.close(); // "Close All Measurement Windows" unloads it

@@ -3,15 +3,15 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
 // Runs `action` once the box waits (from inside its event loop).
-void WhileWaiting(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+void WhileWaiting(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
 
 } // namespace
 
@@ -61,7 +61,8 @@ TEST(MsgBig, TimeoutsCountAsYesAndMayExceedThirtyTwoSeconds) {
         EXPECT_EQ(box.ShutIt->interval(), 5000);
         box.ShutIt_Timer();
     });
-    EXPECT_TRUE(box.ShowMessage("Please switch off the IQ to RF converter", 1, 5, false, false, true));
+    EXPECT_TRUE(
+        box.ShowMessage("Please switch off the IQ to RF converter", 1, 5, false, false, true));
 }
 
 TEST(MsgBig, PleaseWaitReturnsAtOnceAndStaysUntilHidden) {
@@ -103,7 +104,8 @@ TEST(MsgBig, NestedMessagesEachGetTheirOwnAnswer) {
             EXPECT_EQ(box.Message->text(), "Sampling rate is zero! Please select correct value");
             box.OKButton->click();
         });
-        inner = box.ShowMessage("Sampling rate is zero! Please select correct value", 1, 0, false, true, true);
+        inner = box.ShowMessage("Sampling rate is zero! Please select correct value", 1, 0, false,
+                                true, true);
         // the interrupted question is back, with its buttons and the rest of its time
         outerBack = box.isVisible() && box.Message->text() == "Level unstable. Continue?" &&
                     box.NoButton->isVisibleTo(&box) && box.ShutIt->isActive() &&

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -18,11 +17,19 @@ protected:
         if (Current::Exists()) delete &Current::Instance();
     }
     static QRgb Text(int step) {
-        return Current::Instance().State[static_cast<std::size_t>(step)]->palette().color(QPalette::WindowText).rgb() &
+        return Current::Instance()
+                   .State[static_cast<std::size_t>(step)]
+                   ->palette()
+                   .color(QPalette::WindowText)
+                   .rgb() &
                0xFFFFFF;
     }
     static QRgb Back(int step) {
-        return Current::Instance().State[static_cast<std::size_t>(step)]->palette().color(QPalette::Window).rgb() &
+        return Current::Instance()
+                   .State[static_cast<std::size_t>(step)]
+                   ->palette()
+                   .color(QPalette::Window)
+                   .rgb() &
                0xFFFFFF;
     }
 };
@@ -80,8 +87,10 @@ TEST_F(ProgressWindow, StepColoursAndOnlyTheCurrentStepBlinks) {
 
     w.ShowState(7); // past the last step: everything done
     w.FlashTime_Timer();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(Back(i), Current::kDoneBack);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Back(i), Current::kDoneBack);
     w.ShowState(-1);
     w.FlashTime_Timer();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(Back(i), Current::kPendingBack);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Back(i), Current::kPendingBack);
 }

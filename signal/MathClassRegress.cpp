@@ -86,13 +86,11 @@ bool ErrorTerms(const std::vector<double>& x, const std::vector<double>& y, Diff
 
 bool MathClass::RegressError(const Array& x, const Array& y, const Array& coeff, bool inDB,
                              double& result) const {
-    return ErrorTerms(
-        x, y,
-        [&](std::size_t k) {
-            const double fit = PolyCalc(coeff, x[k]);
-            return inDB ? ConvertAmpToDB(y[k]) - ConvertAmpToDB(fit) : y[k] - fit;
-        },
-        false, result);
+    auto residual = [&](std::size_t k) {
+        const double fit = PolyCalc(coeff, x[k]);
+        return inDB ? ConvertAmpToDB(y[k]) - ConvertAmpToDB(fit) : y[k] - fit;
+    };
+    return ErrorTerms(x, y, residual, false, result);
 }
 
 bool MathClass::RegressError(const Array& x, const Array& y, const Array& coeff,
@@ -102,13 +100,11 @@ bool MathClass::RegressError(const Array& x, const Array& y, const Array& coeff,
 
 bool MathClass::RegressErrorRMS(const Array& x, const Array& y, const Array& coeff, bool inDB,
                                 double& result) const {
-    return ErrorTerms(
-        x, y,
-        [&](std::size_t k) {
-            const double fit = PolyCalc(coeff, x[k]);
-            return inDB ? ConvertAmpToDB(y[k]) - ConvertAmpToDB(fit) : y[k] - fit;
-        },
-        true, result);
+    auto residual = [&](std::size_t k) {
+        const double fit = PolyCalc(coeff, x[k]);
+        return inDB ? ConvertAmpToDB(y[k]) - ConvertAmpToDB(fit) : y[k] - fit;
+    };
+    return ErrorTerms(x, y, residual, true, result);
 }
 
 bool MathClass::RegressErrorRMS(const Array& x, const Array& y, const Array& coeff,

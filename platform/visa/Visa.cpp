@@ -423,28 +423,30 @@ ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViUInt32* value) {
     return GetAttribute(vi, attr, *value);
 }
 
-ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViInt32* value) {
+namespace {
+
+// The narrower and signed views of an attribute are the stored 32-bit value,
+// cut to the caller's width.
+template <typename T> ViStatus GetAttributeAs(ViObject vi, ViAttr attr, T* value) {
     if (value == nullptr) return VI_ERROR_INV_PARAMETER;
     ViUInt32 raw = 0;
     ViStatus status = GetAttribute(vi, attr, raw);
-    if (status == VI_SUCCESS) *value = static_cast<ViInt32>(raw);
+    if (status == VI_SUCCESS) *value = static_cast<T>(raw);
     return status;
+}
+
+} // namespace
+
+ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViInt32* value) {
+    return GetAttributeAs(vi, attr, value);
 }
 
 ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViUInt16* value) {
-    if (value == nullptr) return VI_ERROR_INV_PARAMETER;
-    ViUInt32 raw = 0;
-    ViStatus status = GetAttribute(vi, attr, raw);
-    if (status == VI_SUCCESS) *value = static_cast<ViUInt16>(raw);
-    return status;
+    return GetAttributeAs(vi, attr, value);
 }
 
 ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViInt16* value) {
-    if (value == nullptr) return VI_ERROR_INV_PARAMETER;
-    ViUInt32 raw = 0;
-    ViStatus status = GetAttribute(vi, attr, raw);
-    if (status == VI_SUCCESS) *value = static_cast<ViInt16>(raw);
-    return status;
+    return GetAttributeAs(vi, attr, value);
 }
 
 ViStatus viFindRsrc(ViSession rm, ViConstString expr, ViFindList* findList, ViUInt32* retCount,

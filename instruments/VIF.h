@@ -8,9 +8,12 @@
 // UI thread; WaitSRQ (and so WriteString with sync mode 2) lets pending
 // events run while it waits.
 
+#include "RootDebug.h"
+
 #include <QObject>
 
 #include <cstdint>
+#include <type_traits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +112,25 @@ signals:
 private:
     friend struct VIFTestPeer;
 
+    // Every procedure traces itself on the program's diagnostics object.
+    static RootDebug::Scope Trace(const char* procName, const char* subName = "") {
+        return RootDebug::Scope(General::RootDebugInstance(), "VIF", subName, procName);
+    }
+    // Runs the body of a public operation: a run-time error in it is reported
+    // to the diagnostics object and the operation gives False (or nothing)
+    // instead of passing the error to its caller.
+    template <typename F> auto Guarded(const char* procName, F&& body, const char* subName = "") {
+        auto trace = Trace(procName, subName);
+        using R = decltype(body());
+        try {
+            return body();
+        } catch (...) {
+            ReportRuntimeError(procName, subName);
+            if constexpr (!std::is_void_v<R>) return R{};
+        }
+    }
+    static void ReportRuntimeError(const char* procName, const char* subName);
+
     bool Open() const { return VISAFound_ && InstrumentHandle >= 1; }
     // Marks the session closed after a failure, closing the VISA session so
     // that it is not left behind.
@@ -127,6 +149,9 @@ private:
     template <typename T> bool IntReadFloatArray(std::vector<T>& FloatArr);
     template <typename T>
     bool IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, std::int32_t C);
+    // The next n values of the open block file into `target` from index p.
+    template <typename T>
+    bool IntReadIQBlock(std::FILE* file, std::size_t n, std::size_t p, std::vector<T>& target);
     // Reads the "#<n><length>" header of a definite-length block (nothing is
     // raised here).
     enum class HeaderFault { None, Read, NoHash, Length };

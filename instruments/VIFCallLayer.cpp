@@ -4,6 +4,7 @@
 
 #include "INIIO.h"
 #include "NumberText.h"
+#include "Services.h"
 #include "StringOp.h"
 #include "visa/visa.h"
 
@@ -141,6 +142,7 @@ void VIF::LogFailure(std::int32_t status) {
 }
 
 std::int32_t VIF::VIFviOpenDefaultRM(std::int32_t& rm) {
+    auto trace = Trace("VIFviOpenDefaultRM");
     if (DebugLevel > 1) StoreDebug("  viOpenDefaultRM(0x" + Address(&rm) + ")");
     ViSession session = VI_NULL;
     std::int32_t status = viOpenDefaultRM(&session);
@@ -152,6 +154,7 @@ std::int32_t VIF::VIFviOpenDefaultRM(std::int32_t& rm) {
 
 std::int32_t VIF::VIFviOpen(std::int32_t rm, const std::string& name, std::int32_t mode,
                             std::int32_t timeout, std::int32_t& vi) {
+    auto trace = Trace("VIFviOpen");
     if (DebugLevel > 1)
         StoreDebug("  viOpen(" + Dec(rm) + ",\"" + name + "\"," + Dec(mode) + "," + Dec(timeout) +
                    ",0x" + Address(&vi) + ")");
@@ -165,6 +168,7 @@ std::int32_t VIF::VIFviOpen(std::int32_t rm, const std::string& name, std::int32
 }
 
 std::int32_t VIF::VIFviReadSTB(std::int32_t vi, std::uint16_t& status) {
+    auto trace = Trace("VIFviReadSTB");
     if (DebugLevel > 1) StoreDebug("  viReadSTB(" + Dec(vi) + ",0x" + Address(&status) + ")");
     std::int32_t result = viReadSTB(Session(vi), &status);
     if (DebugLevel > 1) StoreDebug("  >> statusByte: " + Dec(status));
@@ -174,6 +178,7 @@ std::int32_t VIF::VIFviReadSTB(std::int32_t vi, std::uint16_t& status) {
 
 std::int32_t VIF::VIFviWrite(std::int32_t vi, const std::string& buffer, std::int32_t count,
                              std::int32_t& retCount) {
+    auto trace = Trace("VIFviWrite");
     if (DebugLevel > 1)
         StoreDebug("  viWrite(" + Dec(vi) + ",<BUFFER>," + Dec(count) + ",0x" + Address(&retCount) +
                    ")");
@@ -193,6 +198,7 @@ std::int32_t VIF::VIFviWrite(std::int32_t vi, const std::string& buffer, std::in
 
 std::int32_t VIF::VIFviWriteFromFile(std::int32_t vi, const std::string& fileName,
                                      std::int64_t count, std::int32_t& retCount) {
+    auto trace = Trace("VIFviWriteFromFile");
     if (DebugLevel > 1)
         StoreDebug("  viWriteFromFile(" + Dec(vi) + "," + fileName + "," + Dec(count) + ",0x" +
                    Address(&retCount) + ")");
@@ -206,6 +212,7 @@ std::int32_t VIF::VIFviWriteFromFile(std::int32_t vi, const std::string& fileNam
 
 std::int32_t VIF::VIFviReadToFile(std::int32_t vi, const std::string& fileName, std::int64_t count,
                                   std::int32_t& retCount) {
+    auto trace = Trace("VIFviReadToFile");
     if (DebugLevel > 1)
         StoreDebug("  viReadToFile(" + Dec(vi) + "," + fileName + "," + Dec(count) + ",0x" +
                    Address(&retCount) + ")");
@@ -241,15 +248,18 @@ std::int32_t VIF::ReadCommon(const char* name, std::int32_t vi, std::string& buf
 
 std::int32_t VIF::VIFviRead(std::int32_t vi, std::string& buffer, std::int32_t count,
                             std::int32_t& retCount) {
+    auto trace = Trace("VIFviRead");
     return ReadCommon("viRead", vi, buffer, count, retCount);
 }
 
 std::int32_t VIF::VIFviBufRead(std::int32_t vi, std::string& buffer, std::int32_t count,
                                std::int32_t& retCount) {
+    auto trace = Trace("VIFviBufRead");
     return ReadCommon("VIFviBufRead", vi, buffer, count, retCount);
 }
 
 std::int32_t VIF::VIFviGetAttribute(std::int32_t vi, std::int32_t attribute, std::int32_t& value) {
+    auto trace = Trace("VIFviGetAttribute");
     if (DebugLevel > 1)
         StoreDebug("  viGetAttribute(" + Dec(vi) + "," + Dec(attribute) + "," + Address(&value) +
                    ")");
@@ -263,18 +273,21 @@ std::int32_t VIF::VIFviGetAttribute(std::int32_t vi, std::int32_t attribute, std
 
 std::int32_t VIF::VIFviSetAttribute(std::int32_t objectHandle, std::int32_t attributeName,
                                     std::int32_t attributeValue) {
-    if (DebugLevel > 1)
-        StoreDebug("  viSetAttribute(" + Dec(objectHandle) + "," + Dec(attributeName) + "," +
-                   Dec(attributeValue) + ")");
-    // A 32-bit value as VISA takes it: -1 is the infinite time-out.
-    std::int32_t status =
-        viSetAttribute(static_cast<ViObject>(objectHandle), static_cast<ViAttr>(attributeName),
-                       static_cast<ViAttrState>(static_cast<std::uint32_t>(attributeValue)));
-    LogFailure(status);
-    return status;
+    return Guarded("VIFviSetAttribute", [&] {
+        if (DebugLevel > 1)
+            StoreDebug("  viSetAttribute(" + Dec(objectHandle) + "," + Dec(attributeName) + "," +
+                       Dec(attributeValue) + ")");
+        // A 32-bit value as VISA takes it: -1 is the infinite time-out.
+        std::int32_t status =
+            viSetAttribute(static_cast<ViObject>(objectHandle), static_cast<ViAttr>(attributeName),
+                           static_cast<ViAttrState>(static_cast<std::uint32_t>(attributeValue)));
+        LogFailure(status);
+        return status;
+    });
 }
 
 std::int32_t VIF::VIFviClear(std::int32_t vi) {
+    auto trace = Trace("VIFviClear");
     if (DebugLevel > 1) StoreDebug("  viClear(" + Dec(vi) + ")");
     std::int32_t status = viClear(Session(vi));
     LogFailure(status);
@@ -282,11 +295,13 @@ std::int32_t VIF::VIFviClear(std::int32_t vi) {
 }
 
 std::int32_t VIF::VIFviGpibControlREN(std::int32_t vi, std::uint16_t mode) {
+    auto trace = Trace("VIFviGpibControlREN");
     // The remote-enable line is never logged.
     return viGpibControlREN(Session(vi), mode);
 }
 
 std::int32_t VIF::VIFviClose(std::int32_t vi) {
+    auto trace = Trace("VIFviClose");
     if (DebugLevel > 1) StoreDebug("  viClose(" + Dec(vi) + ")");
     std::int32_t status = viClose(Session(vi));
     LogFailure(status);
@@ -294,15 +309,21 @@ std::int32_t VIF::VIFviClose(std::int32_t vi) {
 }
 
 void VIF::StoreDebug(const std::string& text) {
+    auto trace = Trace("StoreDebug");
     if (DebugFile.empty()) return;
     // Opened and closed per line, so the log survives a crash of the program.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(DebugFile.c_str(), "ab"));
     if (!file) return;
     std::string line;
     if (UseTimeStamp) {
-        std::time_t now = std::time(nullptr);
+        const QDateTime now = Services::Clock().Now();
         std::tm local{};
-        localtime_r(&now, &local);
+        local.tm_year = now.date().year() - 1900;
+        local.tm_mon = now.date().month() - 1;
+        local.tm_mday = now.date().day();
+        local.tm_hour = now.time().hour();
+        local.tm_min = now.time().minute();
+        local.tm_sec = now.time().second();
         line = NumberText::FormatDateTime(local, "yyyy-mm-dd;hh:nn:ss") + ":";
     }
     line += text;
@@ -311,6 +332,7 @@ void VIF::StoreDebug(const std::string& text) {
 }
 
 void VIF::StoreDebugBuffer(const std::string& buffer, std::int32_t length) {
+    auto trace = Trace("StoreDebugBuffer");
     std::int64_t n = length == -1 ? static_cast<std::int64_t>(buffer.size()) : length;
     if (DebugLevel != 3) n = std::min<std::int64_t>(n, DebugMaxBuffer);
     std::string hexPart, charPart;
@@ -332,12 +354,14 @@ void VIF::StoreDebugBuffer(const std::string& buffer, std::int32_t length) {
 }
 
 std::string VIF::DebugBufferPrintable(char character, const std::string& replacement) {
+    auto trace = Trace("DebugBufferPrintable");
     auto code = static_cast<unsigned char>(character);
     if (code < 32 || code == 127) return replacement;
     return std::string(1, character);
 }
 
 std::string VIF::DecodeVISAError(std::int32_t status) {
+    auto trace = Trace("DecodeVISAError");
     auto code = static_cast<std::uint32_t>(status);
     for (const VisaText& entry : kVisaErrors)
         if (entry.code == code) return entry.text;
@@ -345,10 +369,12 @@ std::string VIF::DecodeVISAError(std::int32_t status) {
 }
 
 bool VIF::IsEmptyChar(const std::string& text) {
+    auto trace = Trace("IsEmptyChar");
     return text == "\r" || text == "\n" || text == "\r\n" || text == "\t";
 }
 
 std::string VIF::TrimAll(const std::string& text) {
+    auto trace = Trace("TrimAll");
     std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     std::string out = text.substr(first, text.find_last_not_of(' ') - first + 1);

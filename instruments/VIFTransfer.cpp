@@ -84,6 +84,7 @@ bool ReadSingles(std::FILE* file, std::size_t n, T* out, std::vector<unsigned ch
 } // namespace
 
 std::string VIF::TempFileName() {
+    auto trace = Trace("TempFileName");
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     if (ec || folder.empty()) return {};
@@ -96,6 +97,7 @@ std::string VIF::TempFileName() {
 }
 
 void VIF::VIFAttrChange(std::uint32_t attribute, int mode, std::int32_t value) {
+    auto trace = Trace("VIFAttrChange");
     if (!Open()) return;
     std::int32_t* saved = nullptr;
     bool* have = nullptr;
@@ -121,147 +123,161 @@ void VIF::VIFAttrChange(std::uint32_t attribute, int mode, std::int32_t value) {
 }
 
 bool VIF::WriteByteArrayHeader(const std::string& Prefix) {
-    if (!Open()) return false;
-    VIFAttrChange(kSendEnd, kSaveSet, 0);
-    std::int32_t count = 0;
-    return VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
+    return Guarded("WriteByteArrayHeader", [&] {
+        if (!Open()) return false;
+        VIFAttrChange(kSendEnd, kSaveSet, 0);
+        std::int32_t count = 0;
+        return VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
+    });
 }
 
 bool VIF::WriteByteArrayEnd(const std::string& Postfix) {
-    if (!Open()) return false;
-    VIFAttrChange(kSendEnd, kRestore);
-    std::int32_t count = 0;
-    return VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
-           0;
+    return Guarded("WriteByteArrayEnd", [&] {
+        if (!Open()) return false;
+        VIFAttrChange(kSendEnd, kRestore);
+        std::int32_t count = 0;
+        return VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
+               0;
+    });
 }
 
 bool VIF::WriteByteArray(const std::string& Prefix, const std::vector<std::uint8_t>& ByteField,
                          const std::string& Postfix, std::int32_t BlockLength) {
-    // All three always run, so that END is switched back on whatever failed.
-    bool header = WriteByteArrayHeader(Prefix);
-    bool block = WriteByteBlock(ByteField, BlockLength);
-    bool end = WriteByteArrayEnd(Postfix);
-    return header && block && end;
+    return Guarded("WriteByteArray", [&] {
+        // All three always run, so that END is switched back on whatever failed.
+        bool header = WriteByteArrayHeader(Prefix);
+        bool block = WriteByteBlock(ByteField, BlockLength);
+        bool end = WriteByteArrayEnd(Postfix);
+        return header && block && end;
+    });
 }
 
 bool VIF::WriteByteBlock(const std::vector<std::uint8_t>& Buffer, std::int32_t MaxBufLen) {
-    if (!Open() || MaxBufLen < 1) return false;
-    if (Buffer.empty()) return true;
-    TransferFile = TempFileName();
-    if (TransferFile.empty()) return false;
-    TempFile staged(TransferFile);
-    const std::size_t n = Buffer.size();
-    const auto c = static_cast<std::size_t>(MaxBufLen);
-    std::size_t chunks = 0;
-    for (std::size_t start = 0; start < n; start += c) {
-        const std::size_t piece = std::min(c, n - start);
-        {
-            File file(std::fopen(staged.Path().c_str(), "wb"));
-            if (!file || std::fwrite(Buffer.data() + start, 1, piece, file.get()) != piece ||
-                std::fclose(file.release()) != 0)
+    return Guarded("WriteByteBlock", [&] {
+        if (!Open() || MaxBufLen < 1) return false;
+        if (Buffer.empty()) return true;
+        TransferFile = TempFileName();
+        if (TransferFile.empty()) return false;
+        TempFile staged(TransferFile);
+        const std::size_t n = Buffer.size();
+        const auto c = static_cast<std::size_t>(MaxBufLen);
+        std::size_t chunks = 0;
+        for (std::size_t start = 0; start < n; start += c) {
+            const std::size_t piece = std::min(c, n - start);
+            {
+                File file(std::fopen(staged.Path().c_str(), "wb"));
+                if (!file || std::fwrite(Buffer.data() + start, 1, piece, file.get()) != piece ||
+                    std::fclose(file.release()) != 0)
+                    return false;
+            }
+            std::int32_t sent = 0;
+            if (VIFviWriteFromFile(InstrumentHandle, staged.Path(), static_cast<std::int64_t>(piece),
+                                   sent) < 0)
                 return false;
+            if (piece == c) {
+                ++chunks;
+                if (n != c)
+                    emit VIFProgress(static_cast<float>(static_cast<double>(chunks) * 100.0 *
+                                                        static_cast<double>(c) / static_cast<double>(n)));
+            }
         }
-        std::int32_t sent = 0;
-        if (VIFviWriteFromFile(InstrumentHandle, staged.Path(), static_cast<std::int64_t>(piece),
-                               sent) < 0)
-            return false;
-        if (piece == c) {
-            ++chunks;
-            if (n != c)
-                emit VIFProgress(static_cast<float>(static_cast<double>(chunks) * 100.0 *
-                                                    static_cast<double>(c) / static_cast<double>(n)));
-        }
-    }
-    return true;
+        return true;
+    });
 }
 
 bool VIF::WriteFileToInstrument(const std::string& Prefix, const std::string& FileName,
                                 const std::string& Postfix) {
-    if (!Open()) return false;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(FileName, ec)) {
-        emit VIFVIFError(Prefix + "'" + FileName + "'" + Postfix,
-                         "File " + FileName + " not found on local harddisc");
-        return false;
-    }
-    const auto length = static_cast<std::int64_t>(std::filesystem::file_size(FileName, ec));
-    if (ec || length > 0xFFFFFFFFLL) {
-        emit VIFVIFError(Prefix + "'" + FileName + "'" + Postfix,
-                         "File " + FileName + " cannot be sent");
-        return false;
-    }
-    const std::string digits = Dec(length);
-    const std::string header = "#" + Dec(static_cast<std::int64_t>(digits.size())) + digits;
+    return Guarded("WriteFileToInstrument", [&] {
+        if (!Open()) return false;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(FileName, ec)) {
+            emit VIFVIFError(Prefix + "'" + FileName + "'" + Postfix,
+                             "File " + FileName + " not found on local harddisc");
+            return false;
+        }
+        const auto length = static_cast<std::int64_t>(std::filesystem::file_size(FileName, ec));
+        if (ec || length > 0xFFFFFFFFLL) {
+            emit VIFVIFError(Prefix + "'" + FileName + "'" + Postfix,
+                             "File " + FileName + " cannot be sent");
+            return false;
+        }
+        const std::string digits = Dec(length);
+        const std::string header = "#" + Dec(static_cast<std::int64_t>(digits.size())) + digits;
 
-    VIFAttrChange(kReaddressing, kSaveSet, 0);
-    VIFAttrChange(kTimeOut, kSaveSet, std::max(Millis(static_cast<double>(length) / 100.0), 100));
-    VIFAttrChange(kSendEnd, kSaveSet, 0);
-    bool ok = true;
-    std::int32_t count = 0;
-    if (!Prefix.empty())
-        ok = VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
-    ok = VIFviWrite(InstrumentHandle, header, static_cast<std::int32_t>(header.size()), count) >= 0 &&
-         ok;
-    // The last byte sent carries END: the file's own when nothing follows it.
-    if (Postfix.empty()) VIFAttrChange(kSendEnd, kRestore);
-    ok = VIFviWriteFromFile(InstrumentHandle, FileName, length, count) >= 0 && ok;
-    if (!Postfix.empty()) {
-        VIFAttrChange(kSendEnd, kRestore);
-        ok = VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
-                 0 &&
+        VIFAttrChange(kReaddressing, kSaveSet, 0);
+        VIFAttrChange(kTimeOut, kSaveSet, std::max(Millis(static_cast<double>(length) / 100.0), 100));
+        VIFAttrChange(kSendEnd, kSaveSet, 0);
+        bool ok = true;
+        std::int32_t count = 0;
+        if (!Prefix.empty())
+            ok = VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
+        ok = VIFviWrite(InstrumentHandle, header, static_cast<std::int32_t>(header.size()), count) >= 0 &&
              ok;
-    }
-    VIFAttrChange(kReaddressing, kRestore);
-    VIFAttrChange(kTimeOut, kRestore);
-    return ok;
+        // The last byte sent carries END: the file's own when nothing follows it.
+        if (Postfix.empty()) VIFAttrChange(kSendEnd, kRestore);
+        ok = VIFviWriteFromFile(InstrumentHandle, FileName, length, count) >= 0 && ok;
+        if (!Postfix.empty()) {
+            VIFAttrChange(kSendEnd, kRestore);
+            ok = VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
+                     0 &&
+                 ok;
+        }
+        VIFAttrChange(kReaddressing, kRestore);
+        VIFAttrChange(kTimeOut, kRestore);
+        return ok;
+    });
 }
 
 bool VIF::ReadAnswerFromInstrument(const std::string& Command, const std::string& FileName,
                                    std::int32_t BufferLen) {
-    if (!Open()) return false;
-    bool result = false;
-    VIFAttrChange(kReaddressing, kSaveSet, 0);
-    std::int32_t count = 0;
-    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
-        RemoveIfExists(FileName);
-        VIFAttrChange(kTimeOut, kSaveSet, Millis(BufferLen / 100.0));
-        result = VIFviReadToFile(InstrumentHandle, FileName, BufferLen, count) >= 0;
-        VIFAttrChange(kTimeOut, kRestore);
-    }
-    VIFAttrChange(kReaddressing, kRestore);
-    return result;
+    return Guarded("ReadAnswerFromInstrument", [&] {
+        if (!Open()) return false;
+        bool result = false;
+        VIFAttrChange(kReaddressing, kSaveSet, 0);
+        std::int32_t count = 0;
+        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
+            RemoveIfExists(FileName);
+            VIFAttrChange(kTimeOut, kSaveSet, Millis(BufferLen / 100.0));
+            result = VIFviReadToFile(InstrumentHandle, FileName, BufferLen, count) >= 0;
+            VIFAttrChange(kTimeOut, kRestore);
+        }
+        VIFAttrChange(kReaddressing, kRestore);
+        return result;
+    });
 }
 
 bool VIF::ReadFileFromInstrument(const std::string& Command, const std::string& FileName,
                                  std::int32_t TimeOut) {
-    if (!Open()) return false;
-    bool result = false;
-    VIFAttrChange(kReaddressing, kSaveSet, 0);
-    std::int32_t count = 0;
-    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
-        std::string head(2, ' ');
-        if (VIFviRead(InstrumentHandle, head, 2, count) >= 0 && count == 2) {
-            const int n = static_cast<int>(StringOp::LeadingNumber(head.substr(1, 1)).value_or(0));
-            // Without length digits there is no length to read.
-            std::string digits(static_cast<std::size_t>(std::max(n, 0)), ' ');
-            if (n >= 1 && VIFviRead(InstrumentHandle, digits, n, count) >= 0 && count == n) {
-                const double v = StringOp::LeadingNumber(digits).value_or(0.0);
-                if (v >= 0) {
-                    RemoveIfExists(FileName);
-                    const std::int64_t length = static_cast<std::int64_t>(NumberText::RoundHalfEven(v));
-                    VIFAttrChange(kTimeOut, kSaveSet, TimeOut == -1 ? Millis(v / 100.0) : TimeOut);
-                    const std::int32_t status =
-                        VIFviReadToFile(InstrumentHandle, FileName, length, count);
-                    result = status >= 0 && count == length;
-                    VIFAttrChange(kTimeOut, kRestore);
-                } else {
-                    emit VIFVIFError(Command, "File not found on instrument");
+    return Guarded("ReadFileFromInstrument", [&] {
+        if (!Open()) return false;
+        bool result = false;
+        VIFAttrChange(kReaddressing, kSaveSet, 0);
+        std::int32_t count = 0;
+        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
+            std::string head(2, ' ');
+            if (VIFviRead(InstrumentHandle, head, 2, count) >= 0 && count == 2) {
+                const int n = static_cast<int>(StringOp::LeadingNumber(head.substr(1, 1)).value_or(0));
+                // Without length digits there is no length to read.
+                std::string digits(static_cast<std::size_t>(std::max(n, 0)), ' ');
+                if (n >= 1 && VIFviRead(InstrumentHandle, digits, n, count) >= 0 && count == n) {
+                    const double v = StringOp::LeadingNumber(digits).value_or(0.0);
+                    if (v >= 0) {
+                        RemoveIfExists(FileName);
+                        const std::int64_t length = static_cast<std::int64_t>(NumberText::RoundHalfEven(v));
+                        VIFAttrChange(kTimeOut, kSaveSet, TimeOut == -1 ? Millis(v / 100.0) : TimeOut);
+                        const std::int32_t status =
+                            VIFviReadToFile(InstrumentHandle, FileName, length, count);
+                        result = status >= 0 && count == length;
+                        VIFAttrChange(kTimeOut, kRestore);
+                    } else {
+                        emit VIFVIFError(Command, "File not found on instrument");
+                    }
                 }
             }
         }
-    }
-    VIFAttrChange(kReaddressing, kRestore);
-    return result;
+        VIFAttrChange(kReaddressing, kRestore);
+        return result;
+    });
 }
 
 VIF::HeaderFault VIF::ReadBlockHeader(std::int64_t& length) {
@@ -295,6 +311,7 @@ bool VIF::CheckBlockLength(const std::string& command, std::int64_t length, int 
 }
 
 template <typename T> bool VIF::IntReadFloatArray(std::vector<T>& FloatArr) {
+    auto trace = Trace("IntReadFloatArray");
     if (!Open()) return false;
     std::int64_t length = 0;
     switch (ReadBlockHeader(length)) {
@@ -360,15 +377,20 @@ bool VIF::ReadFloatArrayT(const std::string& Command, std::vector<T>& FloatArr) 
 }
 
 bool VIF::ReadFloatArray(const std::string& Command, std::vector<float>& FloatArr) {
-    return ReadFloatArrayT(Command, FloatArr);
+    return Guarded("ReadFloatArray", [&] {
+        return ReadFloatArrayT(Command, FloatArr);
+    });
 }
 
 bool VIF::ReadFloatArray(const std::string& Command, std::vector<double>& FloatArr) {
-    return ReadFloatArrayT(Command, FloatArr);
+    return Guarded("ReadFloatArray", [&] {
+        return ReadFloatArrayT(Command, FloatArr);
+    });
 }
 
 template <typename T>
 bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, std::int32_t C) {
+    auto trace = Trace("IntReadIQArray");
     if (!Open()) return false;
     std::int64_t length = 0;
     if (ReadBlockHeader(length) != HeaderFault::None) return false;
@@ -394,7 +416,6 @@ bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, s
     const auto b = static_cast<std::size_t>(B);
     const auto c = static_cast<std::size_t>(std::min(C, B));
     std::vector<T> i(p), q(p);
-    std::vector<unsigned char> scratch;
     std::size_t posI = 0, posQ = 0;
     // The block holds B values of I, then B of Q, and so on; the last round
     // holds the rest of each. Each phase is read in chunks of C values.
@@ -403,7 +424,7 @@ bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, s
         while (done < b && pos < p) {
             std::size_t n = done > b - c ? b - done : c;
             n = std::min(n, p - pos);
-            if (!ReadSingles(file.get(), n, target.data() + pos, scratch)) return false;
+            if (!IntReadIQBlock(file.get(), n, pos, target)) return false;
             pos += n;
             done += n;
             emit VIFProgress(static_cast<float>(static_cast<double>(posI + posQ) /
@@ -421,6 +442,13 @@ bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, s
     Q = std::move(q);
     emit VIFInformation(INIIO::TrimStr(static_cast<std::int64_t>(p)) + " IQ pairs transfered");
     return true;
+}
+
+template <typename T>
+bool VIF::IntReadIQBlock(std::FILE* file, std::size_t n, std::size_t p, std::vector<T>& target) {
+    auto trace = Trace("IntReadIQBlock");
+    std::vector<unsigned char> bytes;
+    return ReadSingles(file, n, target.data() + p, bytes);
 }
 
 template <typename T>
@@ -463,11 +491,15 @@ bool VIF::ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vecto
 bool VIF::ReadIQArray(const std::string& Command, std::vector<float>& I, std::vector<float>& Q,
                       std::int32_t IQMaxBlockSize, std::int32_t TransBlockSize,
                       std::int32_t ExpectedSize) {
-    return ReadIQArrayT(Command, I, Q, IQMaxBlockSize, TransBlockSize, ExpectedSize);
+    return Guarded("ReadIQArray", [&] {
+        return ReadIQArrayT(Command, I, Q, IQMaxBlockSize, TransBlockSize, ExpectedSize);
+    });
 }
 
 bool VIF::ReadIQArray(const std::string& Command, std::vector<double>& I, std::vector<double>& Q,
                       std::int32_t IQMaxBlockSize, std::int32_t TransBlockSize,
                       std::int32_t ExpectedSize) {
-    return ReadIQArrayT(Command, I, Q, IQMaxBlockSize, TransBlockSize, ExpectedSize);
+    return Guarded("ReadIQArray", [&] {
+        return ReadIQArrayT(Command, I, Q, IQMaxBlockSize, TransBlockSize, ExpectedSize);
+    });
 }

@@ -2,6 +2,7 @@
 // against the scripted loopback instrument.
 
 #include "General.h"
+#include "RootDebug.h"
 #include "bench.h"
 #include "visa/visa.h"
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace {
 
@@ -289,6 +291,30 @@ TEST(VIFSession, AutomaticPollingAndFailOnError) {
     EXPECT_EQ(bench.server.Received().substr(before), "*CLS\nSYST:ERR?\n");
     vif.SetRENState(2); // accepted, nothing sent
     EXPECT_EQ(bench.server.Received().substr(before), "*CLS\nSYST:ERR?\n");
+}
+
+TEST(VIFSession, TracedOnTheDiagnosticsObjectAndNeverThrowing) {
+    Bench bench;
+    VIF vif;
+    ASSERT_TRUE(vif.OpenDevice(bench.Resource(), false));
+    RootDebug& debug = General::RootDebugInstance();
+    const int depth = debug.Depth();
+    std::vector<std::string> frames;
+    QObject::connect(&vif, &VIF::VIFCommandExecuted, [&](const std::string& command, bool) {
+        frames.push_back(RootDebug::FormatStackFrame(debug.Frame(debug.Depth())));
+        if (command == "THROW") throw std::runtime_error("handler failed");
+    });
+    int reports = 0;
+    QObject::connect(&debug, &RootDebug::DebuggerError, [&](const std::string&) { ++reports; });
+
+    EXPECT_TRUE(vif.WriteString("*CLS"));
+    EXPECT_EQ(frames, std::vector<std::string>{"VIF.WriteString"});
+    // A run-time error inside an operation is reported, not passed on.
+    bool result = true;
+    EXPECT_NO_THROW(result = vif.WriteString("THROW"));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(debug.Depth(), depth);
 }
 
 TEST(VIFSession, TrimAll) {

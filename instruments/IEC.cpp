@@ -20,7 +20,9 @@ IEC& IEC::Instance() {
     return *holder;
 }
 
-void IEC::SetLogBoxProvider(LogBoxProvider provider) { Provider() = std::move(provider); }
+void IEC::SetLogBoxProvider(LogBoxProvider provider) {
+    Provider() = std::move(provider);
+}
 
 void IEC::Hold(Role& role, std::shared_ptr<VIF> session,
                void (IEC::*executed)(const std::string&, bool),

@@ -12,7 +12,6 @@
 #include "VIF.h"
 
 #include <QObject>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -59,8 +58,8 @@ private:
     void ModSourVIF_VIFCommandExecuted(const std::string& Command, bool Success);
     void ModSourVIF_VIFSCPIError(const std::string& Command, const std::string& Error);
 
-    static void LogCommand(std::int32_t level, const std::string& prefix, const std::string& command,
-                           bool success);
+    static void LogCommand(std::int32_t level, const std::string& prefix,
+                           const std::string& command, bool success);
     static void LogSCPIError(std::int32_t level, const std::string& heading,
                              const std::string& command, const std::string& error);
     static void AddLine(const std::string& text, bool bold, std::int32_t color);

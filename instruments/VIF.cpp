@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-
 #include <chrono>
 #include <exception>
 #include <new>
@@ -43,7 +42,9 @@ bool Present() {
     return true;
 }
 
-void OverridePresent(std::optional<bool> present) { g_presentOverride = present; }
+void OverridePresent(std::optional<bool> present) {
+    g_presentOverride = present;
+}
 
 } // namespace VisaLibrary
 
@@ -93,7 +94,9 @@ void VIF::ReportRuntimeError(const char* procName, const char* subName) {
     General::RootDebugInstance().LogRuntimeError("VIF", subName, procName, "", error);
 }
 
-void VIF::Pause(int ms) { Services::Sleeper().Sleep(std::chrono::milliseconds(ms)); }
+void VIF::Pause(int ms) {
+    Services::Sleeper().Sleep(std::chrono::milliseconds(ms));
+}
 
 void VIF::DropSession() {
     if (InstrumentHandle > 0) VIFviClose(InstrumentHandle);
@@ -105,13 +108,21 @@ std::int32_t VIF::GetHandle() const {
     return InstrumentHandle;
 }
 
-bool VIF::VISAFound() const { return VISAFound_; }
+bool VIF::VISAFound() const {
+    return VISAFound_;
+}
 
-bool VIF::InstOpen() const { return InstrumentHandle >= 1; }
+bool VIF::InstOpen() const {
+    return InstrumentHandle >= 1;
+}
 
-void VIF::CloseIfError(bool Value) { CloseIfError_ = Value; }
+void VIF::CloseIfError(bool Value) {
+    CloseIfError_ = Value;
+}
 
-bool VIF::CloseIfError() const { return CloseIfError_; }
+bool VIF::CloseIfError() const {
+    return CloseIfError_;
+}
 
 void VIF::ConfigErrorProcessor(bool AlwaysReadError, bool ErrorBreakCommand) {
     return Guarded("ConfigErrorProcessor", [&] {
@@ -213,7 +224,8 @@ bool VIF::ReadString(const std::string& Command, std::string& Buffer, std::int32
         std::int32_t count = 0;
         std::int32_t status = 0;
         if (Command.find_first_not_of(' ') != std::string::npos)
-            status = VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count);
+            status = VIFviWrite(InstrumentHandle, Command,
+                                static_cast<std::int32_t>(Command.size()), count);
         if (status >= 0) {
             Buffer.assign(static_cast<std::size_t>(BLength), ' ');
             status = VIFviRead(InstrumentHandle, Buffer, BLength, count);
@@ -236,7 +248,8 @@ bool VIF::ReadStringLong(const std::string& Command, std::string& Buffer, std::i
         std::int32_t count = 0;
         std::int32_t status = 0;
         if (Command.find_first_not_of(' ') != std::string::npos)
-            status = VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count);
+            status = VIFviWrite(InstrumentHandle, Command,
+                                static_cast<std::int32_t>(Command.size()), count);
         if (status >= 0) {
             std::string piece(static_cast<std::size_t>(BLength), ' ');
             status = VIFviRead(InstrumentHandle, piece, BLength, count);

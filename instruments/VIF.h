@@ -7,15 +7,18 @@
 // reported through the signals and the command log. The object lives on the
 // UI thread; WaitSRQ (and so WriteString with sync mode 2) lets pending
 // events run while it waits.
+//
+// Created where the library is missing, the object does nothing and tells
+// its listeners with VIFVIFError("", "VISA DLL could not be found.") once the
+// event loop runs (nobody can listen while it is being built).
 
 #include "RootDebug.h"
 
 #include <QObject>
-
 #include <cstdint>
-#include <type_traits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 struct VIFTestPeer;
@@ -141,7 +144,8 @@ private:
     void Pause(int ms);
 
     // Block transfers
-    template <typename T> bool ReadFloatArrayT(const std::string& Command, std::vector<T>& FloatArr);
+    template <typename T>
+    bool ReadFloatArrayT(const std::string& Command, std::vector<T>& FloatArr);
     template <typename T>
     bool ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vector<T>& Q,
                       std::int32_t IQMaxBlockSize, std::int32_t TransBlockSize,
@@ -169,8 +173,8 @@ private:
     std::int32_t VIFviReadSTB(std::int32_t vi, std::uint16_t& status);
     std::int32_t VIFviWrite(std::int32_t vi, const std::string& buffer, std::int32_t count,
                             std::int32_t& retCount);
-    std::int32_t VIFviWriteFromFile(std::int32_t vi, const std::string& fileName, std::int64_t count,
-                                    std::int32_t& retCount);
+    std::int32_t VIFviWriteFromFile(std::int32_t vi, const std::string& fileName,
+                                    std::int64_t count, std::int32_t& retCount);
     std::int32_t VIFviReadToFile(std::int32_t vi, const std::string& fileName, std::int64_t count,
                                  std::int32_t& retCount);
     std::int32_t VIFviRead(std::int32_t vi, std::string& buffer, std::int32_t count,

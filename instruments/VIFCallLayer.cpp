@@ -1,11 +1,10 @@
 // The logged VISA call layer of VIF and its command log.
 
-#include "VIF.h"
-
 #include "INIIO.h"
 #include "NumberText.h"
 #include "Services.h"
 #include "StringOp.h"
+#include "VIF.h"
 #include "visa/visa.h"
 
 #include <algorithm>
@@ -16,7 +15,9 @@
 
 namespace {
 
-std::string Dec(std::int64_t value) { return INIIO::TrimStr(value); }
+std::string Dec(std::int64_t value) {
+    return INIIO::TrimStr(value);
+}
 
 // Upper-case hex digits without leading zeros.
 std::string Hex(std::uint64_t value) {
@@ -29,11 +30,17 @@ std::string Hex(std::uint64_t value) {
     return out;
 }
 
-std::string Hex32(std::int32_t value) { return Hex(static_cast<std::uint32_t>(value)); }
+std::string Hex32(std::int32_t value) {
+    return Hex(static_cast<std::uint32_t>(value));
+}
 
-std::string Address(const void* p) { return Hex(reinterpret_cast<std::uintptr_t>(p)); }
+std::string Address(const void* p) {
+    return Hex(reinterpret_cast<std::uintptr_t>(p));
+}
 
-ViSession Session(std::int32_t vi) { return static_cast<ViSession>(vi); }
+ViSession Session(std::int32_t vi) {
+    return static_cast<ViSession>(vi);
+}
 
 // The VISA calls take 32-bit counts; larger requests are clipped rather than
 // wrapped into small ones.
@@ -53,84 +60,99 @@ struct VisaText {
 // Texts of the VISA status codes (the dash of 0xBFFF0078 is the 8-bit code
 // page's em dash).
 constexpr VisaText kVisaErrors[] = {
-        {0xBFFF0000u, "Unknown system error (miscellaneouserror)."},
-        {0xBFFF000Eu, "The given session or object reference is invalid."},
-        {0xBFFF000Fu, " Specified type of lock cannot be obtained or specified operation cannot be performed, because the resource is locked."},
-        {0xBFFF0010u, "Invalid expression specified for search."},
-        {0xBFFF0011u, "Insufficient location information or the device or resource is not present in the system."},
-        {0xBFFF0012u, "Invalid resource reference specified. Parsing error."},
-        {0xBFFF0013u, "Invalid access mode."},
-        {0xBFFF0015u, "Timeout expired before operation completed."},
-        {0xBFFF0016u, "Unable to deallocate the previously allocated data structures corresponding to this session or object reference."},
-        {0xBFFF001Bu, "Specified degree is invalid."},
-        {0xBFFF001Cu, "Specified job identifier is invalid."},
-        {0xBFFF001Du, "The specified attribute is not defined or supported by the referenced session, event, or find list."},
-        {0xBFFF001Eu, "The specified state of the attribute is not valid, or is not supported as defined by the session, event, or find list."},
-        {0xBFFF001Fu, "The specified attribute is Read Only."},
-        {0xBFFF0020u, "The specified type of lock is not supported by this resource."},
-        {0xBFFF0021u, "The access key to the resource associated with this session is invalid."},
-        {0xBFFF0026u, "Specified event type is not supported by the resource."},
-        {0xBFFF0027u, "Invalid mechanism specified."},
-        {0xBFFF0028u, "A handler is not currently installed for the specified event."},
-        {0xBFFF0029u, "The given handler reference is invalid."},
-        {0xBFFF002Au, "Specified event context is invalid."},
-        {0xBFFF002Fu, "The session must be enabled for events of the specified type in order to receive them."},
-        {0xBFFF0030u, "The operation was aborted."},
-        {0xBFFF0034u, "Violation of raw write protocol occurred during transfer."},
-        {0xBFFF0035u, "Violation of raw read protocol occurred during transfer."},
-        {0xBFFF0036u, "Device reported an output protocol error during transfer."},
-        {0xBFFF0037u, "Device reported an input protocol error during transfer."},
-        {0xBFFF0038u, "Bus error occurred during transfer."},
-        {0xBFFF003Au, "Unable to start operation because setup is invalid (due to attributes being set to an inconsistent state)."},
-        {0xBFFF003Bu, "Unable to queue asynchronous operation."},
-        {0xBFFF003Cu, "Insufficient system resources to perform necessary memory allocation."},
-        {0xBFFF003Du, "Invalid buffer mask specified."},
-        {0xBFFF003Eu, "Could not perform operation because of I/O error."},
-        {0xBFFF003Fu, "A format specifier in the format string is invalid."},
-        {0xBFFF0041u, "A format specifier in the format string is not supported."},
-        {0xBFFF0042u, "The specified trigger line is currently in use."},
-        {0xBFFF0046u, "The specified mode is not supported by this VISA implementation."},
-        {0xBFFF004Au, "Service request has not been received for the session."},
-        {0xBFFF004Eu, "Invalid address space specified."},
-        {0xBFFF0051u, "Invalid offset specified."},
-        {0xBFFF0052u, "Invalid source or destination width specified."},
-        {0xBFFF0054u, "Specified offset is not accessible from this hardware."},
-        {0xBFFF0055u, "Cannot support source and destination widths that are different."},
-        {0xBFFF0057u, "The specified session is not currently mapped."},
-        {0xBFFF0059u, "A previous response is still pending, causing a multiple query error."},
-        {0xBFFF005Fu, "No Listeners condition is detected (both NRFD and NDAC are deasserted)."},
-        {0xBFFF0060u, "The interface associated with this session is not currently the controller in charge."},
-        {0xBFFF0061u, "The interface associated with this session is not the system controller."},
-        {0xBFFF0067u, "The given session or object reference does not support this operation."},
-        {0xBFFF0068u, "An interrupt is still pending from a previous call."},
-        {0xBFFF006Au, "A parity error occurred during transfer."},
-        {0xBFFF006Bu, "A framing error occurred during transfer."},
-        {0xBFFF006Cu, "An overrun error occurred during transfer. A character was not read from the hardware before the next character arrived."},
-        {0xBFFF006Eu, "The path from trigSrc to trigDest is not currently mapped."},
-        {0xBFFF0070u, "The specified offset is not properly aligned for the access width of the operation."},
-        {0xBFFF0071u, "A specified user buffer is not valid or cannot be accessed for the required size."},
-        {0xBFFF0072u, "The resource is valid, but VISA cannot currently access it."},
-        {0xBFFF0076u, "Specified width is not supported by this hardware."},
-        {0xBFFF0078u, "The value of some parameter\x97which parameter is not known\x97is invalid."},
-        {0xBFFF0079u, "The protocol specified is invalid."},
-        {0xBFFF007Bu, "Invalid size of window specified."},
-        {0xBFFF0080u, "The specified session currently contains a mapped window."},
-        {0xBFFF0081u, "The given operation is not implemented."},
-        {0xBFFF0083u, "Invalid length specified."},
-        {0xBFFF0091u, "The specified mode is invalid."},
-        {0xBFFF009Cu, "The current session did not have any lock on the resource."},
-        {0xBFFF009Du, "The device does not export any memory."},
-        {0xBFFF009Eu, "A code library required by VISA could not be located or loaded."},
-        {0xBFFF009Fu, "The interface cannot generate an interrupt on the requested level or with the requested statusID value."},
-        {0xBFFF00A0u, "The value specified by the line parameter is invalid."},
-        {0xBFFF00A1u, "An error occurred while trying to open the specified file. Possible reasons include an invalid path or lack of access rights."},
-        {0xBFFF00A2u, "An error occurred while performing I/O on the specified file."},
-        {0xBFFF00A3u, "One of the specified lines (trigSrc or trigDest) is not supported by this VISA implementation, or the combination of lines is not a valid mapping."},
-        {0xBFFF00A4u, "The specified mechanism is not supported by the given event type."},
-        {0xBFFF00A5u, "The interface type is valid but the specified interface number is not configured."},
-        {0xBFFF00A6u, "The connection for the given session has been lost."},
-        {0xBFFF00A7u, "The remote machine does not exist or is not accepting any connections."},
-        {0xBFFF00A8u, "Access to the remote machine is denied."},
+    {0xBFFF0000u, "Unknown system error (miscellaneouserror)."},
+    {0xBFFF000Eu, "The given session or object reference is invalid."},
+    {0xBFFF000Fu, " Specified type of lock cannot be obtained or specified operation cannot be "
+                  "performed, because the resource is locked."},
+    {0xBFFF0010u, "Invalid expression specified for search."},
+    {0xBFFF0011u,
+     "Insufficient location information or the device or resource is not present in the system."},
+    {0xBFFF0012u, "Invalid resource reference specified. Parsing error."},
+    {0xBFFF0013u, "Invalid access mode."},
+    {0xBFFF0015u, "Timeout expired before operation completed."},
+    {0xBFFF0016u, "Unable to deallocate the previously allocated data structures corresponding to "
+                  "this session or object reference."},
+    {0xBFFF001Bu, "Specified degree is invalid."},
+    {0xBFFF001Cu, "Specified job identifier is invalid."},
+    {0xBFFF001Du, "The specified attribute is not defined or supported by the referenced session, "
+                  "event, or find list."},
+    {0xBFFF001Eu, "The specified state of the attribute is not valid, or is not supported as "
+                  "defined by the session, event, or find list."},
+    {0xBFFF001Fu, "The specified attribute is Read Only."},
+    {0xBFFF0020u, "The specified type of lock is not supported by this resource."},
+    {0xBFFF0021u, "The access key to the resource associated with this session is invalid."},
+    {0xBFFF0026u, "Specified event type is not supported by the resource."},
+    {0xBFFF0027u, "Invalid mechanism specified."},
+    {0xBFFF0028u, "A handler is not currently installed for the specified event."},
+    {0xBFFF0029u, "The given handler reference is invalid."},
+    {0xBFFF002Au, "Specified event context is invalid."},
+    {0xBFFF002Fu,
+     "The session must be enabled for events of the specified type in order to receive them."},
+    {0xBFFF0030u, "The operation was aborted."},
+    {0xBFFF0034u, "Violation of raw write protocol occurred during transfer."},
+    {0xBFFF0035u, "Violation of raw read protocol occurred during transfer."},
+    {0xBFFF0036u, "Device reported an output protocol error during transfer."},
+    {0xBFFF0037u, "Device reported an input protocol error during transfer."},
+    {0xBFFF0038u, "Bus error occurred during transfer."},
+    {0xBFFF003Au, "Unable to start operation because setup is invalid (due to attributes being set "
+                  "to an inconsistent state)."},
+    {0xBFFF003Bu, "Unable to queue asynchronous operation."},
+    {0xBFFF003Cu, "Insufficient system resources to perform necessary memory allocation."},
+    {0xBFFF003Du, "Invalid buffer mask specified."},
+    {0xBFFF003Eu, "Could not perform operation because of I/O error."},
+    {0xBFFF003Fu, "A format specifier in the format string is invalid."},
+    {0xBFFF0041u, "A format specifier in the format string is not supported."},
+    {0xBFFF0042u, "The specified trigger line is currently in use."},
+    {0xBFFF0046u, "The specified mode is not supported by this VISA implementation."},
+    {0xBFFF004Au, "Service request has not been received for the session."},
+    {0xBFFF004Eu, "Invalid address space specified."},
+    {0xBFFF0051u, "Invalid offset specified."},
+    {0xBFFF0052u, "Invalid source or destination width specified."},
+    {0xBFFF0054u, "Specified offset is not accessible from this hardware."},
+    {0xBFFF0055u, "Cannot support source and destination widths that are different."},
+    {0xBFFF0057u, "The specified session is not currently mapped."},
+    {0xBFFF0059u, "A previous response is still pending, causing a multiple query error."},
+    {0xBFFF005Fu, "No Listeners condition is detected (both NRFD and NDAC are deasserted)."},
+    {0xBFFF0060u,
+     "The interface associated with this session is not currently the controller in charge."},
+    {0xBFFF0061u, "The interface associated with this session is not the system controller."},
+    {0xBFFF0067u, "The given session or object reference does not support this operation."},
+    {0xBFFF0068u, "An interrupt is still pending from a previous call."},
+    {0xBFFF006Au, "A parity error occurred during transfer."},
+    {0xBFFF006Bu, "A framing error occurred during transfer."},
+    {0xBFFF006Cu, "An overrun error occurred during transfer. A character was not read from the "
+                  "hardware before the next character arrived."},
+    {0xBFFF006Eu, "The path from trigSrc to trigDest is not currently mapped."},
+    {0xBFFF0070u,
+     "The specified offset is not properly aligned for the access width of the operation."},
+    {0xBFFF0071u,
+     "A specified user buffer is not valid or cannot be accessed for the required size."},
+    {0xBFFF0072u, "The resource is valid, but VISA cannot currently access it."},
+    {0xBFFF0076u, "Specified width is not supported by this hardware."},
+    {0xBFFF0078u, "The value of some parameter\x97which parameter is not known\x97is invalid."},
+    {0xBFFF0079u, "The protocol specified is invalid."},
+    {0xBFFF007Bu, "Invalid size of window specified."},
+    {0xBFFF0080u, "The specified session currently contains a mapped window."},
+    {0xBFFF0081u, "The given operation is not implemented."},
+    {0xBFFF0083u, "Invalid length specified."},
+    {0xBFFF0091u, "The specified mode is invalid."},
+    {0xBFFF009Cu, "The current session did not have any lock on the resource."},
+    {0xBFFF009Du, "The device does not export any memory."},
+    {0xBFFF009Eu, "A code library required by VISA could not be located or loaded."},
+    {0xBFFF009Fu, "The interface cannot generate an interrupt on the requested level or with the "
+                  "requested statusID value."},
+    {0xBFFF00A0u, "The value specified by the line parameter is invalid."},
+    {0xBFFF00A1u, "An error occurred while trying to open the specified file. Possible reasons "
+                  "include an invalid path or lack of access rights."},
+    {0xBFFF00A2u, "An error occurred while performing I/O on the specified file."},
+    {0xBFFF00A3u, "One of the specified lines (trigSrc or trigDest) is not supported by this VISA "
+                  "implementation, or the combination of lines is not a valid mapping."},
+    {0xBFFF00A4u, "The specified mechanism is not supported by the given event type."},
+    {0xBFFF00A5u,
+     "The interface type is valid but the specified interface number is not configured."},
+    {0xBFFF00A6u, "The connection for the given session has been lost."},
+    {0xBFFF00A7u, "The remote machine does not exist or is not accepting any connections."},
+    {0xBFFF00A8u, "Access to the remote machine is denied."},
 };
 
 } // namespace
@@ -338,7 +360,7 @@ void VIF::StoreDebugBuffer(const std::string& buffer, std::int32_t length) {
     std::string hexPart, charPart;
     for (std::int64_t i = 0; i < n; ++i) {
         char c = i < static_cast<std::int64_t>(buffer.size()) ? buffer[static_cast<std::size_t>(i)]
-                                                                : ' ';
+                                                              : ' ';
         if (i % 16 == 0) {
             hexPart = StringOp::PadString(Hex(static_cast<std::uint64_t>(i)), 8, 1, "0") + ":  ";
             charPart.clear();
@@ -350,7 +372,8 @@ void VIF::StoreDebugBuffer(const std::string& buffer, std::int32_t length) {
             charPart.clear();
         }
     }
-    if (!charPart.empty()) StoreDebug("  >>" + StringOp::PadString(hexPart, 59, 0, " ") + " " + charPart);
+    if (!charPart.empty())
+        StoreDebug("  >>" + StringOp::PadString(hexPart, 59, 0, " ") + " " + charPart);
 }
 
 std::string VIF::DebugBufferPrintable(char character, const std::string& replacement) {
@@ -378,7 +401,9 @@ std::string VIF::TrimAll(const std::string& text) {
     std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     std::string out = text.substr(first, text.find_last_not_of(' ') - first + 1);
-    while (!out.empty() && IsEmptyChar(out.substr(out.size() - 1))) out.pop_back();
-    while (!out.empty() && IsEmptyChar(out.substr(0, 1))) out.erase(0, 1);
+    while (!out.empty() && IsEmptyChar(out.substr(out.size() - 1)))
+        out.pop_back();
+    while (!out.empty() && IsEmptyChar(out.substr(0, 1)))
+        out.erase(0, 1);
     return out;
 }

@@ -2,20 +2,18 @@
 // I/Q pairs, and whole files. All bulk data passes through files and the VISA
 // file operations; the attributes a transfer changes are put back after it.
 
-#include "VIF.h"
-
 #include "INIIO.h"
 #include "NumberText.h"
 #include "StringOp.h"
+#include "VIF.h"
 #include "visa/visa.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -27,7 +25,9 @@ constexpr std::uint32_t kUnaddressing = VI_ATTR_GPIB_UNADDR_EN;
 constexpr int kSaveSet = 0;
 constexpr int kRestore = 1;
 
-std::int32_t Attr(std::uint32_t attribute) { return static_cast<std::int32_t>(attribute); }
+std::int32_t Attr(std::uint32_t attribute) {
+    return static_cast<std::int32_t>(attribute);
+}
 
 // Time-outs in ms from a real value: rounded half to even, kept in range.
 std::int32_t Millis(double ms) {
@@ -35,7 +35,9 @@ std::int32_t Millis(double ms) {
     return static_cast<std::int32_t>(std::clamp(r, 0.0, 2147483647.0));
 }
 
-std::string Dec(std::int64_t value) { return INIIO::TrimStr(value); }
+std::string Dec(std::int64_t value) {
+    return INIIO::TrimStr(value);
+}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -76,7 +78,8 @@ template <typename T> void DecodeSingles(const unsigned char* bytes, std::size_t
 template <typename T>
 bool ReadSingles(std::FILE* file, std::size_t n, T* out, std::vector<unsigned char>& scratch) {
     scratch.resize(4 * n);
-    if (n > 0 && std::fread(scratch.data(), 1, scratch.size(), file) != scratch.size()) return false;
+    if (n > 0 && std::fread(scratch.data(), 1, scratch.size(), file) != scratch.size())
+        return false;
     DecodeSingles(scratch.data(), n, out);
     return true;
 }
@@ -102,11 +105,24 @@ void VIF::VIFAttrChange(std::uint32_t attribute, int mode, std::int32_t value) {
     std::int32_t* saved = nullptr;
     bool* have = nullptr;
     switch (attribute) {
-    case kTimeOut: saved = &SavedTimeOut; have = &HaveTimeOut; break;
-    case kReaddressing: saved = &SavedReaddressing; have = &HaveReaddressing; break;
-    case kUnaddressing: saved = &SavedUnaddressing; have = &HaveUnaddressing; break;
-    case kSendEnd: saved = &SavedSendEnd; have = &HaveSendEnd; break;
-    default: break;
+    case kTimeOut:
+        saved = &SavedTimeOut;
+        have = &HaveTimeOut;
+        break;
+    case kReaddressing:
+        saved = &SavedReaddressing;
+        have = &HaveReaddressing;
+        break;
+    case kUnaddressing:
+        saved = &SavedUnaddressing;
+        have = &HaveUnaddressing;
+        break;
+    case kSendEnd:
+        saved = &SavedSendEnd;
+        have = &HaveSendEnd;
+        break;
+    default:
+        break;
     }
     if (mode == kSaveSet) {
         std::int32_t current = 0;
@@ -127,7 +143,8 @@ bool VIF::WriteByteArrayHeader(const std::string& Prefix) {
         if (!Open()) return false;
         VIFAttrChange(kSendEnd, kSaveSet, 0);
         std::int32_t count = 0;
-        return VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
+        return VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()),
+                          count) >= 0;
     });
 }
 
@@ -136,8 +153,8 @@ bool VIF::WriteByteArrayEnd(const std::string& Postfix) {
         if (!Open()) return false;
         VIFAttrChange(kSendEnd, kRestore);
         std::int32_t count = 0;
-        return VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
-               0;
+        return VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()),
+                          count) >= 0;
     });
 }
 
@@ -171,14 +188,15 @@ bool VIF::WriteByteBlock(const std::vector<std::uint8_t>& Buffer, std::int32_t M
                     return false;
             }
             std::int32_t sent = 0;
-            if (VIFviWriteFromFile(InstrumentHandle, staged.Path(), static_cast<std::int64_t>(piece),
-                                   sent) < 0)
+            if (VIFviWriteFromFile(InstrumentHandle, staged.Path(),
+                                   static_cast<std::int64_t>(piece), sent) < 0)
                 return false;
             if (piece == c) {
                 ++chunks;
                 if (n != c)
                     emit VIFProgress(static_cast<float>(static_cast<double>(chunks) * 100.0 *
-                                                        static_cast<double>(c) / static_cast<double>(n)));
+                                                        static_cast<double>(c) /
+                                                        static_cast<double>(n)));
             }
         }
         return true;
@@ -205,21 +223,24 @@ bool VIF::WriteFileToInstrument(const std::string& Prefix, const std::string& Fi
         const std::string header = "#" + Dec(static_cast<std::int64_t>(digits.size())) + digits;
 
         VIFAttrChange(kReaddressing, kSaveSet, 0);
-        VIFAttrChange(kTimeOut, kSaveSet, std::max(Millis(static_cast<double>(length) / 100.0), 100));
+        VIFAttrChange(kTimeOut, kSaveSet,
+                      std::max(Millis(static_cast<double>(length) / 100.0), 100));
         VIFAttrChange(kSendEnd, kSaveSet, 0);
         bool ok = true;
         std::int32_t count = 0;
         if (!Prefix.empty())
-            ok = VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()), count) >= 0;
-        ok = VIFviWrite(InstrumentHandle, header, static_cast<std::int32_t>(header.size()), count) >= 0 &&
+            ok = VIFviWrite(InstrumentHandle, Prefix, static_cast<std::int32_t>(Prefix.size()),
+                            count) >= 0;
+        ok = VIFviWrite(InstrumentHandle, header, static_cast<std::int32_t>(header.size()),
+                        count) >= 0 &&
              ok;
         // The last byte sent carries END: the file's own when nothing follows it.
         if (Postfix.empty()) VIFAttrChange(kSendEnd, kRestore);
         ok = VIFviWriteFromFile(InstrumentHandle, FileName, length, count) >= 0 && ok;
         if (!Postfix.empty()) {
             VIFAttrChange(kSendEnd, kRestore);
-            ok = VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()), count) >=
-                     0 &&
+            ok = VIFviWrite(InstrumentHandle, Postfix, static_cast<std::int32_t>(Postfix.size()),
+                            count) >= 0 &&
                  ok;
         }
         VIFAttrChange(kReaddressing, kRestore);
@@ -235,7 +256,8 @@ bool VIF::ReadAnswerFromInstrument(const std::string& Command, const std::string
         bool result = false;
         VIFAttrChange(kReaddressing, kSaveSet, 0);
         std::int32_t count = 0;
-        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
+        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()),
+                       count) == 0) {
             RemoveIfExists(FileName);
             VIFAttrChange(kTimeOut, kSaveSet, Millis(BufferLen / 100.0));
             result = VIFviReadToFile(InstrumentHandle, FileName, BufferLen, count) >= 0;
@@ -253,18 +275,22 @@ bool VIF::ReadFileFromInstrument(const std::string& Command, const std::string& 
         bool result = false;
         VIFAttrChange(kReaddressing, kSaveSet, 0);
         std::int32_t count = 0;
-        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
+        if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()),
+                       count) == 0) {
             std::string head(2, ' ');
             if (VIFviRead(InstrumentHandle, head, 2, count) >= 0 && count == 2) {
-                const int n = static_cast<int>(StringOp::LeadingNumber(head.substr(1, 1)).value_or(0));
+                const int n =
+                    static_cast<int>(StringOp::LeadingNumber(head.substr(1, 1)).value_or(0));
                 // Without length digits there is no length to read.
                 std::string digits(static_cast<std::size_t>(std::max(n, 0)), ' ');
                 if (n >= 1 && VIFviRead(InstrumentHandle, digits, n, count) >= 0 && count == n) {
                     const double v = StringOp::LeadingNumber(digits).value_or(0.0);
                     if (v >= 0) {
                         RemoveIfExists(FileName);
-                        const std::int64_t length = static_cast<std::int64_t>(NumberText::RoundHalfEven(v));
-                        VIFAttrChange(kTimeOut, kSaveSet, TimeOut == -1 ? Millis(v / 100.0) : TimeOut);
+                        const std::int64_t length =
+                            static_cast<std::int64_t>(NumberText::RoundHalfEven(v));
+                        VIFAttrChange(kTimeOut, kSaveSet,
+                                      TimeOut == -1 ? Millis(v / 100.0) : TimeOut);
                         const std::int32_t status =
                             VIFviReadToFile(InstrumentHandle, FileName, length, count);
                         result = status >= 0 && count == length;
@@ -298,8 +324,9 @@ VIF::HeaderFault VIF::ReadBlockHeader(std::int64_t& length) {
 
 bool VIF::CheckBlockLength(const std::string& command, std::int64_t length, int elementSize) {
     if (length > MaxBlockBytes) {
-        emit VIFVIFError(command, "Binary block of " + Dec(length) + " bytes exceeds the limit of " +
-                                      Dec(MaxBlockBytes) + " bytes");
+        emit VIFVIFError(command, "Binary block of " + Dec(length) +
+                                      " bytes exceeds the limit of " + Dec(MaxBlockBytes) +
+                                      " bytes");
         return false;
     }
     if (length % elementSize != 0) {
@@ -355,7 +382,8 @@ template <typename T> bool VIF::IntReadFloatArray(std::vector<T>& FloatArr) {
         return false;
     }
     FloatArr = std::move(parsed);
-    emit VIFInformation(INIIO::TrimStr(static_cast<double>(length) / 4.0) + " float values transfered");
+    emit VIFInformation(INIIO::TrimStr(static_cast<double>(length) / 4.0) +
+                        " float values transfered");
     return true;
 }
 
@@ -365,7 +393,8 @@ bool VIF::ReadFloatArrayT(const std::string& Command, std::vector<T>& FloatArr) 
     LastCommand = Command;
     bool result = false;
     std::int32_t count = 0;
-    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) == 0) {
+    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) ==
+        0) {
         std::int32_t readdressing = 0;
         const bool have =
             VIFviGetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing) >= 0;
@@ -377,15 +406,11 @@ bool VIF::ReadFloatArrayT(const std::string& Command, std::vector<T>& FloatArr) 
 }
 
 bool VIF::ReadFloatArray(const std::string& Command, std::vector<float>& FloatArr) {
-    return Guarded("ReadFloatArray", [&] {
-        return ReadFloatArrayT(Command, FloatArr);
-    });
+    return Guarded("ReadFloatArray", [&] { return ReadFloatArrayT(Command, FloatArr); });
 }
 
 bool VIF::ReadFloatArray(const std::string& Command, std::vector<double>& FloatArr) {
-    return Guarded("ReadFloatArray", [&] {
-        return ReadFloatArrayT(Command, FloatArr);
-    });
+    return Guarded("ReadFloatArray", [&] { return ReadFloatArrayT(Command, FloatArr); });
 }
 
 template <typename T>
@@ -459,7 +484,8 @@ bool VIF::ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vecto
     LastCommand = Command;
     bool result = false, parsed = false;
     std::int32_t count = 0;
-    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) >= 0) {
+    if (VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count) >=
+        0) {
         std::int32_t readdressing = 0, timeout = 0;
         const bool haveReaddressing =
             VIFviGetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing) >= 0;
@@ -470,12 +496,14 @@ bool VIF::ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vecto
         bool haveTimeout = false;
         if (scaled) {
             haveTimeout = VIFviGetAttribute(InstrumentHandle, Attr(kTimeOut), timeout) >= 0;
-            VIFviSetAttribute(InstrumentHandle, Attr(kTimeOut),
-                              Millis(static_cast<double>(ExpectedSize) * 4.0 / IQTransferRate * 1000.0));
+            VIFviSetAttribute(
+                InstrumentHandle, Attr(kTimeOut),
+                Millis(static_cast<double>(ExpectedSize) * 4.0 / IQTransferRate * 1000.0));
         }
         parsed = IntReadIQArray(I, Q, IQMaxBlockSize, TransBlockSize);
         result = parsed;
-        if (haveReaddressing) VIFviSetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing);
+        if (haveReaddressing)
+            VIFviSetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing);
         if (scaled && haveTimeout) VIFviSetAttribute(InstrumentHandle, Attr(kTimeOut), timeout);
     }
     // The errors of the data query are read before "*CLS" would wipe them.

@@ -7,7 +7,6 @@
 #include "VIF.h"
 
 #include <QObject>
-
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -23,8 +22,6 @@
 struct VIFTestPeer {
     static std::string TrimAll(const std::string& t) { return VIF::TrimAll(t); }
     static std::string Decode(std::int32_t s) { return VIF::DecodeVISAError(s); }
-    static std::string LastCommand(const VIF& v) { return v.LastCommand; }
-    static std::string LastErrors(const VIF& v) { return v.LastErrors; }
     static void SetHandle(VIF& v, std::int32_t h) { v.InstrumentHandle = h; }
     static void SaveSet(VIF& v, std::uint32_t attr, std::int32_t value) {
         v.VIFAttrChange(attr, 0, value);
@@ -33,7 +30,6 @@ struct VIFTestPeer {
     static std::int32_t BufRead(VIF& v, std::string& buf, std::int32_t n, std::int32_t& got) {
         return v.VIFviBufRead(v.InstrumentHandle, buf, n, got);
     }
-    static std::string TempFileName(VIF& v) { return v.TempFileName(); }
 };
 
 // Answers by whole lines: each line has a queue of answers, the last of which
@@ -90,9 +86,10 @@ struct Events {
     std::vector<std::string> lines;
     std::vector<float> progress;
     explicit Events(VIF& v) {
-        QObject::connect(&v, &VIF::VIFSCPIError, [this](const std::string& c, const std::string& e) {
-            lines.push_back("SCPI|" + c + "|" + e);
-        });
+        QObject::connect(&v, &VIF::VIFSCPIError,
+                         [this](const std::string& c, const std::string& e) {
+                             lines.push_back("SCPI|" + c + "|" + e);
+                         });
         QObject::connect(&v, &VIF::VIFCommandExecuted, [this](const std::string& c, bool ok) {
             lines.push_back("EXEC|" + c + "|" + (ok ? "1" : "0"));
         });
@@ -118,8 +115,10 @@ struct TempFolder {
         ::setenv("TMPDIR", path.c_str(), 1);
     }
     ~TempFolder() {
-        if (oldTmp.empty()) ::unsetenv("TMPDIR");
-        else ::setenv("TMPDIR", oldTmp.c_str(), 1);
+        if (oldTmp.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", oldTmp.c_str(), 1);
         std::error_code ec;
         std::filesystem::remove_all(path, ec);
     }
@@ -163,7 +162,8 @@ inline bool Like(std::string_view line, std::string_view pattern) {
                 return (c >= '0' && c <= '9') || (hex && c >= 'A' && c <= 'F');
             };
             std::size_t n = 0;
-            while (n < line.size() && ok(line[n])) ++n;
+            while (n < line.size() && ok(line[n]))
+                ++n;
             if (n == 0) return false;
             // Shortest first, so that a digit after the token can still match.
             for (std::size_t k = 1; k <= n; ++k)

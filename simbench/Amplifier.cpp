@@ -10,8 +10,8 @@ namespace {
 
 std::string Fixed(double value, int decimals) {
     char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                 decimals);
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     return std::string(buffer, r.ptr);
 }
 
@@ -60,7 +60,8 @@ std::complex<double> Amplifier::Apply(std::complex<double> in) const {
         x2 = u;
         double w = 1;
         if (integerSmoothness_ > 0) {
-            for (int k = 0; k < integerSmoothness_; ++k) w *= u;
+            for (int k = 0; k < integerSmoothness_; ++k)
+                w *= u;
         } else {
             w = std::pow(u, params_.smoothness);
         }

@@ -18,13 +18,13 @@ namespace simbench {
 struct AmplifierParams {
     enum class Model { Rapp, Saleh };
     Model model = Model::Rapp;
-    double gainDb = 30;           // small-signal gain
-    double psatDbm = 5;           // output saturation level
-    double smoothness = 2;        // Rapp's p
-    double pmDeg = 10;            // AM/PM limit for large signals
-    double delaySamples = 3.37;   // group delay in samples of the ARB clock
-    double noiseFigureDb = 6;     // output noise density -174 + NF + gain dBm/Hz
-    double translationHz = 0;     // output frequency = input frequency + translation
+    double gainDb = 30;         // small-signal gain
+    double psatDbm = 5;         // output saturation level
+    double smoothness = 2;      // Rapp's p
+    double pmDeg = 10;          // AM/PM limit for large signals
+    double delaySamples = 3.37; // group delay in samples of the ARB clock
+    double noiseFigureDb = 6;   // output noise density -174 + NF + gain dBm/Hz
+    double translationHz = 0;   // output frequency = input frequency + translation
 };
 
 class Amplifier {
@@ -50,8 +50,8 @@ public:
 
 private:
     AmplifierParams params_;
-    double g_;    // voltage gain
-    double s_;    // saturation amplitude
+    double g_; // voltage gain
+    double s_; // saturation amplitude
     double pmRad_;
     int integerSmoothness_ = 0; // p when it is a small whole number, else 0
 };

@@ -32,15 +32,24 @@ struct Identity {
 
 Identity DefaultIdentity(Family f) {
     switch (f) {
-    case Family::BOXW: return {"BOXW300", "3.12"};
-    case Family::VRTA: return {"VRTA03", "5.30"};
-    case Family::KLD: return {"KLD200A", "1.30.5-3.2"};
-    case Family::KLI: return {"KLI03", "1.10"};
-    case Family::DANE: return {"DANE7", "2.51"};
-    case Family::HOB: return {"HOB7", "1.60"};
-    case Family::HOC: return {"HOC26", "2.30"};
-    case Family::HOD: return {"HOD26", "4.02"};
-    case Family::External: break;
+    case Family::BOXW:
+        return {"BOXW300", "3.12"};
+    case Family::VRTA:
+        return {"VRTA03", "5.30"};
+    case Family::KLD:
+        return {"KLD200A", "1.30.5-3.2"};
+    case Family::KLI:
+        return {"KLI03", "1.10"};
+    case Family::DANE:
+        return {"DANE7", "2.51"};
+    case Family::HOB:
+        return {"HOB7", "1.60"};
+    case Family::HOC:
+        return {"HOC26", "2.30"};
+    case Family::HOD:
+        return {"HOD26", "4.02"};
+    case Family::External:
+        break;
     }
     return {"?", "?"};
 }
@@ -56,14 +65,19 @@ std::string DefaultOptions(Family f, unsigned roles) {
     return "";
 }
 
-int RoleIndex(Role r) { return r == ModSourceRole ? 0 : r == RfRole ? 1 : 2; }
+int RoleIndex(Role r) {
+    return r == ModSourceRole ? 0 : r == RfRole ? 1 : 2;
+}
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 std::string FileSafe(std::string_view name) {
     std::string s;
     for (char c : name) {
-        const bool ok = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+        const bool ok =
+            std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
         s += ok ? c : '_';
     }
     return s.empty() ? "_" : s;
@@ -120,12 +134,15 @@ Bench::Bench(BenchConfig config)
     }
     make(config_.analyzer, AnalyzerRole);
     busySeconds_.assign(instruments_.size(), 0.0);
-    for (const Fault& f : config_.faults) ApplyFault(f);
+    for (const Fault& f : config_.faults)
+        ApplyFault(f);
 }
 
 Bench::~Bench() {
-    for (auto& c : connections_) close(c->fd);
-    for (auto& l : listeners_) close(l->fd);
+    for (auto& c : connections_)
+        close(c->fd);
+    for (auto& l : listeners_)
+        close(l->fd);
     if (wakeRead_ >= 0) close(wakeRead_);
     if (wakeWrite_ >= 0) close(wakeWrite_);
 }
@@ -249,15 +266,18 @@ void Bench::Run() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             fds.push_back({wakeRead_, POLLIN, 0});
-            for (const auto& l : listeners_) fds.push_back({l->fd, POLLIN, 0});
+            for (const auto& l : listeners_)
+                fds.push_back({l->fd, POLLIN, 0});
             const auto now = Clock::now();
-            for (const auto& c : connections_) Flush(*c);
+            for (const auto& c : connections_)
+                Flush(*c);
             RemoveClosed();
             for (const auto& c : connections_) {
                 short events = c->closeAfterFlush ? 0 : POLLIN;
                 if (c->outPos < c->out.size()) events |= POLLOUT;
                 if (!c->queue.empty()) {
-                    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(c->queue.front().due - now);
+                    const auto wait =
+                        std::chrono::ceil<std::chrono::milliseconds>(c->queue.front().due - now);
                     const int ms = static_cast<int>(std::max<long long>(0, wait.count()));
                     timeout = timeout < 0 ? ms : std::min(timeout, ms);
                 }
@@ -337,7 +357,8 @@ void Bench::ReadFrom(Connection& c) {
         busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
         if (c.framer.TakeOverrun()) inst.PushError(scpi::InputBufferOverrun);
         std::string message;
-        while (!c.closed && c.framer.Next(message)) HandleMessage(c, message);
+        while (!c.closed && c.framer.Next(message))
+            HandleMessage(c, message);
         if (c.closed) return;
     }
 }
@@ -352,17 +373,22 @@ bool Bench::AppendUntilHalfBlock(Connection& c, const char* data, std::size_t si
         if (c.framer.InBlock()) {
             const std::uint64_t half = (c.framer.BlockLength() + 1) / 2;
             piece = static_cast<std::size_t>(std::min<std::uint64_t>(
-                size - pos, std::max<std::uint64_t>(1, half - std::min(half, c.framer.BlockReceived()))));
+                size - pos,
+                std::max<std::uint64_t>(1, half - std::min(half, c.framer.BlockReceived()))));
         }
         c.framer.Append(data + pos, piece);
         pos += piece;
-        if (c.framer.InBlock() && 2 * c.framer.BlockReceived() >= c.framer.BlockLength()) return true;
+        if (c.framer.InBlock() && 2 * c.framer.BlockReceived() >= c.framer.BlockLength())
+            return true;
     }
     return false;
 }
 
 void Bench::HandleMessage(Connection& c, std::string& message) {
     Instrument& inst = *c.instrument;
+    // An empty message (a bare line feed, as after a command that already
+    // ended in one) carries nothing; instruments ignore it.
+    if (message.find_first_not_of(" \t\r") == std::string::npos) return;
     const auto start = Clock::now();
     inst.Log(message);
     ++inst.messages;
@@ -379,8 +405,8 @@ void Bench::HandleMessage(Connection& c, std::string& message) {
     } else {
         r.text += '\n';
     }
-    c.queue.push_back({Clock::now() + std::chrono::milliseconds(inst.slowMs), std::move(r.text),
-                       closeAfter});
+    c.queue.push_back(
+        {Clock::now() + std::chrono::milliseconds(inst.slowMs), std::move(r.text), closeAfter});
 }
 
 void Bench::Flush(Connection& c) {
@@ -397,7 +423,8 @@ void Bench::Flush(Connection& c) {
         c.queue.pop_front();
     }
     while (c.outPos < c.out.size()) {
-        const ssize_t n = send(c.fd, c.out.data() + c.outPos, c.out.size() - c.outPos, MSG_NOSIGNAL);
+        const ssize_t n =
+            send(c.fd, c.out.data() + c.outPos, c.out.size() - c.outPos, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) c.closed = true;
@@ -439,7 +466,9 @@ SignalPath Bench::Path() const {
         internal = rf == mod && s.iqState && !s.iqAnalog;
         external = !internal && ((s.iqState && s.iqAnalog) || s.dmIq);
         break;
-    default: external = s.dmIq || (s.iqState && s.iqAnalog); break;
+    default:
+        external = s.dmIq || (s.iqState && s.iqAnalog);
+        break;
     }
     // The shared instrument's own analog input has nothing connected to it.
     if (internal || (external && rf != mod)) p.baseband = source;
@@ -475,12 +504,14 @@ void Bench::DumpWaveform(const Waveform& wave) {
     const std::string base = config_.waveformDir + "/" + FileSafe(wave.name);
     if (std::FILE* f = std::fopen((base + ".iq").c_str(), "wb")) {
         std::vector<double> values(2 * wave.Samples());
-        for (std::size_t k = 0; k < values.size(); ++k) values[k] = wave.Value(wave.words[k]);
+        for (std::size_t k = 0; k < values.size(); ++k)
+            values[k] = wave.Value(wave.words[k]);
         std::fwrite(values.data(), sizeof(double), values.size(), f);
         std::fclose(f);
     }
     if (std::FILE* f = std::fopen((base + ".tags").c_str(), "wb")) {
-        for (const auto& [name, value] : wave.tags) std::fprintf(f, "%s: %s\n", name.c_str(), value.c_str());
+        for (const auto& [name, value] : wave.tags)
+            std::fprintf(f, "%s: %s\n", name.c_str(), value.c_str());
         std::fprintf(f, "PACKING: %s\n",
                      wave.packing == Waveform::Packing::Signed ? "signed" : "offset binary");
         std::fclose(f);
@@ -495,7 +526,8 @@ std::vector<std::string> Bench::CommandLog(Role role) const {
 
 void Bench::ClearLogs() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& i : instruments_) i->log.clear();
+    for (auto& i : instruments_)
+        i->log.clear();
 }
 
 void Bench::ApplyFault(const Fault& f) {
@@ -506,12 +538,23 @@ void Bench::ApplyFault(const Fault& f) {
     Instrument* i = ByRole(f.role);
     if (!i) return;
     switch (f.kind) {
-    case Fault::Kind::Unlock: i->unlocked = true; break;
-    case Fault::Kind::Mute: i->muteAfter = i->messages + f.count; break;
-    case Fault::Kind::Drop: i->dropArmed = true; break;
-    case Fault::Kind::Error: i->errorHeaders.push_back(f.header); break;
-    case Fault::Kind::Slow: i->slowMs = f.count; break;
-    case Fault::Kind::TriggerUnplugged: break;
+    case Fault::Kind::Unlock:
+        i->unlocked = true;
+        break;
+    case Fault::Kind::Mute:
+        i->muteAfter = i->messages + f.count;
+        break;
+    case Fault::Kind::Drop:
+        i->dropArmed = true;
+        break;
+    case Fault::Kind::Error:
+        i->errorHeaders.push_back(f.header);
+        break;
+    case Fault::Kind::Slow:
+        i->slowMs = f.count;
+        break;
+    case Fault::Kind::TriggerUnplugged:
+        break;
     }
 }
 
@@ -536,7 +579,8 @@ std::vector<std::string> Bench::Catalogue() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> names;
     if (const Instrument* i = ByRole(ModSourceRole))
-        for (const auto& f : i->arb.files) names.push_back(f->name);
+        for (const auto& f : i->arb.files)
+            names.push_back(f->name);
     return names;
 }
 

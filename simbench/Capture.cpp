@@ -16,7 +16,9 @@ int HalfLength(double cutoff) {
     return static_cast<int>(std::clamp(std::ceil(4.0 / cutoff), 16.0, 1024.0));
 }
 
-double Relative(double cutoffHz, double rate) { return cutoffHz > 0 ? cutoffHz / rate : 0.5; }
+double Relative(double cutoffHz, double rate) {
+    return cutoffHz > 0 ? cutoffHz / rate : 0.5;
+}
 
 } // namespace
 
@@ -28,8 +30,8 @@ CaptureData ComputeCapture(const SignalPath& path, const CaptureSettings& settin
     const long m = settings.iq.samples;
     const auto& wave = path.baseband.wave;
     const bool signal = path.emitting && wave && wave->Samples() > 0;
-    const bool clocksDiffer =
-        signal && std::fabs(path.baseband.clockHz - fs) > 1e-9 * std::max(fs, path.baseband.clockHz);
+    const bool clocksDiffer = signal && std::fabs(path.baseband.clockHz - fs) >
+                                            1e-9 * std::max(fs, path.baseband.clockHz);
 
     long start = 0;
     if (settings.iq.external) {
@@ -64,10 +66,10 @@ CaptureData ComputeCapture(const SignalPath& path, const CaptureSettings& settin
         const double cutI = Relative(path.baseband.cutoffIHz, fs);
         const double cutQ = Relative(path.baseband.cutoffQHz, fs);
         const bool interpolate = delayFrac > 1e-12 || cutI < 0.5 || cutQ < 0.5;
-        const int h1 = interpolate ? std::max(32, std::min(cutI, cutQ) < 0.5
-                                                      ? HalfLength(std::min(cutI, cutQ))
-                                                      : 0)
-                                   : 0;
+        const int h1 =
+            interpolate
+                ? std::max(32, std::min(cutI, cutQ) < 0.5 ? HalfLength(std::min(cutI, cutQ)) : 0)
+                : 0;
         const std::size_t l1 = l2 + 2 * static_cast<std::size_t>(h1);
         // x[k] is the waveform at start - h2 - delayInt - h1 + k, read cyclically.
         long index = (start - h2 - delayInt - h1) % n;
@@ -88,11 +90,13 @@ CaptureData ComputeCapture(const SignalPath& path, const CaptureSettings& settin
             const auto ai = FirFilter(x, LowpassTaps(cutI, delayFrac, h1));
             const auto aq = FirFilter(x, LowpassTaps(cutQ, delayFrac, h1));
             a.resize(ai.size());
-            for (std::size_t k = 0; k < a.size(); ++k) a[k] = {ai[k].real(), aq[k].imag()};
+            for (std::size_t k = 0; k < a.size(); ++k)
+                a[k] = {ai[k].real(), aq[k].imag()};
         }
         const double scale = std::sqrt(std::pow(10.0, path.levelDbm / 10));
         const double offset = path.carrierHz + amp.Params().translationHz - settings.centerHz;
-        const double phase0 = offset != 0 ? 2 * std::numbers::pi * rng.Uniform() : model.carrierPhase;
+        const double phase0 =
+            offset != 0 ? 2 * std::numbers::pi * rng.Uniform() : model.carrierPhase;
         const double step = 2 * std::numbers::pi * offset / fs;
         const Complex turn = std::polar(1.0, step);
         Complex rotation;
@@ -106,16 +110,16 @@ CaptureData ComputeCapture(const SignalPath& path, const CaptureSettings& settin
         }
     }
 
-    const double noisePower =
-        (std::pow(10.0, (model.danlDbmPerHz + settings.attenuationDb) / 10) +
-         amp.NoiseDensityMwPerHz()) *
-        fs;
-    for (auto& v : y) v += rng.Gaussian(noisePower);
+    const double noisePower = (std::pow(10.0, (model.danlDbmPerHz + settings.attenuationDb) / 10) +
+                               amp.NoiseDensityMwPerHz()) *
+                              fs;
+    for (auto& v : y)
+        v += rng.Gaussian(noisePower);
 
     std::vector<Complex> z = h2 > 0 ? FirFilter(y, LowpassTaps(rbwCutoff, 0, h2)) : std::move(y);
 
-    const double clip =
-        std::sqrt(std::pow(10.0, settings.refLevelDbm / 10)) * std::pow(10.0, model.headroomDb / 20);
+    const double clip = std::sqrt(std::pow(10.0, settings.refLevelDbm / 10)) *
+                        std::pow(10.0, model.headroomDb / 20);
     // sqrt(mW) to volts across 50 ohm; the DANE family reports millivolts.
     const double volts = std::sqrt(0.05) * (settings.family == Family::DANE ? 1000.0 : 1.0);
     out.i.resize(static_cast<std::size_t>(m));

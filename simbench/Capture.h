@@ -15,11 +15,11 @@ namespace simbench {
 
 // What reaches the analyzer input, as the instruments are set now.
 struct SignalPath {
-    Baseband baseband;      // what the modulator is fed (wave unset: silence)
-    bool emitting = false;  // RF carries the modulation
-    double levelDbm = 0;    // full scale as peak envelope power at the amplifier input
-    double carrierHz = 0;   // RF frequency at the amplifier input
-    MarkerEdges marker;     // the modulation source's trigger line
+    Baseband baseband;     // what the modulator is fed (wave unset: silence)
+    bool emitting = false; // RF carries the modulation
+    double levelDbm = 0;   // full scale as peak envelope power at the amplifier input
+    double carrierHz = 0;  // RF frequency at the amplifier input
+    MarkerEdges marker;    // the modulation source's trigger line
     bool markerRunning = false;
 };
 

@@ -17,13 +17,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int Remaining(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
 } // namespace
 
-ScpiClient::~ScpiClient() { Close(); }
+ScpiClient::~ScpiClient() {
+    Close();
+}
 
 bool ScpiClient::Connect(const std::string& host, int port, int timeoutMs) {
     Close();
@@ -43,8 +46,8 @@ bool ScpiClient::Connect(const std::string& host, int port, int timeoutMs) {
         pollfd p{fd_, POLLOUT, 0};
         int error = 0;
         socklen_t length = sizeof error;
-        if (poll(&p, 1, timeoutMs) != 1 || getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
-            error != 0) {
+        if (poll(&p, 1, timeoutMs) != 1 ||
+            getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
             Close();
             return false;
         }
@@ -137,7 +140,8 @@ std::optional<std::string> ScpiClient::ReadBlock(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     if (!Fill(2, Remaining(deadline)) || buffer_[pos_] != '#') return std::nullopt;
     const int digits = buffer_[pos_ + 1] - '0';
-    if (digits < 1 || digits > 9 || !Fill(2 + static_cast<std::size_t>(digits), Remaining(deadline)))
+    if (digits < 1 || digits > 9 ||
+        !Fill(2 + static_cast<std::size_t>(digits), Remaining(deadline)))
         return std::nullopt;
     std::size_t length = 0;
     for (int k = 0; k < digits; ++k) {

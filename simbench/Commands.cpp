@@ -34,7 +34,7 @@ enum class Need {
     ArbList,   // VRTA, KLD with the ARB option
     ArbVrta,
     ArbKld,
-    Upload,    // any modulation source
+    Upload, // any modulation source
     Boxw,
     Analyzer,
     Hoc,
@@ -52,19 +52,30 @@ int Unavailable(Need need, const Instrument& inst) {
         return !familyHasIt ? undefined : mod ? 0 : static_cast<int>(scpi::HardwareMissing);
     };
     switch (need) {
-    case Need::All: return 0;
-    case Need::Source: return IsAnalyzer(f) ? undefined : 0;
+    case Need::All:
+        return 0;
+    case Need::Source:
+        return IsAnalyzer(f) ? undefined : 0;
     case Need::Generator:
         return f == Family::VRTA || f == Family::KLD || f == Family::KLI ? 0 : undefined;
-    case Need::VrtaKli: return f == Family::VRTA || f == Family::KLI ? 0 : undefined;
-    case Need::KldKli: return f == Family::KLD || f == Family::KLI ? 0 : undefined;
-    case Need::ArbList: return arb(f == Family::VRTA || f == Family::KLD);
-    case Need::ArbVrta: return arb(f == Family::VRTA);
-    case Need::ArbKld: return arb(f == Family::KLD);
-    case Need::Upload: return arb(f == Family::BOXW || f == Family::VRTA || f == Family::KLD);
-    case Need::Boxw: return f == Family::BOXW ? 0 : undefined;
-    case Need::Analyzer: return IsAnalyzer(f) ? 0 : undefined;
-    case Need::Hoc: return f == Family::HOC ? 0 : undefined;
+    case Need::VrtaKli:
+        return f == Family::VRTA || f == Family::KLI ? 0 : undefined;
+    case Need::KldKli:
+        return f == Family::KLD || f == Family::KLI ? 0 : undefined;
+    case Need::ArbList:
+        return arb(f == Family::VRTA || f == Family::KLD);
+    case Need::ArbVrta:
+        return arb(f == Family::VRTA);
+    case Need::ArbKld:
+        return arb(f == Family::KLD);
+    case Need::Upload:
+        return arb(f == Family::BOXW || f == Family::VRTA || f == Family::KLD);
+    case Need::Boxw:
+        return f == Family::BOXW ? 0 : undefined;
+    case Need::Analyzer:
+        return IsAnalyzer(f) ? 0 : undefined;
+    case Need::Hoc:
+        return f == Family::HOC ? 0 : undefined;
     }
     return undefined;
 }
@@ -195,7 +206,9 @@ void Select(Instrument& inst, const std::shared_ptr<const Waveform>& file) {
     if (file->clockHz > 0) inst.arb.clockHz = file->clockHz;
 }
 
-bool IsClose(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b)); }
+bool IsClose(double a, double b) {
+    return std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
+}
 
 std::string IqBlock(const CaptureData& d) {
     static_assert(std::endian::native == std::endian::little, "float32 little-endian blocks");
@@ -232,7 +245,8 @@ void OnOff(Context& c, bool& target) {
 
 void Reference(Context& c) {
     int k = 0;
-    if (c.Count(1, 1) && c.Choice(0, {"INTernal", "EXTernal"}, k)) c.inst.referenceExternal = k == 1;
+    if (c.Count(1, 1) && c.Choice(0, {"INTernal", "EXTernal"}, k))
+        c.inst.referenceExternal = k == 1;
 }
 
 // --- common and status -------------------------------------------------------------
@@ -249,7 +263,9 @@ void QuestionableCondition(Context& c) {
 
 // --- RF generator ------------------------------------------------------------------
 
-void Output(Context& c) { OnOff(c, c.inst.rf.output); }
+void Output(Context& c) {
+    OnOff(c, c.inst.rf.output);
+}
 void PowerLimit(Context& c) {
     double v = 0;
     if (c.Count(1, 1) && c.Number(0, UnitKind::PowerDbm, -145, 30, v)) c.inst.rf.limitDbm = v;
@@ -262,8 +278,12 @@ void Frequency(Context& c) {
     double v = 0;
     if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, 100e3, 6e9, v)) c.inst.rf.frequencyHz = v;
 }
-void DmIqState(Context& c) { OnOff(c, c.inst.rf.dmIq); }
-void DmIqFilterState(Context& c) { OnOff(c, c.inst.rf.dmIqFilter); }
+void DmIqState(Context& c) {
+    OnOff(c, c.inst.rf.dmIq);
+}
+void DmIqFilterState(Context& c) {
+    OnOff(c, c.inst.rf.dmIqFilter);
+}
 void DmIqFilterFrequency(Context& c) {
     double v = 0;
     if (!c.Count(1, 1) || !c.Number(0, UnitKind::Frequency, 0, 1e9, v)) return;
@@ -284,7 +304,9 @@ void IqSource(Context& c) {
     }
     c.inst.rf.iqAnalog = k == 0;
 }
-void IqState(Context& c) { OnOff(c, c.inst.rf.iqState); }
+void IqState(Context& c) {
+    OnOff(c, c.inst.rf.iqState);
+}
 
 // --- ARB of the VRTA and KLD families ----------------------------------------------
 
@@ -319,10 +341,15 @@ void ArbClock(Context& c) {
 }
 void ArbClockSource(Context& c) {
     int k = 0;
-    if (c.Count(1, 1) && c.Choice(0, {"INTernal", "EXTernal"}, k)) c.inst.arb.clockExternal = k == 1;
+    if (c.Count(1, 1) && c.Choice(0, {"INTernal", "EXTernal"}, k))
+        c.inst.arb.clockExternal = k == 1;
 }
-void ArbState(Context& c) { OnOff(c, c.inst.arb.arbOn); }
-void BbArbState(Context& c) { OnOff(c, c.inst.arb.bbArbOn); }
+void ArbState(Context& c) {
+    OnOff(c, c.inst.arb.arbOn);
+}
+void BbArbState(Context& c) {
+    OnOff(c, c.inst.arb.bbArbOn);
+}
 void TriggerOutputMode(Context& c) {
     std::string mode;
     if (!c.SuffixIn(1, 4) || !c.Count(1, 1) || !c.String(0, mode)) return;
@@ -338,8 +365,12 @@ void TriggerOutputTime(Context& c, long& target) {
     if (c.SuffixIn(1, 4) && c.Count(1, 1) && c.Integer(0, 0, 2147483647.0, v) && c.suffix[0] == 1)
         target = v;
 }
-void TriggerOnTime(Context& c) { TriggerOutputTime(c, c.inst.arb.onTime); }
-void TriggerOffTime(Context& c) { TriggerOutputTime(c, c.inst.arb.offTime); }
+void TriggerOnTime(Context& c) {
+    TriggerOutputTime(c, c.inst.arb.onTime);
+}
+void TriggerOffTime(Context& c) {
+    TriggerOutputTime(c, c.inst.arb.offTime);
+}
 
 void MemoryData(Context& c) {
     std::string name;
@@ -365,8 +396,10 @@ void MemoryData(Context& c) {
     auto file = std::make_shared<const Waveform>(std::move(*wave));
     auto& files = c.inst.arb.files;
     const auto old = FindFile(c.inst, name);
-    if (old) *std::find(files.begin(), files.end(), old) = file;
-    else files.push_back(file);
+    if (old)
+        *std::find(files.begin(), files.end(), old) = file;
+    else
+        files.push_back(file);
     c.bench.DumpWaveform(*file);
 }
 
@@ -430,15 +463,29 @@ void ChannelFilter(Context& c, int ch) {
     }
     double v = 0;
     if (!c.Number(0, UnitKind::Frequency, 0, 1e9, v)) return;
-    if (IsClose(v, 2.5e6) || IsClose(v, 25e6)) target = v;
-    else c.Fail(scpi::IllegalParameterValue);
+    if (IsClose(v, 2.5e6) || IsClose(v, 25e6))
+        target = v;
+    else
+        c.Fail(scpi::IllegalParameterValue);
 }
-void IState(Context& c) { ChannelState(c, 0); }
-void QState(Context& c) { ChannelState(c, 1); }
-void IAmplitude(Context& c) { ChannelAmplitude(c, 0); }
-void QAmplitude(Context& c) { ChannelAmplitude(c, 1); }
-void IFilter(Context& c) { ChannelFilter(c, 0); }
-void QFilter(Context& c) { ChannelFilter(c, 1); }
+void IState(Context& c) {
+    ChannelState(c, 0);
+}
+void QState(Context& c) {
+    ChannelState(c, 1);
+}
+void IAmplitude(Context& c) {
+    ChannelAmplitude(c, 0);
+}
+void QAmplitude(Context& c) {
+    ChannelAmplitude(c, 1);
+}
+void IFilter(Context& c) {
+    ChannelFilter(c, 0);
+}
+void QFilter(Context& c) {
+    ChannelFilter(c, 1);
+}
 
 // --- analyzer ----------------------------------------------------------------------
 
@@ -449,15 +496,19 @@ struct AnalyzerLimits {
 
 AnalyzerLimits Limits(Family f) {
     switch (f) {
-    case Family::DANE: return {10e6, 32e6};
-    case Family::HOD: return {50e6, 326.4e6};
-    default: return {10e6, 81.6e6};
+    case Family::DANE:
+        return {10e6, 32e6};
+    case Family::HOD:
+        return {50e6, 326.4e6};
+    default:
+        return {10e6, 81.6e6};
     }
 }
 
 void CenterFrequency(Context& c) {
     double v = 0;
-    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, 0, 26.5e9, v)) c.inst.analyzer.centerHz = v;
+    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, 0, 26.5e9, v))
+        c.inst.analyzer.centerHz = v;
 }
 void Attenuation(Context& c) {
     double v = 0;
@@ -465,12 +516,17 @@ void Attenuation(Context& c) {
     c.inst.analyzer.attenuationDb = std::nearbyint(v);
     c.inst.analyzer.attenuationAuto = false;
 }
-void AttenuationAuto(Context& c) { OnOff(c, c.inst.analyzer.attenuationAuto); }
+void AttenuationAuto(Context& c) {
+    OnOff(c, c.inst.analyzer.attenuationAuto);
+}
 void ReferenceLevel(Context& c) {
     double v = 0;
-    if (c.Count(1, 1) && c.Number(0, UnitKind::PowerDbm, -130, 30, v)) c.inst.analyzer.refLevelDbm = v;
+    if (c.Count(1, 1) && c.Number(0, UnitKind::PowerDbm, -130, 30, v))
+        c.inst.analyzer.refLevelDbm = v;
 }
-void IqTrace(Context& c) { OnOff(c, c.inst.analyzer.iqOn); }
+void IqTrace(Context& c) {
+    OnOff(c, c.inst.analyzer.iqOn);
+}
 void IqSet(Context& c) {
     if (!c.Count(7, 7)) return;
     const AnalyzerLimits limits = Limits(c.inst.family);
@@ -493,7 +549,9 @@ void IqSet(Context& c) {
     s.slopePositive = slope == 0;
     c.inst.analyzer.iq = s;
 }
-void IqSync(Context& c) { OnOff(c, c.inst.analyzer.sync); }
+void IqSync(Context& c) {
+    OnOff(c, c.inst.analyzer.sync);
+}
 void Format(Context& c) {
     int k = 0;
     if (!c.Count(1, 2) || !c.Choice(0, {"REAL", "ASCii"}, k)) return;
@@ -510,7 +568,9 @@ void Format(Context& c) {
     }
     c.inst.analyzer.formatReal = k == 0;
 }
-void Abort(Context& c) { c.Count(0, 0); }
+void Abort(Context& c) {
+    c.Count(0, 0);
+}
 void Initiate(Context& c) {
     if (!c.Count(0, 0) || !c.inst.analyzer.iqOn) return;
     auto data = std::make_shared<CaptureData>(c.bench.Capture(c.inst));
@@ -534,8 +594,10 @@ void IqData(Context& c) {
         if (fresh->error) c.inst.PushError(fresh->error);
         data = std::move(fresh);
     }
-    if (a.formatReal) c.AnswerBlock(IqBlock(*data));
-    else c.Answer(IqAscii(*data));
+    if (a.formatReal)
+        c.AnswerBlock(IqBlock(*data));
+    else
+        c.Answer(IqAscii(*data));
 }
 
 const std::vector<Command>& Commands() {
@@ -602,7 +664,8 @@ const std::vector<Command>& Commands() {
 const std::vector<scpi::Pattern>& Patterns() {
     static const std::vector<scpi::Pattern> patterns = [] {
         std::vector<scpi::Pattern> p;
-        for (const Command& c : Commands()) p.emplace_back(c.pattern);
+        for (const Command& c : Commands())
+            p.emplace_back(c.pattern);
         return p;
     }();
     return patterns;
@@ -610,7 +673,8 @@ const std::vector<scpi::Pattern>& Patterns() {
 
 void Common(Instrument& inst, const scpi::Unit& unit, Context& c) {
     std::string name;
-    for (char ch : unit.nodes[0]) name.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+    for (char ch : unit.nodes[0])
+        name.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
     const bool q = unit.query;
     if (name == "IDN" && q) {
         if (c.Count(0, 0)) c.Answer(inst.idn);
@@ -633,7 +697,8 @@ void Common(Instrument& inst, const scpi::Unit& unit, Context& c) {
         if (c.Count(0, 0)) c.Answer(std::to_string(inst.StatusByte()));
     } else if ((name == "ESE" || name == "SRE") && !q) {
         long v = 0;
-        if (c.Count(1, 1) && c.Integer(0, 0, 255, v)) (name == "ESE" ? inst.ese : inst.sre) = static_cast<int>(v);
+        if (c.Count(1, 1) && c.Integer(0, 0, 255, v))
+            (name == "ESE" ? inst.ese : inst.sre) = static_cast<int>(v);
     } else {
         inst.PushError(scpi::UndefinedHeader);
     }
@@ -653,15 +718,20 @@ bool InjectedError(const Instrument& inst, std::size_t command) {
 } // namespace
 
 std::string StoredWaveformName(bool kldFamily, std::string_view name) {
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+        name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+        name.remove_suffix(1);
     if (kldFamily) {
         const std::size_t slash = name.find_last_of("\\/");
-        if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-        else if (name.size() >= 2 && name[1] == ':') name.remove_prefix(2);
+        if (slash != std::string_view::npos)
+            name.remove_prefix(slash + 1);
+        else if (name.size() >= 2 && name[1] == ':')
+            name.remove_prefix(2);
         if (name.size() >= 3) {
             const std::string_view ext = name.substr(name.size() - 3);
-            if (ext[0] == '.' && (ext[1] == 'W' || ext[1] == 'w') && (ext[2] == 'V' || ext[2] == 'v'))
+            if (ext[0] == '.' && (ext[1] == 'W' || ext[1] == 'w') &&
+                (ext[2] == 'V' || ext[2] == 'v'))
                 name.remove_suffix(3);
         }
     }
@@ -674,7 +744,8 @@ Response Execute(Bench& bench, Instrument& inst, const std::string& message) {
     bool first = true;
     for (std::string_view text : scpi::SplitUnits(message)) {
         bool blank = true;
-        for (char ch : text) blank = blank && (ch == ' ' || ch == '\t' || ch == '\r');
+        for (char ch : text)
+            blank = blank && (ch == ' ' || ch == '\t' || ch == '\r');
         if (blank) continue; // a trailing ';' or an empty message
         scpi::Unit unit;
         if (const int e = scpi::ParseUnit(text, unit)) {

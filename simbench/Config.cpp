@@ -11,13 +11,16 @@ namespace {
 
 std::string Upper(std::string_view s) {
     std::string u;
-    for (char c : s) u.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    for (char c : s)
+        u.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     return u;
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -45,8 +48,7 @@ bool Number(std::string_view key, std::string_view value, double lo, double hi, 
     double v = 0;
     if (!ParseDouble(value, v) || v < lo || v > hi) {
         why = std::string(key) + ": expected a number";
-        if (std::isfinite(lo) && std::isfinite(hi))
-            why += " from " + Text(lo) + " to " + Text(hi);
+        if (std::isfinite(lo) && std::isfinite(hi)) why += " from " + Text(lo) + " to " + Text(hi);
         return false;
     }
     out = v;
@@ -67,15 +69,24 @@ bool Port(std::string_view key, std::string_view value, int& out, std::string& w
 
 std::string_view FamilyName(Family f) {
     switch (f) {
-    case Family::BOXW: return "BOXW";
-    case Family::VRTA: return "VRTA";
-    case Family::KLD: return "KLD";
-    case Family::KLI: return "KLI";
-    case Family::DANE: return "DANE";
-    case Family::HOB: return "HOB";
-    case Family::HOC: return "HOC";
-    case Family::HOD: return "HOD";
-    case Family::External: return "EXTERNAL";
+    case Family::BOXW:
+        return "BOXW";
+    case Family::VRTA:
+        return "VRTA";
+    case Family::KLD:
+        return "KLD";
+    case Family::KLI:
+        return "KLI";
+    case Family::DANE:
+        return "DANE";
+    case Family::HOB:
+        return "HOB";
+    case Family::HOC:
+        return "HOC";
+    case Family::HOD:
+        return "HOD";
+    case Family::External:
+        return "EXTERNAL";
     }
     return "?";
 }
@@ -120,11 +131,16 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& why) {
         f.kind = Fault::Kind::TriggerUnplugged;
         return f;
     }
-    if (kind == "UNLOCK") f.kind = Fault::Kind::Unlock;
-    else if (kind == "MUTE") f.kind = Fault::Kind::Mute;
-    else if (kind == "DROP") f.kind = Fault::Kind::Drop;
-    else if (kind == "ERROR") f.kind = Fault::Kind::Error;
-    else if (kind == "SLOW") f.kind = Fault::Kind::Slow;
+    if (kind == "UNLOCK")
+        f.kind = Fault::Kind::Unlock;
+    else if (kind == "MUTE")
+        f.kind = Fault::Kind::Mute;
+    else if (kind == "DROP")
+        f.kind = Fault::Kind::Drop;
+    else if (kind == "ERROR")
+        f.kind = Fault::Kind::Error;
+    else if (kind == "SLOW")
+        f.kind = Fault::Kind::Slow;
     else {
         why = "unknown fault " + std::string(text);
         return std::nullopt;
@@ -200,8 +216,10 @@ bool ApplyOption(BenchConfig& c, std::string_view key, std::string_view value, s
     if (key == "port-modsource") return Port(key, value, c.portModSource, why);
     if (key == "port-rf") return Port(key, value, c.portRf, why);
     if (key == "port-analyzer") return Port(key, value, c.portAnalyzer, why);
-    if (key == "idn-modsource" || key == "idn-rf" || key == "idn-analyzer") return roleText("idn-", c.idn);
-    if (key == "opt-modsource" || key == "opt-rf" || key == "opt-analyzer") return roleText("opt-", c.opt);
+    if (key == "idn-modsource" || key == "idn-rf" || key == "idn-analyzer")
+        return roleText("idn-", c.idn);
+    if (key == "opt-modsource" || key == "opt-rf" || key == "opt-analyzer")
+        return roleText("opt-", c.opt);
     if (key == "seed") {
         long long v = 0;
         if (!ParseLong(value, v) || v < 0) {
@@ -215,8 +233,10 @@ bool ApplyOption(BenchConfig& c, std::string_view key, std::string_view value, s
     const double inf = HUGE_VAL;
     if (key == "amp-model") {
         const std::string m = Upper(Trim(value));
-        if (m == "RAPP") a.model = AmplifierParams::Model::Rapp;
-        else if (m == "SALEH") a.model = AmplifierParams::Model::Saleh;
+        if (m == "RAPP")
+            a.model = AmplifierParams::Model::Rapp;
+        else if (m == "SALEH")
+            a.model = AmplifierParams::Model::Saleh;
         else {
             why = "amp-model: rapp or saleh";
             return false;
@@ -281,7 +301,8 @@ bool LoadConfigFile(BenchConfig& config, const std::string& path, std::string& w
     while (std::getline(in, line)) {
         ++number;
         std::string_view l = line;
-        if (const std::size_t hash = l.find('#'); hash != std::string_view::npos) l = l.substr(0, hash);
+        if (const std::size_t hash = l.find('#'); hash != std::string_view::npos)
+            l = l.substr(0, hash);
         l = Trim(l);
         if (l.empty()) continue;
         const std::size_t eq = l.find('=');
@@ -297,7 +318,8 @@ bool LoadConfigFile(BenchConfig& config, const std::string& path, std::string& w
     return true;
 }
 
-ParseResult ParseCommandLine(int argc, const char* const* argv, BenchConfig& config, std::string& why) {
+ParseResult ParseCommandLine(int argc, const char* const* argv, BenchConfig& config,
+                             std::string& why) {
     for (int k = 1; k < argc; ++k) {
         std::string_view arg = argv[k];
         if (arg == "--help" || arg == "-h") return ParseResult::Help;

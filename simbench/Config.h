@@ -29,9 +29,9 @@ struct Fault {
         Unlock,           // the reference lock queries report "unlocked"
         TriggerUnplugged, // no trigger cable: external-trigger captures come back empty
         Mute,             // after `count` messages the instrument stops answering
-        Drop,             // the next block, in or out, is cut in the middle and the connection closed
-        Error,            // the command with header `header` fails with an execution error
-        Slow,             // every answer waits `count` milliseconds
+        Drop,  // the next block, in or out, is cut in the middle and the connection closed
+        Error, // the command with header `header` fails with an execution error
+        Slow,  // every answer waits `count` milliseconds
     };
     Kind kind = Kind::Unlock;
     Role role = AnalyzerRole;
@@ -57,9 +57,10 @@ struct BenchConfig {
     AmplifierParams amplifier;
     double converterLevelDbm = -10; // PEP of the external converter's full scale
     long triggerLatency = 1;        // samples from the marker edge to the first captured sample
-    std::optional<double> carrierPhaseDeg; // generator-to-analyzer phase; drawn from the seed when unset
-    double analyzerDanl = -150;     // analyzer noise density at 0 dB attenuation, dBm/Hz
-    double adcHeadroomDb = 3;       // envelope clipping above the reference level
+    std::optional<double>
+        carrierPhaseDeg;        // generator-to-analyzer phase; drawn from the seed when unset
+    double analyzerDanl = -150; // analyzer noise density at 0 dB attenuation, dBm/Hz
+    double adcHeadroomDb = 3;   // envelope clipping above the reference level
     std::vector<Fault> faults;
     std::string logDir;
     std::string waveformDir;

@@ -17,7 +17,9 @@ std::uint64_t SplitMix(std::uint64_t& x) {
     return z ^ (z >> 31);
 }
 
-std::uint64_t Rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+std::uint64_t Rotl(std::uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
 
 // FFTW's planner is not reentrant; execution is.
 std::mutex& PlannerMutex() {
@@ -37,7 +39,8 @@ struct FftwBuffer {
 } // namespace
 
 Rng::Rng(std::uint64_t seed) {
-    for (auto& s : s_) s = SplitMix(seed);
+    for (auto& s : s_)
+        s = SplitMix(seed);
 }
 
 std::uint64_t Rng::Next() {
@@ -52,13 +55,16 @@ std::uint64_t Rng::Next() {
     return result;
 }
 
-double Rng::Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
+double Rng::Uniform() {
+    return static_cast<double>(Next() >> 11) * 0x1.0p-53;
+}
 
 std::uint64_t Rng::Below(std::uint64_t n) {
     // Rejection keeps the result exactly uniform.
     const std::uint64_t limit = UINT64_MAX - UINT64_MAX % n;
     std::uint64_t x;
-    do x = Next();
+    do
+        x = Next();
     while (x >= limit);
     return x % n;
 }
@@ -80,7 +86,8 @@ std::size_t NiceFftSize(std::size_t minimum) {
     for (std::size_t n = std::max<std::size_t>(minimum, 1);; ++n) {
         std::size_t m = n;
         for (std::size_t p : {2, 3, 5, 7})
-            while (m % p == 0) m /= p;
+            while (m % p == 0)
+                m /= p;
         if (m == 1) return n;
     }
 }
@@ -94,13 +101,16 @@ std::vector<double> LowpassTaps(double cutoff, double delay, int half) {
     for (int t = 0; t <= 2 * half; ++t) {
         const double x = t - half - delay;
         const double arg = 2 * fc * x;
-        const double sinc = arg == 0 ? 1.0 : std::sin(std::numbers::pi * arg) / (std::numbers::pi * arg);
+        const double sinc =
+            arg == 0 ? 1.0 : std::sin(std::numbers::pi * arg) / (std::numbers::pi * arg);
         const double r = x / (half + 1);
-        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1 - r * r))) / i0Beta;
+        const double window =
+            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1 - r * r))) / i0Beta;
         taps[static_cast<std::size_t>(t)] = 2 * fc * sinc * window;
         sum += taps[static_cast<std::size_t>(t)];
     }
-    for (double& h : taps) h /= sum;
+    for (double& h : taps)
+        h /= sum;
     return taps;
 }
 
@@ -111,16 +121,20 @@ std::vector<Complex> FirFilter(const std::vector<Complex>& in, const std::vector
     // Overlap-save in blocks that stay in the cache: each block transform
     // yields n - t + 1 outputs that saw a full set of inputs.
     std::size_t n = 4096;
-    while (n < 8 * t) n *= 2;
+    while (n < 8 * t)
+        n *= 2;
     const std::size_t step = n - t + 1;
     FftwBuffer h(n), block(n);
     std::memset(h.data, 0, sizeof(fftw_complex) * n);
-    for (std::size_t k = 0; k < t; ++k) h.data[k][0] = taps[k] / static_cast<double>(n);
+    for (std::size_t k = 0; k < t; ++k)
+        h.data[k][0] = taps[k] / static_cast<double>(n);
     fftw_plan forward, backward;
     {
         std::lock_guard<std::mutex> lock(PlannerMutex());
-        forward = fftw_plan_dft_1d(static_cast<int>(n), block.data, block.data, FFTW_FORWARD, FFTW_ESTIMATE);
-        backward = fftw_plan_dft_1d(static_cast<int>(n), block.data, block.data, FFTW_BACKWARD, FFTW_ESTIMATE);
+        forward = fftw_plan_dft_1d(static_cast<int>(n), block.data, block.data, FFTW_FORWARD,
+                                   FFTW_ESTIMATE);
+        backward = fftw_plan_dft_1d(static_cast<int>(n), block.data, block.data, FFTW_BACKWARD,
+                                    FFTW_ESTIMATE);
     }
     fftw_execute_dft(forward, h.data, h.data);
     std::vector<Complex> out(outLength);
@@ -131,7 +145,8 @@ std::vector<Complex> FirFilter(const std::vector<Complex>& in, const std::vector
             block.data[k][0] = in[first + k].real();
             block.data[k][1] = in[first + k].imag();
         }
-        for (std::size_t k = available; k < n; ++k) block.data[k][0] = block.data[k][1] = 0;
+        for (std::size_t k = available; k < n; ++k)
+            block.data[k][0] = block.data[k][1] = 0;
         fftw_execute(forward);
         for (std::size_t k = 0; k < n; ++k) {
             const double re = block.data[k][0] * h.data[k][0] - block.data[k][1] * h.data[k][1];

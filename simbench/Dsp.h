@@ -19,7 +19,7 @@ class Rng {
 public:
     explicit Rng(std::uint64_t seed);
     std::uint64_t Next();
-    double Uniform(); // [0, 1)
+    double Uniform();                     // [0, 1)
     std::uint64_t Below(std::uint64_t n); // [0, n), n > 0
     // A complex Gaussian value with E|z|^2 = power.
     Complex Gaussian(double power);

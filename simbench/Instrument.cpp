@@ -10,8 +10,11 @@ namespace simbench {
 namespace {
 
 constexpr std::size_t MaxErrors = 32;
+constexpr std::size_t MaxLogLines = 200000;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 void AppendEscaped(std::string& out, char c) {
     const auto u = static_cast<unsigned char>(c);
@@ -46,10 +49,14 @@ void Instrument::Reset() {
 }
 
 void Instrument::PushError(int code) {
-    if (code <= -100 && code > -200) esr |= 0x20;      // command error
-    else if (code <= -200 && code > -300) esr |= 0x10; // execution error
-    else if (code <= -300 && code > -400) esr |= 0x08; // device-specific error
-    else if (code <= -400 && code > -500) esr |= 0x04; // query error
+    if (code <= -100 && code > -200)
+        esr |= 0x20; // command error
+    else if (code <= -200 && code > -300)
+        esr |= 0x10; // execution error
+    else if (code <= -300 && code > -400)
+        esr |= 0x08; // device-specific error
+    else if (code <= -400 && code > -500)
+        esr |= 0x04; // query error
     if (errors.size() >= MaxErrors) {
         errors.back() = scpi::QueueOverflow;
         return;
@@ -108,7 +115,8 @@ Baseband Instrument::Output() const {
         b.markerOut = true;
         b.marker = wave->Marker(1);
         break;
-    default: break;
+    default:
+        break;
     }
     if (!running) return Baseband{};
     b.wave = wave;
@@ -123,6 +131,9 @@ void Instrument::Log(const std::string& message) {
         std::fputc('\n', logFile);
         std::fflush(logFile);
     }
+    // The file keeps everything; memory keeps the most recent lines, so a
+    // bench left running for days does not grow without bound.
+    if (log.size() >= MaxLogLines) log.erase(log.begin(), log.begin() + MaxLogLines / 2);
     log.push_back(std::move(line));
 }
 

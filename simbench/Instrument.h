@@ -53,11 +53,11 @@ struct RfState {
     double frequencyHz = 1e9;
     double levelDbm = -30;
     double limitDbm = 30;
-    bool dmIq = false;           // "SOUR:DM:IQ:STAT": external analog I/Q
+    bool dmIq = false; // "SOUR:DM:IQ:STAT": external analog I/Q
     bool dmIqFilter = false;
     double dmIqFilterHz = 2.5e6;
-    bool iqState = false;        // "SOUR:IQ:STAT"
-    bool iqAnalog = false;       // "SOUR:IQ:SOUR ANAL" (else baseband)
+    bool iqState = false;  // "SOUR:IQ:STAT"
+    bool iqAnalog = false; // "SOUR:IQ:SOUR ANAL" (else baseband)
 };
 
 struct IqSettings {
@@ -70,8 +70,8 @@ struct IqSettings {
 };
 
 struct CaptureData {
-    int error = 0;             // SCPI error of the capture, 0 when it ran
-    std::vector<float> i, q;   // volts (millivolts for DANE); empty: no data
+    int error = 0;           // SCPI error of the capture, 0 when it ran
+    std::vector<float> i, q; // volts (millivolts for DANE); empty: no data
 };
 
 struct AnalyzerState {
@@ -82,7 +82,7 @@ struct AnalyzerState {
     bool iqOn = false;
     IqSettings iq;
     bool sync = false;
-    bool formatReal = false; // ASCII after a reset
+    bool formatReal = false;                    // ASCII after a reset
     std::shared_ptr<const CaptureData> pending; // result of the last INIT not yet read
 };
 
@@ -133,7 +133,8 @@ public:
     std::vector<std::string> errorHeaders; // headers of commands that fail
     long messages = 0;
 
-    // Command log
+    // Command log: every message received, in order (in memory the most
+    // recent 100000 to 200000 lines)
     std::vector<std::string> log;
     std::FILE* logFile = nullptr;
     void Log(const std::string& message);

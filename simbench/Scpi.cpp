@@ -9,15 +9,23 @@ namespace simbench::scpi {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -80,7 +88,8 @@ std::vector<std::string_view> SplitOutside(std::string_view s, char separator) {
 
 int ParseParam(std::string_view text, Param& param) {
     // Only leading blanks go here: a block may end in bytes that look blank.
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
     if (Trim(text).empty()) return SyntaxError;
     const char c = text.front();
     if (c == '\'' || c == '"') {
@@ -130,26 +139,46 @@ int ParseParam(std::string_view text, Param& param) {
 
 std::string_view ErrorText(int code) {
     switch (code) {
-    case NoError: return "No error";
-    case CommandError: return "Command error";
-    case SyntaxError: return "Syntax error";
-    case DataTypeError: return "Data type error";
-    case ParameterNotAllowed: return "Parameter not allowed";
-    case MissingParameter: return "Missing parameter";
-    case UndefinedHeader: return "Undefined header";
-    case HeaderSuffixOutOfRange: return "Header suffix out of range";
-    case InvalidSuffix: return "Invalid suffix";
-    case InvalidCharacterData: return "Invalid character data";
-    case InvalidBlockData: return "Invalid block data";
-    case ExecutionError: return "Execution error";
-    case SettingsConflict: return "Settings conflict";
-    case DataOutOfRange: return "Data out of range";
-    case IllegalParameterValue: return "Illegal parameter value";
-    case HardwareMissing: return "Hardware missing";
-    case FileNameNotFound: return "File name not found";
-    case QueueOverflow: return "Queue overflow";
-    case InputBufferOverrun: return "Input buffer overrun";
-    default: return "Error";
+    case NoError:
+        return "No error";
+    case CommandError:
+        return "Command error";
+    case SyntaxError:
+        return "Syntax error";
+    case DataTypeError:
+        return "Data type error";
+    case ParameterNotAllowed:
+        return "Parameter not allowed";
+    case MissingParameter:
+        return "Missing parameter";
+    case UndefinedHeader:
+        return "Undefined header";
+    case HeaderSuffixOutOfRange:
+        return "Header suffix out of range";
+    case InvalidSuffix:
+        return "Invalid suffix";
+    case InvalidCharacterData:
+        return "Invalid character data";
+    case InvalidBlockData:
+        return "Invalid block data";
+    case ExecutionError:
+        return "Execution error";
+    case SettingsConflict:
+        return "Settings conflict";
+    case DataOutOfRange:
+        return "Data out of range";
+    case IllegalParameterValue:
+        return "Illegal parameter value";
+    case HardwareMissing:
+        return "Hardware missing";
+    case FileNameNotFound:
+        return "File name not found";
+    case QueueOverflow:
+        return "Queue overflow";
+    case InputBufferOverrun:
+        return "Input buffer overrun";
+    default:
+        return "Error";
     }
 }
 
@@ -223,7 +252,8 @@ void MessageFramer::Scan() {
                 state_ = State::Normal;
             }
             continue;
-        default: break;
+        default:
+            break;
         }
         if (c == '\n') {
             ends_.push_back({scan_, scan_ == blockEnd_});
@@ -233,9 +263,12 @@ void MessageFramer::Scan() {
         }
         switch (state_) {
         case State::Normal:
-            if (c == '\'') state_ = State::SingleQuote;
-            else if (c == '"') state_ = State::DoubleQuote;
-            else if (c == '#') state_ = State::Hash;
+            if (c == '\'')
+                state_ = State::SingleQuote;
+            else if (c == '"')
+                state_ = State::DoubleQuote;
+            else if (c == '#')
+                state_ = State::Hash;
             break;
         case State::SingleQuote:
             if (c == '\'') state_ = State::Normal;
@@ -243,7 +276,8 @@ void MessageFramer::Scan() {
         case State::DoubleQuote:
             if (c == '"') state_ = State::Normal;
             break;
-        default: break; // Indefinite: everything up to the line feed is data
+        default:
+            break; // Indefinite: everything up to the line feed is data
         }
         ++scan_;
     }
@@ -275,7 +309,8 @@ bool MessageFramer::Next(std::string& message) {
             buffer_.erase(0, start_);
             scan_ -= start_;
             blockEnd_ = blockEnd_ >= start_ ? blockEnd_ - start_ : std::size_t(-1);
-            for (auto& e : ends_) e.offset -= start_;
+            for (auto& e : ends_)
+                e.offset -= start_;
             start_ = 0;
         }
     }
@@ -297,9 +332,11 @@ std::vector<std::string_view> SplitUnits(std::string_view message) {
 
 int ParseUnit(std::string_view text, Unit& unit) {
     unit = Unit{};
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
     std::size_t h = 0;
-    while (h < text.size() && !IsBlank(text[h])) ++h;
+    while (h < text.size() && !IsBlank(text[h]))
+        ++h;
     std::string_view header = text.substr(0, h);
     unit.header.assign(header);
     if (header.empty()) return SyntaxError;
@@ -331,7 +368,8 @@ int ParseUnit(std::string_view text, Unit& unit) {
         }
     }
     std::string_view rest = text.substr(h);
-    while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+    while (!rest.empty() && IsBlank(rest.front()))
+        rest.remove_prefix(1);
     if (rest.empty()) return NoError;
     for (std::string_view part : SplitOutside(rest, ',')) {
         Param p;
@@ -357,7 +395,8 @@ Pattern::Pattern(std::string_view text) {
         } else {
             if (text[i] == ':') ++i;
             std::size_t j = i;
-            while (j < text.size() && text[j] != ':' && text[j] != '[') ++j;
+            while (j < text.size() && text[j] != ':' && text[j] != '[')
+                ++j;
             word = text.substr(i, j - i);
             i = j;
         }
@@ -374,7 +413,8 @@ Pattern::Pattern(std::string_view text) {
                (std::isupper(static_cast<unsigned char>(word[node.shortLength])) ||
                 IsDigit(word[node.shortLength])))
             ++node.shortLength;
-        for (char c : word) node.longForm.push_back(Upper(c));
+        for (char c : word)
+            node.longForm.push_back(Upper(c));
         nodes_.push_back(std::move(node));
     }
 }
@@ -394,7 +434,8 @@ bool Pattern::MatchFrom(std::size_t p, std::size_t t, const std::vector<std::str
     if (t < nodes.size()) {
         std::string_view word = nodes[t];
         std::size_t digits = 0;
-        while (digits < word.size() && IsDigit(word[word.size() - 1 - digits])) ++digits;
+        while (digits < word.size() && IsDigit(word[word.size() - 1 - digits]))
+            ++digits;
         // A node whose own name ends in digits would be cut here; the command
         // trees of the bench have none.
         const std::string_view base = word.substr(0, word.size() - digits);
@@ -439,17 +480,20 @@ int ParseNumber(std::string_view text, UnitKind kind, double& value) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     const std::size_t mantissa = i;
     std::size_t digits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && IsDigit(text[i]))
+        ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+        while (i < text.size() && IsDigit(text[i]))
+            ++i, ++digits;
     }
     if (digits == 0) return DataTypeError;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
         if (j < text.size() && IsDigit(text[j])) {
-            while (j < text.size() && IsDigit(text[j])) ++j;
+            while (j < text.size() && IsDigit(text[j]))
+                ++j;
             i = j;
         }
     }
@@ -459,16 +503,22 @@ int ParseNumber(std::string_view text, UnitKind kind, double& value) {
         return DataTypeError;
     if (negative) number = -number;
     std::string suffix;
-    for (char c : Trim(text.substr(i))) suffix.push_back(Upper(c));
+    for (char c : Trim(text.substr(i)))
+        suffix.push_back(Upper(c));
     double scale = 1;
     if (!suffix.empty()) {
         switch (kind) {
         case UnitKind::Frequency:
-            if (suffix == "HZ") scale = 1;
-            else if (suffix == "KHZ") scale = 1e3;
-            else if (suffix == "MHZ") scale = 1e6; // SCPI reads MHZ as megahertz
-            else if (suffix == "GHZ") scale = 1e9;
-            else return InvalidSuffix;
+            if (suffix == "HZ")
+                scale = 1;
+            else if (suffix == "KHZ")
+                scale = 1e3;
+            else if (suffix == "MHZ")
+                scale = 1e6; // SCPI reads MHZ as megahertz
+            else if (suffix == "GHZ")
+                scale = 1e9;
+            else
+                return InvalidSuffix;
             break;
         case UnitKind::PowerDbm:
             if (suffix != "DBM") return InvalidSuffix;
@@ -477,12 +527,17 @@ int ParseNumber(std::string_view text, UnitKind kind, double& value) {
             if (suffix != "DB") return InvalidSuffix;
             break;
         case UnitKind::Voltage:
-            if (suffix == "V") scale = 1;
-            else if (suffix == "MV") scale = 1e-3;
-            else if (suffix == "UV") scale = 1e-6;
-            else return InvalidSuffix;
+            if (suffix == "V")
+                scale = 1;
+            else if (suffix == "MV")
+                scale = 1e-3;
+            else if (suffix == "UV")
+                scale = 1e-6;
+            else
+                return InvalidSuffix;
             break;
-        case UnitKind::None: return InvalidSuffix;
+        case UnitKind::None:
+            return InvalidSuffix;
         }
     }
     value = number * scale;
@@ -492,8 +547,7 @@ int ParseNumber(std::string_view text, UnitKind kind, double& value) {
 std::string FormatNumber(double value) {
     char buffer[64];
     if (std::nearbyint(value) == value && std::fabs(value) < 1e15) {
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer,
-                                     static_cast<long long>(value));
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(value));
         return std::string(buffer, r.ptr);
     }
     const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);

@@ -103,7 +103,7 @@ struct Unit {
     bool query = false;             // the header ended with '?'
     std::vector<std::string> nodes; // header nodes as written (common: the one mnemonic)
     std::vector<Param> params;
-    std::string header;             // the header as written, for the log of errors
+    std::string header; // the header as written, for the log of errors
 };
 
 // Splits a message into the texts of its units at ';' outside strings and

@@ -10,8 +10,10 @@ namespace simbench {
 namespace {
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -57,8 +59,9 @@ std::optional<MarkerEdges> MarkerListEdges(std::string_view list, std::size_t sa
             before = static_cast<int>(state);
         }
     }
-    std::stable_sort(transitions.begin(), transitions.end(),
-                     [](const Transition& a, const Transition& b) { return a.position < b.position; });
+    std::stable_sort(
+        transitions.begin(), transitions.end(),
+        [](const Transition& a, const Transition& b) { return a.position < b.position; });
     // Collapse to the state in force from each position on (the last entry
     // naming a position wins).
     std::vector<Transition> effective;
@@ -78,8 +81,10 @@ std::optional<MarkerEdges> MarkerListEdges(std::string_view list, std::size_t sa
         previous = 0;
     }
     for (const Transition& t : effective) {
-        if (previous == 0 && t.state == 1 && edges.rising < 0) edges.rising = static_cast<long>(t.position);
-        if (previous == 1 && t.state == 0 && edges.falling < 0) edges.falling = static_cast<long>(t.position);
+        if (previous == 0 && t.state == 1 && edges.rising < 0)
+            edges.rising = static_cast<long>(t.position);
+        if (previous == 1 && t.state == 0 && edges.falling < 0)
+            edges.falling = static_cast<long>(t.position);
         previous = t.state;
     }
     return edges;
@@ -91,8 +96,10 @@ MarkerEdges PulseEdges(long onTime, long offTime, std::size_t samples) {
     if (onTime <= 0 || offTime <= 0 || onTime >= n) return edges; // constant line
     const long period = onTime + offTime;
     const bool highAtEnd = (n - 1) % period < onTime;
-    if (!highAtEnd) edges.rising = 0;
-    else if (period < n) edges.rising = period;
+    if (!highAtEnd)
+        edges.rising = 0;
+    else if (period < n)
+        edges.rising = period;
     edges.falling = onTime;
     return edges;
 }
@@ -156,7 +163,8 @@ std::optional<Waveform> DecodeWaveform(std::string_view file, bool requireSigned
             why = "tag " + std::string(name) + " not closed";
             return std::nullopt;
         }
-        wv.tags.emplace_back(std::string(name), std::string(Trim(file.substr(colon + 1, close - colon - 1))));
+        wv.tags.emplace_back(std::string(name),
+                             std::string(Trim(file.substr(colon + 1, close - colon - 1))));
         pos = close + 1;
     }
 

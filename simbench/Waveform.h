@@ -38,8 +38,8 @@ public:
     std::string name;
     Packing packing = Packing::OffsetBinary;
     std::vector<std::pair<std::string, std::string>> tags; // in file order
-    std::vector<std::uint16_t> words; // I0 Q0 I1 Q1 ... as stored
-    double clockHz = 0;               // the CLOCK tag, 0 when absent
+    std::vector<std::uint16_t> words;                      // I0 Q0 I1 Q1 ... as stored
+    double clockHz = 0;                                    // the CLOCK tag, 0 when absent
 
     std::size_t Samples() const { return words.size() / 2; }
     // Sample k as full-scale values (1.0 = full scale).

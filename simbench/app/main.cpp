@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     case simbench::ParseResult::Error:
         std::fprintf(stderr, "simbench: %s\n", why.c_str());
         return 2;
-    case simbench::ParseResult::Run: break;
+    case simbench::ParseResult::Run:
+        break;
     }
 
     simbench::Bench bench(config);

@@ -15,7 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 // An offset-binary waveform file of a slowly turning phasor at 0.7 of full scale.
 std::string WaveformFile(std::size_t samples) {
@@ -63,26 +65,28 @@ int main() {
     if (ok) {
         const std::string file = WaveformFile(uploadSamples);
         const std::string digits = std::to_string(file.size());
-        const std::string message = "MMEM:DATA 'BENCH',#" + std::to_string(digits.size()) + digits + file;
+        const std::string message =
+            "MMEM:DATA 'BENCH',#" + std::to_string(digits.size()) + digits + file;
         const double busy0 = bench.BusySeconds(simbench::ModSourceRole);
         const auto t0 = Clock::now();
         ok = Check(mod.Write(message), "upload") &&
              Check(mod.Query("*OPC?", 60000) == std::optional<std::string>("1"), "upload");
         const double total = Since(t0);
         const double busy = bench.BusySeconds(simbench::ModSourceRole) - busy0;
-        std::printf("upload  %9zu pairs %10zu bytes: bench %.3f s, end to end %.3f s\n", uploadSamples,
-                    message.size(), busy, total);
+        std::printf("upload  %9zu pairs %10zu bytes: bench %.3f s, end to end %.3f s\n",
+                    uploadSamples, message.size(), busy, total);
     }
     if (ok) {
         for (const char* m : {"MMEM:LOAD RAM,'BENCH'", "SOUR:CLOCK 16MHZ", "TRIG:MODE CONT",
                               "ARM;:TRIG", "OUTP:MARK1:STAT ON"})
             mod.Write(m);
-        for (const char* m : {"SOUR:FREQ 1000MHz", "SOUR:POW:LEV -30dBm", "SOUR:DM:IQ:STAT ON",
-                              "OUTP:STAT ON"})
+        for (const char* m :
+             {"SOUR:FREQ 1000MHz", "SOUR:POW:LEV -30dBm", "SOUR:DM:IQ:STAT ON", "OUTP:STAT ON"})
             rf.Write(m);
         ok = Check(mod.Query("*OPC?") && rf.Query("*OPC?"), "set-up");
         ana.Write("FREQ:CENT 1000 MHz;:DISP:TRAC:Y:RLEV 0dBm;:TRAC:IQ ON;:FORM REAL,32");
-        ana.Write("TRAC:IQ:SET NORM,10000000Hz,16000000Hz,EXT,POS,0," + std::to_string(captureSamples));
+        ana.Write("TRAC:IQ:SET NORM,10000000Hz,16000000Hz,EXT,POS,0," +
+                  std::to_string(captureSamples));
         ok = ok && Check(ana.Query("*OPC?").has_value(), "capture set-up");
         const double busy0 = bench.BusySeconds(simbench::AnalyzerRole);
         const auto t0 = Clock::now();
@@ -93,8 +97,8 @@ int main() {
         const double busy = bench.BusySeconds(simbench::AnalyzerRole) - busy0;
         ok = ok && Check(block && block->size() == 8 * static_cast<std::size_t>(captureSamples),
                          "capture block");
-        std::printf("capture %9ld pairs %10zu bytes: bench %.3f s, end to end %.3f s\n", captureSamples,
-                    block ? block->size() : 0, busy, total);
+        std::printf("capture %9ld pairs %10zu bytes: bench %.3f s, end to end %.3f s\n",
+                    captureSamples, block ? block->size() : 0, busy, total);
     }
     bench.Stop();
     server.join();

@@ -116,8 +116,10 @@ inline std::vector<std::complex<double>> Unpack(const std::string& block) {
                 float v;
                 std::memcpy(&v, block.data() + pos, 4);
                 pos += 4;
-                if (part == 0) out[b + k].real(v);
-                else out[b + k].imag(v);
+                if (part == 0)
+                    out[b + k].real(v);
+                else
+                    out[b + k].imag(v);
             }
         }
     }

@@ -19,12 +19,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
 void Send(ScpiClient& c, std::initializer_list<std::string> messages) {
-    for (const auto& m : messages) ASSERT_TRUE(c.Write(m)) << m;
+    for (const auto& m : messages)
+        ASSERT_TRUE(c.Write(m)) << m;
 }
 
 // Every error the instrument holds, oldest first; empty when none.
@@ -42,7 +44,9 @@ std::vector<std::string> Errors(ScpiClient& c) {
 // Waits until the instrument has worked through everything sent so far on
 // this connection (connections are served in turn, so order across two
 // connections needs this).
-void Sync(ScpiClient& c) { EXPECT_EQ(c.Query("*OPC?"), "1"); }
+void Sync(ScpiClient& c) {
+    EXPECT_EQ(c.Query("*OPC?"), "1");
+}
 
 std::string Upload(const std::string& name, const std::string& file) {
     return "MMEM:DATA '" + name + "'," + Block(file);
@@ -59,41 +63,51 @@ BenchConfig Config(Family mod, Family rf, Family analyzer) {
 // Plays `wave` on the modulation source the way the measurement does for
 // the family, with the RF generator at `levelDbm`, and returns a capture of
 // `samples` at 16 MHz with the analyzer's reference level at 0 dBm.
-std::optional<std::string> PlayAndCapture(RunningBench& b, const std::vector<std::complex<double>>& wave,
-                                          long samples, double levelDbm, const char* trigger = "EXT") {
+std::optional<std::string> PlayAndCapture(RunningBench& b,
+                                          const std::vector<std::complex<double>>& wave,
+                                          long samples, double levelDbm,
+                                          const char* trigger = "EXT") {
     const BenchConfig& cfg = b.bench.Config();
     auto mod = b.Connect(ModSourceRole);
     auto rf = cfg.rf == Family::External ? nullptr : b.Connect(RfRole);
     auto ana = b.Connect(AnalyzerRole);
     const bool kld = cfg.modSource == Family::KLD;
     const std::string file = WaveformFile(wave, kld, 16e6);
-    const std::string level = "SOUR:POW:LEV " + std::to_string(static_cast<int>(levelDbm)) + ".00dBm";
+    const std::string level =
+        "SOUR:POW:LEV " + std::to_string(static_cast<int>(levelDbm)) + ".00dBm";
     if (rf) {
         Send(*rf, {"*RST;*WAI", "OUTP:STAT OFF", "SOUR:POW:LIM 10dBm", "SOUR:FREQ 1000MHz"});
         Sync(*rf);
     }
     switch (cfg.modSource) {
     case Family::BOXW:
-        Send(*mod, {Upload("QUIL----", file), "OUTP:I:STAT OFF", "OUTP:Q:STAT OFF", "MMEM:LOAD RAM,'QUIL----';*WAI",
-                    "TRIG:MODE CONT", "ARM;:TRIG;*WAI", "OUTP:MARK1:STAT ON", "SOUR:CLOCK 16MHZ",
-                    "OUTP:I:STAT FIX", "OUTP:Q:STAT FIX"});
-        if (rf && cfg.rf == Family::KLD) Send(*rf, {"SOUR:IQ:SOUR ANAL", "SOUR:IQ:STAT ON;*WAI"});
-        else if (rf) Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        Send(*mod,
+             {Upload("QUIL----", file), "OUTP:I:STAT OFF", "OUTP:Q:STAT OFF",
+              "MMEM:LOAD RAM,'QUIL----';*WAI", "TRIG:MODE CONT", "ARM;:TRIG;*WAI",
+              "OUTP:MARK1:STAT ON", "SOUR:CLOCK 16MHZ", "OUTP:I:STAT FIX", "OUTP:Q:STAT FIX"});
+        if (rf && cfg.rf == Family::KLD)
+            Send(*rf, {"SOUR:IQ:SOUR ANAL", "SOUR:IQ:STAT ON;*WAI"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
         break;
     case Family::VRTA:
-        Send(*mod, {Upload("QUIL----", file), "OUTP OFF", "ARB:WAV:SEL 'QUIL----';*WAI", "ARB:SEQ AUTO",
-                    "ARB:TRIG:OUTP1:MODE 'USER'", "ARB:TRIG:OUTP1:ONT 10", "ARB:TRIG:OUTP1:OFFT 524215",
-                    "ARB:STAT ON;*WAI", "OUTP ON", "ARB:CLOCK 16MHZ", "ARB:CLOCK:SOUR INT"});
-        if (SharedSource(cfg)) Send(*mod, {"ARB:STAT ON;*WAI"});
-        else if (rf) Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        Send(*mod,
+             {Upload("QUIL----", file), "OUTP OFF", "ARB:WAV:SEL 'QUIL----';*WAI", "ARB:SEQ AUTO",
+              "ARB:TRIG:OUTP1:MODE 'USER'", "ARB:TRIG:OUTP1:ONT 10", "ARB:TRIG:OUTP1:OFFT 524215",
+              "ARB:STAT ON;*WAI", "OUTP ON", "ARB:CLOCK 16MHZ", "ARB:CLOCK:SOUR INT"});
+        if (SharedSource(cfg))
+            Send(*mod, {"ARB:STAT ON;*WAI"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
         break;
     default:
-        Send(*mod, {Upload("D:\\QUILAMPM.WV", file), "OUTP OFF", "ARB:WAV:SEL 'D:\\QUILAMPM';*WAI", "ARB:SEQ AUTO",
-                    "SOUR:BB:ARB:STAT ON;*WAI", "SOUR:IQ:STAT ON;*WAI", "OUTP ON", "ARB:CLOCK 16MHZ",
-                    "ARB:CLOCK:SOUR INT"});
+        Send(*mod, {Upload("D:\\QUILAMPM.WV", file), "OUTP OFF", "ARB:WAV:SEL 'D:\\QUILAMPM';*WAI",
+                    "ARB:SEQ AUTO", "SOUR:BB:ARB:STAT ON;*WAI", "SOUR:IQ:STAT ON;*WAI", "OUTP ON",
+                    "ARB:CLOCK 16MHZ", "ARB:CLOCK:SOUR INT"});
         if (SharedSource(cfg))
             Send(*mod, {"SOUR:BB:ARB:STAT ON;*WAI", "SOUR:IQ:SOUR BAS", "SOUR:IQ:STAT ON;*WAI"});
-        else if (rf) Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
         break;
     }
     Sync(*mod);
@@ -101,9 +115,10 @@ std::optional<std::string> PlayAndCapture(RunningBench& b, const std::vector<std
         Send(*rf, {level, "OUTP:STAT ON"});
         Sync(*rf);
     }
-    Send(*ana, {"FREQ:CENT 1000 MHz", "INP:ATT:AUTO ON", "DISP:TRAC:Y:RLEV 0dBm", "INP:ATT:AUTO OFF",
-                "INP:ATT:AUTO OFF;:INP:ATT 10dB", "TRAC:IQ ON",
-                std::string("TRAC:IQ:SET NORM,10000000Hz,16000000Hz,") + trigger + ",POS,0," + std::to_string(samples),
+    Send(*ana, {"FREQ:CENT 1000 MHz", "INP:ATT:AUTO ON", "DISP:TRAC:Y:RLEV 0dBm",
+                "INP:ATT:AUTO OFF", "INP:ATT:AUTO OFF;:INP:ATT 10dB", "TRAC:IQ ON",
+                std::string("TRAC:IQ:SET NORM,10000000Hz,16000000Hz,") + trigger + ",POS,0," +
+                    std::to_string(samples),
                 "FORM REAL,32", "ABOR;INIT:IMM;*WAI", "TRAC:IQ:DATA?"});
     auto block = ana->ReadBlock(20000);
     EXPECT_EQ(Errors(*mod), std::vector<std::string>{});
@@ -143,7 +158,8 @@ TEST(BenchIdentity, FamiliesOptionsAndRoles) {
             EXPECT_EQ(model.rfind(std::string(FamilyName(endpoints[k].family)), 0), 0u) << *idn;
             EXPECT_EQ(std::count(idn->begin(), idn->end(), ','), 3);
             EXPECT_EQ(client.Query("*OPT?"), c.opts[k]);
-            EXPECT_EQ(endpoints[k].resource, "TCPIP0::127.0.0.1::" + std::to_string(endpoints[k].port) + "::SOCKET");
+            EXPECT_EQ(endpoints[k].resource,
+                      "TCPIP0::127.0.0.1::" + std::to_string(endpoints[k].port) + "::SOCKET");
         }
         if (SharedSource(b.bench.Config())) {
             EXPECT_EQ(endpoints[0].roles, unsigned(ModSourceRole | RfRole));
@@ -165,8 +181,9 @@ TEST(BenchStatus, ErrorQueueStatusByteAndCompoundCommands) {
     EXPECT_EQ(ana->Query("SYST:ERR?"), "0,\"No error\"");
     Send(*ana, {"FOO:BAR", "INP:ATT 100dB;:FREQ:CENT 1GHz,2;:FREQ:CENT 5 dBm"});
     EXPECT_EQ(ana->Query("*STB?"), "4");
-    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{"-113,\"Undefined header\"", "-222,\"Data out of range\"",
-                                                      "-108,\"Parameter not allowed\"", "-131,\"Invalid suffix\""}));
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{
+                                "-113,\"Undefined header\"", "-222,\"Data out of range\"",
+                                "-108,\"Parameter not allowed\"", "-131,\"Invalid suffix\""}));
     // Relative headers after ';' continue the previous path; ';:' starts at the root.
     Send(*ana, {"INP:ATT:AUTO OFF;:INP:ATT 10dB", "input:attenuation:auto OFF",
                 "TRAC:IQ ON;:TRAC:IQ:SET NORM,0Hz,1MHz,IMM,POS,0,16;DATA?"});
@@ -177,15 +194,18 @@ TEST(BenchStatus, ErrorQueueStatusByteAndCompoundCommands) {
     Send(*ana, {"INP:ATT:AUTO OFF;INP:ATT 10dB", "inp:atte 5", "*CLS"});
     EXPECT_EQ(Errors(*ana), std::vector<std::string>{});
     Send(*ana, {"INP:ATT:AUTO OFF;INP:ATT 10dB", "inp:atte 5"});
-    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{"-113,\"Undefined header\"", "-113,\"Undefined header\""}));
+    EXPECT_EQ(Errors(*ana),
+              (std::vector<std::string>{"-113,\"Undefined header\"", "-113,\"Undefined header\""}));
     Send(*rf, {"SOUR:IQ:SOUR ANAL;STAT ON", "SOUR:IQ:SOUR BAS"});
     EXPECT_EQ(Errors(*rf), std::vector<std::string>{"-241,\"Hardware missing\""}); // no ARB option
     EXPECT_EQ(rf->Query("ARB:WAV:CAT?", 200), std::nullopt);
     EXPECT_EQ(Errors(*rf), std::vector<std::string>{"-241,\"Hardware missing\""});
     Send(*ana, {"ARB:WAV:CAT?", "OUTP ON", "SOUR:DM:IQ:FILT:STAT ON"});
     EXPECT_EQ(Errors(*ana).size(), 3u);
-    Send(*mod, {"OUTP ON", "OUTP:I:FILT 3MHz", "OUTP:I:FILT 2.5MHz;:OUTP:Q:FILT EXT", "OUTP:MARK5:STAT ON"});
-    EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-113,\"Undefined header\"", "-224,\"Illegal parameter value\"",
+    Send(*mod, {"OUTP ON", "OUTP:I:FILT 3MHz", "OUTP:I:FILT 2.5MHz;:OUTP:Q:FILT EXT",
+                "OUTP:MARK5:STAT ON"});
+    EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-113,\"Undefined header\"",
+                                                      "-224,\"Illegal parameter value\"",
                                                       "-114,\"Header suffix out of range\""}));
 
     // The service-request handshake: *ESE 1 and *SRE 32, then a command with *OPC.
@@ -206,19 +226,23 @@ TEST(BenchWaveforms, UploadCatalogueSelectAndDelete) {
         const std::string file = WaveformFile(signal, false, 16e6);
         // The upload as the session streams it: the header without an end,
         // the bytes in pieces, then "}" with the end.
-        const std::string prefix = "MMEM:DATA 'QUIL----'," + Block(file).substr(0, Block(file).size() - file.size());
+        const std::string prefix =
+            "MMEM:DATA 'QUIL----'," + Block(file).substr(0, Block(file).size() - file.size());
         ASSERT_TRUE(mod->WriteRaw(prefix + file.substr(0, file.size() - 1)));
         ASSERT_TRUE(mod->Write("}"));
-        EXPECT_NE(mod->Query("MMEM:CAT?").value_or("").find("\"QUIL----,BIN,256\""), std::string::npos);
+        EXPECT_NE(mod->Query("MMEM:CAT?").value_or("").find("\"QUIL----,BIN,256\""),
+                  std::string::npos);
         Send(*mod, {"*RST", "MMEM:LOAD RAM,'quil----';*WAI"}); // stored files survive a reset
         EXPECT_EQ(Errors(*mod), std::vector<std::string>{});
         const auto wave = b.bench.SelectedWaveform();
         ASSERT_TRUE(wave);
         EXPECT_EQ(wave->Samples(), 64u);
-        for (std::size_t k = 0; k < 64; ++k) EXPECT_LT(std::abs(wave->Sample(k) - signal[k]), 2e-4);
+        for (std::size_t k = 0; k < 64; ++k)
+            EXPECT_LT(std::abs(wave->Sample(k) - signal[k]), 2e-4);
         Send(*mod, {"MMEM:DEL 'QUIL----'", "MMEM:DEL 'QUIL----'", "MMEM:LOAD RAM,'NONE'",
                     Upload("K", WaveformFile(signal, true, 16e6))});
-        EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-256,\"File name not found\"", "-256,\"File name not found\"",
+        EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-256,\"File name not found\"",
+                                                          "-256,\"File name not found\"",
                                                           "-161,\"Invalid block data\""}));
         EXPECT_EQ(b.bench.Catalogue(), std::vector<std::string>{});
     }
@@ -239,8 +263,9 @@ TEST(BenchCapture, EveryGeneratorFamilyPlaysThroughToTheAnalyzer) {
     const auto wave = TestSignal(4096);
     const struct {
         Family mod, rf;
-    } benches[] = {{Family::BOXW, Family::VRTA}, {Family::BOXW, Family::KLD}, {Family::VRTA, Family::VRTA},
-                   {Family::KLD, Family::KLD},   {Family::VRTA, Family::KLD}, {Family::KLD, Family::External}};
+    } benches[] = {{Family::BOXW, Family::VRTA}, {Family::BOXW, Family::KLD},
+                   {Family::VRTA, Family::VRTA}, {Family::KLD, Family::KLD},
+                   {Family::VRTA, Family::KLD},  {Family::KLD, Family::External}};
     for (const auto& cfg : benches) {
         BenchConfig config = Config(cfg.mod, cfg.rf, Family::HOB);
         config.converterLevelDbm = -20;
@@ -254,7 +279,9 @@ TEST(BenchCapture, EveryGeneratorFamilyPlaysThroughToTheAnalyzer) {
         const double scale = std::sqrt(0.05) * std::pow(10.0, (20 - 20) / 20.0);
         double worst = 0;
         for (long j = 0; j < 300; ++j)
-            worst = std::max(worst, std::abs(got[static_cast<std::size_t>(j)] - scale * wave[static_cast<std::size_t>((j - 2 + 4096) % 4096)]));
+            worst = std::max(
+                worst, std::abs(got[static_cast<std::size_t>(j)] -
+                                scale * wave[static_cast<std::size_t>((j - 2 + 4096) % 4096)]));
         EXPECT_LT(worst, 2e-3 * scale) << FamilyName(cfg.mod) << '/' << FamilyName(cfg.rf);
     }
 }
@@ -268,7 +295,8 @@ TEST(BenchCapture, BlockLayoutAboveOneBlockAndAsciiFormat) {
     ASSERT_EQ(block->size(), 8u * 600000);
     const auto got = Unpack(*block);
     const std::complex<double> expected = std::sqrt(0.05) * std::complex<double>(0.5, -0.25);
-    for (std::size_t k : {0ul, 524287ul, 524288ul, 599999ul}) EXPECT_LT(std::abs(got[k] - expected), 1e-4) << k;
+    for (std::size_t k : {0ul, 524287ul, 524288ul, 599999ul})
+        EXPECT_LT(std::abs(got[k] - expected), 1e-4) << k;
     // Raw positions: I values first, then the Q values of the same block.
     float first;
     std::memcpy(&first, block->data() + 4 * 524288, 4);
@@ -296,10 +324,11 @@ TEST(BenchCapture, MisconfiguredBenchAnswersWithErrors) {
     EXPECT_EQ(ana->ReadBlock(), "");
     EXPECT_EQ(Errors(*ana), std::vector<std::string>{"-221,\"Settings conflict\""});
     Send(*ana, {"TRAC:IQ ON", "TRAC:IQ:SET NORM,20000000Hz,16000000Hz,IMM,POS,0,16",
-                "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,VID,POS,0,16", "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,IMM,POS,0,0",
-                "TRAC:IQ:SYNC:STAT OFF"});
-    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{"-222,\"Data out of range\"", "-221,\"Settings conflict\"",
-                                                      "-222,\"Data out of range\"", "-113,\"Undefined header\""}));
+                "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,VID,POS,0,16",
+                "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,IMM,POS,0,0", "TRAC:IQ:SYNC:STAT OFF"});
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{
+                                "-222,\"Data out of range\"", "-221,\"Settings conflict\"",
+                                "-222,\"Data out of range\"", "-113,\"Undefined header\""}));
     // The HOD takes the wider filter.
     RunningBench hod(Config(Family::BOXW, Family::VRTA, Family::HOD));
     auto h = hod.Connect(AnalyzerRole);
@@ -340,7 +369,8 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
     error.header = "SOUR:POW:LIM";
     b.bench.SetFault(error);
     Send(*rf, {"SOUR:POW:LIM 10dBm", "POW:LIM 5dBm", "SOUR:POW:LEV -10dBm"});
-    EXPECT_EQ(Errors(*rf), (std::vector<std::string>{"-200,\"Execution error\"", "-200,\"Execution error\""}));
+    EXPECT_EQ(Errors(*rf),
+              (std::vector<std::string>{"-200,\"Execution error\"", "-200,\"Execution error\""}));
 
     // Slow answers: the analyzer waits, the others do not.
     Fault slow;
@@ -351,7 +381,9 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
     auto t1 = Clock::now();
     ASSERT_TRUE(ana->Write("*IDN?"));
     EXPECT_TRUE(rf->Query("*OPC?"));
-    if (Clock::now() - t1 < std::chrono::milliseconds(500)) EXPECT_FALSE(ana->ReadLine(0));
+    if (Clock::now() - t1 < std::chrono::milliseconds(500)) {
+        EXPECT_FALSE(ana->ReadLine(0));
+    }
     EXPECT_TRUE(ana->ReadLine(5000));
     EXPECT_GE(Clock::now() - t1, std::chrono::milliseconds(600));
 
@@ -392,21 +424,28 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
 }
 
 TEST(BenchLog, EveryMessageInOrder) {
-    const auto dir = std::filesystem::temp_directory_path() / ("simbench-log-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("simbench-log-" + std::to_string(::getpid()));
     BenchConfig config = Config(Family::KLD, Family::KLD, Family::HOB);
     config.logDir = dir.string();
     {
         RunningBench b(config);
         auto mod = b.Connect(ModSourceRole);
         const std::vector<std::complex<double>> s(4, {0, 0});
-        Send(*mod, {"*RST;*CLS", Upload("D:\\Q.WV", WaveformFile(s, true, 1e6)), "ARB:WAV:SEL 'D:\\Q';*WAI"});
+        Send(*mod, {"*RST;*CLS", Upload("D:\\Q.WV", WaveformFile(s, true, 1e6)),
+                    "ARB:WAV:SEL 'D:\\Q';*WAI"});
+        ASSERT_TRUE(mod->WriteRaw("*ESE 1\n\n"));
         Send(*mod, {"BOGUS\t\x01?"});
         EXPECT_EQ(mod->Query("SYST:ERR?"), "-113,\"Undefined header\"");
         const auto log = b.bench.CommandLog(RfRole);
         const std::string n = std::to_string(WaveformFile(s, true, 1e6).size());
         const std::vector<std::string> expected = {
-            "*RST;*CLS", "MMEM:DATA 'D:\\Q.WV',#" + std::to_string(n.size()) + n + "<" + n + " bytes>",
-            "ARB:WAV:SEL 'D:\\Q';*WAI", "BOGUS\\x09\\x01?", "SYST:ERR?"};
+            "*RST;*CLS",
+            "MMEM:DATA 'D:\\Q.WV',#" + std::to_string(n.size()) + n + "<" + n + " bytes>",
+            "ARB:WAV:SEL 'D:\\Q';*WAI",
+            "*ESE 1",
+            "BOGUS\\x09\\x01?",
+            "SYST:ERR?"};
         EXPECT_EQ(log, expected);
     }
     std::ifstream in(dir / "modsource+rf.log");

@@ -15,13 +15,16 @@ std::shared_ptr<Waveform> Wave(const std::vector<std::complex<double>>& s) {
     auto w = std::make_shared<Waveform>();
     w->packing = Waveform::Packing::Signed;
     for (const auto& v : s) {
-        w->words.push_back(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v.real() * 32767))));
-        w->words.push_back(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v.imag() * 32767))));
+        w->words.push_back(
+            static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v.real() * 32767))));
+        w->words.push_back(
+            static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v.imag() * 32767))));
     }
     return w;
 }
 
-std::vector<std::complex<double>> Tone(std::size_t n, double cyclesPerSample, double amplitude = 0.5) {
+std::vector<std::complex<double>> Tone(std::size_t n, double cyclesPerSample,
+                                       double amplitude = 0.5) {
     std::vector<std::complex<double>> s(n);
     for (std::size_t k = 0; k < n; ++k)
         s[k] = std::polar(amplitude, 2 * Pi * cyclesPerSample * static_cast<double>(k));
@@ -63,14 +66,16 @@ struct Chain {
     // What the quiet linear chain delivers for waveform sample k, in volts.
     std::complex<double> Expected(long k) const {
         const long n = static_cast<long>(wave->Samples());
-        const double gain = std::pow(10.0, amp.Params().gainDb / 20) * std::pow(10.0, path.levelDbm / 20);
+        const double gain =
+            std::pow(10.0, amp.Params().gainDb / 20) * std::pow(10.0, path.levelDbm / 20);
         return std::sqrt(0.05) * gain * wave->Sample(static_cast<std::size_t>(((k % n) + n) % n));
     }
 };
 
 double Power(const CaptureData& d) {
     double p = 0;
-    for (std::size_t k = 0; k < d.i.size(); ++k) p += d.i[k] * d.i[k] + d.q[k] * d.q[k];
+    for (std::size_t k = 0; k < d.i.size(); ++k)
+        p += d.i[k] * d.i[k] + d.q[k] * d.q[k];
     return p / static_cast<double>(d.i.size());
 }
 
@@ -114,7 +119,8 @@ TEST(Capture, FractionalDelayInterpolatesTheWaveform) {
         const double t = static_cast<double>(j) + 1 - 3.25;
         const std::complex<double> x = std::polar(0.5, 2 * Pi * 0.01 * t);
         const double scale = std::abs(s.Expected(0)) / std::abs(s.wave->Sample(0));
-        EXPECT_NEAR(std::abs(std::complex<double>(d.i[static_cast<std::size_t>(j)], d.q[static_cast<std::size_t>(j)]) -
+        EXPECT_NEAR(std::abs(std::complex<double>(d.i[static_cast<std::size_t>(j)],
+                                                  d.q[static_cast<std::size_t>(j)]) -
                              scale * x),
                     0, 2e-4 * scale)
             << j;
@@ -143,7 +149,8 @@ TEST(Capture, AmplifierCurvesAreApplied) {
             // Apply agrees with the curves the truth table prints.
             EXPECT_NEAR(std::abs(s.amp.Apply(in)), s.amp.OutputAmplitude(std::abs(in)), 1e-12);
             EXPECT_NEAR(std::arg(s.amp.Apply(in) / in), s.amp.PhaseShift(std::abs(in)), 1e-12);
-            compressed = std::max(compressed, 20 * std::log10(10 * std::abs(in) / s.amp.OutputAmplitude(std::abs(in))));
+            compressed = std::max(compressed, 20 * std::log10(10 * std::abs(in) /
+                                                              s.amp.OutputAmplitude(std::abs(in))));
         }
         EXPECT_GT(compressed, 1.0);
     }
@@ -184,10 +191,13 @@ TEST(Capture, FiltersRotationAndClipping) {
     r.settings.centerHz = 1e9 - 1e5;
     const auto rd = r.Run();
     for (long j : {0L, 57L, 199L}) {
-        const std::complex<double> got(rd.i[static_cast<std::size_t>(j)], rd.q[static_cast<std::size_t>(j)]);
+        const std::complex<double> got(rd.i[static_cast<std::size_t>(j)],
+                                       rd.q[static_cast<std::size_t>(j)]);
         const double turn = std::arg(got / r.Expected(j - 2));
         const double turn0 = std::arg(std::complex<double>(rd.i[0], rd.q[0]) / r.Expected(-2));
-        EXPECT_NEAR(std::remainder(turn - turn0 - 2 * Pi * 1e5 / 16e6 * static_cast<double>(j), 2 * Pi), 0, 1e-5);
+        EXPECT_NEAR(
+            std::remainder(turn - turn0 - 2 * Pi * 1e5 / 16e6 * static_cast<double>(j), 2 * Pi), 0,
+            1e-5);
     }
     // Driven 10 dB above the reference level the envelope is clipped at the headroom.
     Chain c(TestSignal(1000));
@@ -196,7 +206,8 @@ TEST(Capture, FiltersRotationAndClipping) {
     const auto cd = c.Run();
     const double clip = std::sqrt(0.05 * std::pow(10.0, (-20 + 3) / 10.0));
     double peak = 0;
-    for (std::size_t k = 0; k < cd.i.size(); ++k) peak = std::max<double>(peak, std::hypot(cd.i[k], cd.q[k]));
+    for (std::size_t k = 0; k < cd.i.size(); ++k)
+        peak = std::max<double>(peak, std::hypot(cd.i[k], cd.q[k]));
     EXPECT_NEAR(peak, clip, 1e-6);
 }
 

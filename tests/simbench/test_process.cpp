@@ -34,7 +34,8 @@ public:
             close(out[0]);
             close(out[1]);
             std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
+            for (auto& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
@@ -86,7 +87,8 @@ public:
 
 private:
     bool Read(Clock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{fd_, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return false;
         char chunk[4096];
@@ -140,8 +142,9 @@ TEST(SimbenchProgram, HelpAndBadOptions) {
     Process help({QUILLON_SIMBENCH, "--help"});
     const std::string text = help.Rest();
     EXPECT_EQ(help.Wait(), 0);
-    for (const char* word : {"usage: simbench", "--fault", "TRAC:IQ:DATA?", "MMEM:DATA", "--truth-file",
-                             "INSTRUMENT <roles> <family> TCPIP0::<host>::<port>::SOCKET"})
+    for (const char* word :
+         {"usage: simbench", "--fault", "TRAC:IQ:DATA?", "MMEM:DATA", "--truth-file",
+          "INSTRUMENT <roles> <family> TCPIP0::<host>::<port>::SOCKET"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
     for (auto args : {std::vector<std::string>{QUILLON_SIMBENCH, "--rf", "FOO"},
                       {QUILLON_SIMBENCH, "--bogus", "1"},
@@ -160,11 +163,13 @@ TEST(SimbenchProgram, StartsPrintsServesAndStops) {
     const fs::path dir = TempDir("simbench-program");
     {
         std::ofstream conf(dir / "bench.conf");
-        conf << "# a shared KLD and an HOD\nmodsource = KLD\nrf = KLD\nanalyzer = HOD\namp-gain = 25 # dB\n"
+        conf << "# a shared KLD and an HOD\nmodsource = KLD\nrf = KLD\nanalyzer = HOD\namp-gain = "
+                "25 # dB\n"
                 "amp-model = saleh\n";
     }
-    Process p({QUILLON_SIMBENCH, "--config", (dir / "bench.conf").string(), "--amp-gain", "27", "--seed=3",
-               "--truth-file", (dir / "truth.txt").string(), "--log-dir", (dir / "logs").string()});
+    Process p({QUILLON_SIMBENCH, "--config", (dir / "bench.conf").string(), "--amp-gain", "27",
+               "--seed=3", "--truth-file", (dir / "truth.txt").string(), "--log-dir",
+               (dir / "logs").string()});
     const Started s = ReadStartup(p);
     ASSERT_EQ(s.resources.size(), 2u);
     EXPECT_EQ(s.lines[0].substr(0, 31), "INSTRUMENT modsource,rf KLD TCP");
@@ -197,8 +202,9 @@ TEST(SimbenchProgram, PyVisaIdentifiesUploadsAndReadsACapture) {
     if (!fs::exists(QUILLON_PYTHON) ||
         Process({QUILLON_PYTHON, "-c", "import pyvisa, pyvisa_py"}).Wait(30000) != 0)
         GTEST_SKIP() << "PyVISA with pyvisa-py is not installed for " << QUILLON_PYTHON;
-    Process bench({QUILLON_SIMBENCH, "--amp-gain", "20", "--amp-psat", "200", "--amp-pm", "0", "--amp-nf", "-500",
-                   "--analyzer-danl", "-500", "--carrier-phase", "0", "--amp-delay", "3"});
+    Process bench({QUILLON_SIMBENCH, "--amp-gain", "20", "--amp-psat", "200", "--amp-pm", "0",
+                   "--amp-nf", "-500", "--analyzer-danl", "-500", "--carrier-phase", "0",
+                   "--amp-delay", "3"});
     const Started s = ReadStartup(bench);
     ASSERT_EQ(s.resources.size(), 3u);
     const fs::path dir = TempDir("simbench-pyvisa");
@@ -245,7 +251,8 @@ for inst in (mod, rf, ana):
 print('OK', len(i))
 )PY";
     }
-    Process py({QUILLON_PYTHON, (dir / "client.py").string(), s.resources[0], s.resources[1], s.resources[2]});
+    Process py({QUILLON_PYTHON, (dir / "client.py").string(), s.resources[0], s.resources[1],
+                s.resources[2]});
     const std::string out = py.Rest(60000);
     EXPECT_EQ(py.Wait(), 0) << out;
     EXPECT_NE(out.find("OK 2000"), std::string::npos) << out;
@@ -257,9 +264,11 @@ print('OK', len(i))
 TEST(SimbenchConfig, OptionsFaultsAndFiles) {
     BenchConfig c;
     std::string why;
-    const char* argv[] = {"simbench", "--rf=kld", "--modsource", "KLD", "--fault", "error=rf,SOUR:POW:LIM",
-                          "--fault", "mute=analyzer", "--fault=slow=analyzer,250", "--fault", "trigger-unplugged",
-                          "--opt-analyzer", "R7D,B1", "--port-analyzer", "5025"};
+    const char* argv[] = {"simbench", "--rf=kld",          "--modsource",
+                          "KLD",      "--fault",           "error=rf,SOUR:POW:LIM",
+                          "--fault",  "mute=analyzer",     "--fault=slow=analyzer,250",
+                          "--fault",  "trigger-unplugged", "--opt-analyzer",
+                          "R7D,B1",   "--port-analyzer",   "5025"};
     ASSERT_EQ(ParseCommandLine(15, argv, c, why), ParseResult::Run) << why;
     EXPECT_TRUE(SharedSource(c));
     ASSERT_EQ(c.faults.size(), 4u);
@@ -268,11 +277,16 @@ TEST(SimbenchConfig, OptionsFaultsAndFiles) {
     EXPECT_EQ(c.faults[2].count, 250);
     EXPECT_EQ(c.opt[2], std::optional<std::string>("R7D,B1"));
     EXPECT_EQ(c.portAnalyzer, 5025);
-    for (const char* bad : {"unlock", "unlock=nobody", "slow=rf", "slow=rf,x", "drop=rf,3", "error=rf",
-                            "trigger-unplugged=rf", "smoke=rf"})
+    for (const char* bad : {"unlock", "unlock=nobody", "slow=rf", "slow=rf,x", "drop=rf,3",
+                            "error=rf", "trigger-unplugged=rf", "smoke=rf"})
         EXPECT_FALSE(ParseFault(bad, why)) << bad;
-    for (auto [key, value] : {std::pair{"modsource", "KLI"}, {"rf", "HOB"}, {"analyzer", "BOXW"},
-                              {"port-rf", "70000"}, {"amp-smoothness", "0"}, {"amp-model", "tanh"},
-                              {"trigger-latency", "-1"}, {"seed", "x"}})
+    for (auto [key, value] : {std::pair{"modsource", "KLI"},
+                              {"rf", "HOB"},
+                              {"analyzer", "BOXW"},
+                              {"port-rf", "70000"},
+                              {"amp-smoothness", "0"},
+                              {"amp-model", "tanh"},
+                              {"trigger-latency", "-1"},
+                              {"seed", "x"}})
         EXPECT_FALSE(ApplyOption(c, key, value, why)) << key;
 }

@@ -12,7 +12,8 @@ std::vector<std::string> Frame(const std::string& stream, std::size_t piece) {
     for (std::size_t k = 0; k < stream.size(); k += piece) {
         f.Append(stream.data() + k, std::min(piece, stream.size() - k));
         std::string m;
-        while (f.Next(m)) out.push_back(m);
+        while (f.Next(m))
+            out.push_back(m);
     }
     return out;
 }
@@ -104,10 +105,15 @@ TEST(ScpiUnits, Faults) {
 TEST(ScpiPatterns, ShortLongCaseOptionalAndSuffix) {
     const Pattern p("[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]");
     std::vector<int> s;
-    for (auto h : {std::vector<std::string>{"SOUR", "POW", "LEV"}, {"pow"}, {"Source", "Power"},
+    for (auto h : {std::vector<std::string>{"SOUR", "POW", "LEV"},
+                   {"pow"},
+                   {"Source", "Power"},
                    {"POW", "IMM", "AMPL"}})
         EXPECT_TRUE(p.Match(h, s));
-    for (auto h : {std::vector<std::string>{"SOU", "POW"}, {"POW", "LIM"}, {"SOUR"}, {"POW", "LEV", "LEV"},
+    for (auto h : {std::vector<std::string>{"SOU", "POW"},
+                   {"POW", "LIM"},
+                   {"SOUR"},
+                   {"POW", "LEV", "LEV"},
                    {"POW1"}})
         EXPECT_FALSE(p.Match(h, s));
 
@@ -128,12 +134,18 @@ TEST(ScpiNumbers, UnitsAndFaults) {
         const char* text;
         UnitKind kind;
         double value;
-    } good[] = {{"16MHZ", UnitKind::Frequency, 16e6},     {".5MHZ", UnitKind::Frequency, 5e5},
-                {"1000 MHz", UnitKind::Frequency, 1e9},   {"850kHz", UnitKind::Frequency, 850e3},
-                {"10000000Hz", UnitKind::Frequency, 1e7}, {"2GHZ", UnitKind::Frequency, 2e9},
-                {"-10dBm", UnitKind::PowerDbm, -10},      {"-4.5", UnitKind::PowerDbm, -4.5},
-                {"10dB", UnitKind::RatioDb, 10},          {"0.99V", UnitKind::Voltage, 0.99},
-                {"500mV", UnitKind::Voltage, 0.5},        {"+1.5E+01", UnitKind::None, 15},
+    } good[] = {{"16MHZ", UnitKind::Frequency, 16e6},
+                {".5MHZ", UnitKind::Frequency, 5e5},
+                {"1000 MHz", UnitKind::Frequency, 1e9},
+                {"850kHz", UnitKind::Frequency, 850e3},
+                {"10000000Hz", UnitKind::Frequency, 1e7},
+                {"2GHZ", UnitKind::Frequency, 2e9},
+                {"-10dBm", UnitKind::PowerDbm, -10},
+                {"-4.5", UnitKind::PowerDbm, -4.5},
+                {"10dB", UnitKind::RatioDb, 10},
+                {"0.99V", UnitKind::Voltage, 0.99},
+                {"500mV", UnitKind::Voltage, 0.5},
+                {"+1.5E+01", UnitKind::None, 15},
                 {"3.", UnitKind::None, 3}};
     for (const auto& g : good) {
         ASSERT_EQ(ParseNumber(g.text, g.kind, v), NoError) << g.text;

@@ -8,7 +8,8 @@ using namespace simbench;
 using namespace simbench::test;
 
 TEST(Waveform, BothPackingsDecodeWhatWasPacked) {
-    const std::vector<std::complex<double>> s = {{0, 0}, {1.0, -1.0}, {0.5, -0.25}, {-0.00001, 0.7}};
+    const std::vector<std::complex<double>> s = {
+        {0, 0}, {1.0, -1.0}, {0.5, -0.25}, {-0.00001, 0.7}};
     std::string why;
     const auto offset = DecodeWaveform(WaveformFile(s, false, 16e6), false, 1000, why);
     ASSERT_TRUE(offset) << why;

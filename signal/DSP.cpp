@@ -1,0 +1,6 @@
+#include "DSP.h"
+
+MathClass& DSP::IntMath() {
+    static MathClass instance;
+    return instance;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Text and number helpers shared by the whole program. Numbers are read and
+// written here without regard to the process locale: instrument commands,
+// waveform tags and the settings file always carry "." as decimal separator.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace StringOp {
+
+// "," or "." as decimal separator; when both occur the earlier one is a
+// thousands separator. 0 when the text does not begin with a number.
+double StrToDbl(std::string_view text);
+
+// The leading decimal number of a text: optional sign, digits, ".", digits,
+// exponent (E or D); blanks, tabs and line feeds are skipped wherever they
+// stand; reading stops at the first character that cannot continue the
+// number. 0 when there is none; nullopt when the number overflows a double.
+std::optional<double> LeadingNumber(std::string_view text);
+
+// Formats a number (or the number a text holds, separators normalised as by
+// StrToDbl) with a format pattern, always with "." as decimal separator.
+std::string FormatDot(double value, std::string_view pattern);
+std::string FormatDot(std::string_view value, std::string_view pattern);
+
+std::string StripLineEnds(std::string_view text);
+std::string TrimWhite(std::string_view text);
+std::vector<std::string> SplitTrim(std::string_view text, std::string_view separator);
+bool IsWhiteSpace(std::string_view ch);
+// alignment 0: fill after, 1: fill before, 2: both sides (before gets half,
+// rounded half to even). An empty fill pads with blanks.
+std::string PadString(std::string_view text, int width, int alignment, std::string_view fill);
+
+} // namespace StringOp

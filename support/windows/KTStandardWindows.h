@@ -1,0 +1,9 @@
+#pragma once
+// The part of the application-support helpers that needs the widget style.
+
+namespace KTStandard {
+
+// Height of a window caption bar in twips (1/1440 inch).
+float GetCaptionHeightTwips();
+
+} // namespace KTStandard

@@ -1,0 +1,180 @@
+#include "MsgBig.h"
+
+#include "NumberText.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+MsgBig* g_msgBig = nullptr;
+
+// Layout sizes in twips.
+constexpr int kWidthTwips = 4770;
+constexpr int kHeightWithButtons = 1450;
+constexpr int kHeightWithoutButtons = 1028;
+
+} // namespace
+
+MsgBig& MsgBig::Instance() {
+    // Lives to the end of the process, like the program's other singletons.
+    if (!g_msgBig) g_msgBig = new MsgBig;
+    return *g_msgBig;
+}
+
+MsgBig::MsgBig() {
+    setWindowTitle("Message Box");
+    setWindowFlag(Qt::Dialog);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(4, 4, 4, 4);
+    Rahmen = new QFrame;
+    Rahmen->setFrameShape(QFrame::Box);
+    outer->addWidget(Rahmen);
+
+    auto* content = new QVBoxLayout(Rahmen);
+    auto* row = new QHBoxLayout;
+    const QStyle::StandardPixmap pictures[4] = {
+        QStyle::SP_MessageBoxQuestion, QStyle::SP_MessageBoxInformation,
+        QStyle::SP_MessageBoxWarning, QStyle::SP_BrowserReload};
+    for (std::size_t i = 0; i < Sign.size(); ++i) {
+        Sign[i] = new QLabel;
+        Sign[i]->setPixmap(style()->standardIcon(pictures[i]).pixmap(32, 32));
+        Sign[i]->setAlignment(Qt::AlignTop);
+        row->addWidget(Sign[i]);
+    }
+    Message = new QLabel;
+    Message->setWordWrap(true);
+    Message->setTextFormat(Qt::PlainText);
+    QFont big = Message->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.25);
+    Message->setFont(big);
+    row->addWidget(Message, 1);
+    content->addLayout(row);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    OKButton = new QPushButton("OK");
+    NoButton = new QPushButton("No");
+    buttons->addWidget(OKButton);
+    buttons->addWidget(NoButton);
+    content->addLayout(buttons);
+
+    ShutIt = new QTimer(this);
+    ShutIt->setSingleShot(true);
+    connect(OKButton, &QPushButton::clicked, this, &MsgBig::OKButton_Click);
+    connect(NoButton, &QPushButton::clicked, this, &MsgBig::NoButton_Click);
+    connect(ShutIt, &QTimer::timeout, this, &MsgBig::ShutIt_Timer);
+}
+
+int MsgBig::Pixels(int twips) const {
+    return static_cast<int>(NumberText::RoundHalfEven(twips * logicalDpiY() / 1440.0));
+}
+
+void MsgBig::Present(const Request& r) {
+    for (std::size_t i = 0; i < Sign.size(); ++i)
+        Sign[i]->setVisible(static_cast<int>(i) == r.sign);
+    OKButton->setText(r.yesNo ? "YES" : "OK");
+    NoButton->setVisible(r.yesNo);
+    // A blocking box must be answerable: without buttons it needs a timeout.
+    const bool buttons = r.showButtons || (r.wait && r.timeout <= 0);
+    OKButton->setVisible(buttons);
+    Message->setText(QString::fromLatin1(r.text));
+
+    const int width = Pixels(kWidthTwips);
+    setFixedWidth(width);
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width);
+    setFixedHeight(std::max(Pixels(buttons ? kHeightWithButtons : kHeightWithoutButtons), needed));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        move(s.x() + s.width() / 2 - this->width() / 2,
+             s.y() + s.height() / 2 - this->height() / 2);
+    }
+    show();
+    raise();
+}
+
+void MsgBig::StartTimer(std::int64_t milliseconds) {
+    // int milliseconds reach 24 days: far beyond any 16-bit count of seconds
+    ShutIt->start(static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX)));
+}
+
+bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool yesNo,
+                         bool showButtons, bool wait) {
+    Request request{text, sign, timeout, yesNo, showButtons, wait, NoReply, {}, nullptr};
+    ShutIt->stop();
+    Present(request);
+    replyCode_ = NoReply;
+    if (timeout > 0) {
+        const std::int64_t ms = std::int64_t{timeout} * 1000;
+        request.deadline = QDeadlineTimer(ms);
+        StartTimer(ms);
+    }
+    if (!wait) return true;
+
+    QEventLoop loop;
+    request.loop = &loop;
+    waiting_.push_back(&request);
+    while (request.reply == NoReply)
+        loop.exec();
+    waiting_.pop_back();
+    hide();
+    // A message asked from inside the wait has had its answer: the one it
+    // interrupted comes back, with what is left of its time.
+    if (!waiting_.empty()) {
+        const Request& outer = *waiting_.back();
+        ShutIt->stop();
+        Present(outer);
+        if (outer.timeout > 0)
+            StartTimer(std::max<std::int64_t>(outer.deadline.remainingTime(), 0));
+    }
+    return request.reply != ReplyNo;
+}
+
+void MsgBig::HideMessage() {
+    hide();
+}
+
+void MsgBig::Answer(std::int16_t code) {
+    replyCode_ = code;
+    if (waiting_.empty()) return;
+    ShutIt->stop();
+    Request* request = waiting_.back();
+    request->reply = code;
+    request->loop->quit();
+}
+
+void MsgBig::OKButton_Click() {
+    Answer(ReplyOK);
+}
+
+void MsgBig::NoButton_Click() {
+    Answer(ReplyNo);
+}
+
+void MsgBig::ShutIt_Timer() {
+    Answer(ReplyTimedOut);
+}
+
+void MsgBig::closeEvent(QCloseEvent* event) {
+    if (waiting_.empty()) {
+        event->accept();
+        return;
+    }
+    // Closed by the frame: a question is declined, a notice acknowledged.
+    event->ignore();
+    Answer(waiting_.back()->yesNo ? ReplyNo : ReplyOK);
+}

@@ -1,0 +1,100 @@
+#include "WindowServices.h"
+
+#include "Current.h"
+#include "ErrorForm.h"
+#include "MsgBig.h"
+#include "Services.h"
+
+#include <QMessageBox>
+
+namespace WindowServices {
+
+namespace {
+
+class DialogMessages final : public Services::MessageBoxService {
+public:
+    Services::MsgAnswer Message(const std::string& title, const std::string& text,
+                                Services::MsgIcon icon, Services::MsgButtons buttons) override {
+        using Services::MsgAnswer;
+        using Services::MsgButtons;
+        using Services::MsgIcon;
+        QMessageBox box;
+        box.setWindowTitle(QString::fromLatin1(title));
+        box.setText(QString::fromLatin1(text));
+        switch (icon) {
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        }
+        switch (buttons) {
+        case MsgButtons::OK:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OKCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        case MsgButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Ok:
+            return MsgAnswer::OK;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        default:
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+        }
+    }
+};
+
+// The progress window is created by its first status line.
+class ProgressWindowStatus final : public Services::StatusDisplayService {
+public:
+    void AddStatus(const std::string& line) override { Current::Instance().AddStatus(line); }
+    void ClearStatus() override { Current::Instance().ClearStatus(); }
+    void ShowCurrentPoint(const std::string& genFreq, const std::string& anaFreq,
+                          const std::string& anaLevel) override {
+        Current::Instance().ShowCurrentPoint(genFreq, anaFreq, anaLevel);
+    }
+};
+
+// A new window for every report.
+class ErrorWindowReport final : public Services::ErrorReportService {
+public:
+    void DisplayError(const RuntimeError& error, const std::vector<std::string>& callers) override {
+        ErrorForm form;
+        form.DisplayError(error, callers);
+    }
+};
+
+} // namespace
+
+void Install() {
+    static DialogMessages messages;
+    static ProgressWindowStatus status;
+    static ErrorWindowReport reports;
+    Services::Install<Services::MessageBoxService>(&messages);
+    Services::Install<Services::StatusDisplayService>(&status);
+    Services::Install<Services::ErrorReportService>(&reports);
+    Services::Install<Services::BigMessageService>(&MsgBig::Instance());
+}
+
+} // namespace WindowServices

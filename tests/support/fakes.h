@@ -1,0 +1,44 @@
+#pragma once
+// Stand-ins for the services, so tests neither wait nor show anything.
+
+#include "Services.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+struct FakeClock : Services::ClockService {
+    QDateTime now{QDate(2005, 10, 25), QTime(14, 3, 7, 123)};
+    QDateTime Now() override { return now; }
+};
+
+struct FakeSleep : Services::SleepService {
+    std::vector<std::chrono::milliseconds> sleeps;
+    void Sleep(std::chrono::milliseconds duration) override { sleeps.push_back(duration); }
+};
+
+struct FakeStatus : Services::StatusDisplayService {
+    std::vector<std::string> lines;
+    std::string genFreq, anaFreq, anaLevel;
+    int clears = 0;
+    void AddStatus(const std::string& line) override { lines.push_back(line); }
+    void ClearStatus() override {
+        lines.clear();
+        ++clears;
+    }
+    void ShowCurrentPoint(const std::string& g, const std::string& a,
+                          const std::string& l) override {
+        genFreq = g;
+        anaFreq = a;
+        anaLevel = l;
+    }
+};
+
+struct FakeErrorReport : Services::ErrorReportService {
+    std::vector<RuntimeError> errors;
+    std::vector<std::vector<std::string>> callers;
+    void DisplayError(const RuntimeError& error, const std::vector<std::string>& c) override {
+        errors.push_back(error);
+        callers.push_back(c);
+    }
+};

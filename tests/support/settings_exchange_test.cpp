@@ -1,0 +1,224 @@
+#include "General.h"
+#include "INIIO.h"
+#include "PrivateProfile.h"
+#include "SetHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <csignal>
+#include <sys/resource.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Limits the size of files this process may write, while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quillon_settings_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        SetHandle::SetProgramFolder(dir.string());
+        file = (dir / "Quillon.INI").string();
+        General::RateStart = 0;
+        General::PlenwavePath.clear();
+    }
+    void TearDown() override {
+        SetHandle::SetProgramFolder("");
+        fs::remove_all(dir);
+    }
+    void Put(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
+    std::string Content() const {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    fs::path dir;
+    std::string file;
+};
+
+const char* const kDefaultFile =
+    "[Mixer]\r\nDANE_Opt=-20\r\nHOB_Opt=-20\r\nHOC_Opt=-15\r\nHOD_Opt=-15\r\n"
+    "[Measure]\r\nAnalyzerType=3\r\nModulatorType=2\r\nRFConverterType=2\r\nOneChannelMode=1\r\n"
+    "RefFile=QUIL----\r\nAMAMOrder=9\r\nAMPMOrder=9\r\nAMAMGrid=50\r\nAMPMGrid=50\r\n"
+    "TargetLevel=-10\r\nFrequencyTranslation=0\r\nMaximumPeakGeneratorLevel=25\r\nIQFilter=0\r\n"
+    "PlenwavePath=\r\nRefSource=1\r\nAMBeforePM=1\r\nSignalType=0\r\nPredistore=1\r\n"
+    "GainMeasLev0=30\r\nGainMeasLev1=5\r\nTCPIPActive=0\r\nTCPIPPort=1000\r\n"
+    "VerifyAM=0\r\nVerifyPM=0\r\nVerifyAMPM=1\r\n"
+    "[Measure\\FFT]\r\nDetector=4\r\nDetectorParameter=8\r\nWindow=3\r\n"
+    "[Measure\\Sampling]\r\nRate=16000000\r\nDepth=16384\r\nRBW=10000000\r\n"
+    "[Measure\\Delays]\r\nApplyAndMeasurement=0\r\n"
+    "[Sweep\\Level]\r\nStart=-10\r\nStop=0\r\nStep=1\r\nSweep=0\r\n"
+    "[Sweep\\Frequency]\r\nStart=1000\r\nStop=1100\r\nStep=100\r\nSweep=0\r\n"
+    "[Sweep\\Rate]\r\nStart=0\r\nStop=1\r\nStep=.1\r\nSweep=0\r\n"
+    "[Noise]\r\nLength=16384\r\nLogLength=14\r\nBandwidth=1\r\nAMUsed=0\r\nPMUsed=0\r\n"
+    "Clock=16\r\nIAmp=1\r\nQAmp=1\r\n"
+    "[ACP]\r\nChannels=3\r\nIntSpan=10\r\n"
+    "[ACP\\BW]\r\nMAINBW=1\r\nUPPER1=1\r\nUPPER2=1\r\nUPPER3=1\r\nLOWER1=1\r\nLOWER2=1\r\n"
+    "LOWER3=1\r\n"
+    "[ACP\\SPACE]\r\nUPPER1=1.1\r\nUPPER2=2.2\r\nUPPER3=3.3\r\nLOWER1=1.1\r\nLOWER2=2.2\r\n"
+    "LOWER3=3.3\r\n"
+    "[Infos]\r\nOperator=\r\nCompany=\r\nDUT=\r\nNote=\r\nWVTagCopyRight=Korva&Tellin\r\n"
+    "WVTagComment=Quillon measurement file\r\n"
+    "[Debug]\r\nModSourDebug=0\r\nRFSourDebug=0\r\nAnaDebug=0\r\nModSourDebugFile=0\r\n"
+    "RFSourDebugFile=0\r\nAnaDebugFile=0\r\n";
+
+TEST_F(Settings, FirstStartGivesDefaultsAndCreatesNoFile) {
+    General::AMAMCoeff = {1, 2, 3};
+    ASSERT_TRUE(SetHandle::ExchangeSettings(1));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(General::INIFile, file);
+    EXPECT_EQ(General::AnalyzerType, 3);
+    EXPECT_EQ(General::AMAMOrder, 9);
+    EXPECT_FLOAT_EQ(General::TargetLevel, -10.0f);
+    EXPECT_DOUBLE_EQ(General::SamplingRate, 16000000.0);
+    EXPECT_TRUE(General::OneChannelMode);
+    EXPECT_FALSE(General::TCPIPActive);
+    EXPECT_EQ(General::RefFile, "QUIL----");
+    EXPECT_EQ(General::DeviceRegEntry, "SOFTWARE\\Korva&Tellin\\VISADeviceCache");
+    EXPECT_DOUBLE_EQ(General::RateStart, 0.0);
+    EXPECT_EQ(General::PlenwavePath, "");
+    EXPECT_DOUBLE_EQ(General::ACP.UpperSpace[2], 3.3);
+    EXPECT_EQ(General::PrintItem, (std::array<bool, 4>{true, true, false, false}));
+    EXPECT_EQ(General::AMAMCoeff, std::vector<double>(10, 0.0));
+    EXPECT_EQ(General::AMPMPreCoeff.size(), 10u);
+}
+
+TEST_F(Settings, RestoreDefaultsWritesTheExactFile) {
+    Put("[VISA]\r\nDeviceRegEntry=SOFTWARE\\Lab\\Cache\r\n");
+    ASSERT_TRUE(SetHandle::ExchangeSettings(0)); // deletes the file, hand entry included
+    ASSERT_TRUE(SetHandle::ExchangeSettings(2));
+    EXPECT_EQ(Content(), kDefaultFile);
+    EXPECT_EQ(General::DeviceRegEntry, "SOFTWARE\\Korva&Tellin\\VISADeviceCache");
+    // every write replaced the file whole: no temporary file is left behind
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(Settings, GeneratorSideSweepWinsAndHandEntriesSurvive) {
+    Put("; bench 3\r\n[VISA]\r\ndeviceregentry=SOFTWARE\\Lab\\Cache\r\n[Measure]\r\nMyKey=x\r\n");
+    ASSERT_TRUE(SetHandle::ExchangeSettings(1));
+    EXPECT_EQ(General::DeviceRegEntry, "SOFTWARE\\Lab\\Cache");
+    General::AnaLevelStart = -30;
+    General::GenLevelStart = -12.5;
+    General::TargetLevel = -10.3f;
+    ASSERT_TRUE(SetHandle::ExchangeSettings(2));
+    std::string text = Content();
+    EXPECT_EQ(text.rfind("; bench 3\r\n[VISA]\r\ndeviceregentry=SOFTWARE\\Lab\\Cache\r\n"
+                         "[Measure]\r\nMyKey=x\r\nAnalyzerType=3\r\n",
+                         0),
+              0u);
+    EXPECT_NE(text.find("[Sweep\\Level]\r\nStart=-12.5\r\n"), std::string::npos);
+    EXPECT_NE(text.find("TargetLevel=-10.3\r\n"), std::string::npos);
+    ASSERT_TRUE(SetHandle::ExchangeSettings(1));
+    EXPECT_DOUBLE_EQ(General::AnaLevelStart, -12.5);
+    EXPECT_DOUBLE_EQ(General::GenLevelStart, -12.5);
+    EXPECT_EQ(General::DeviceRegEntry, "SOFTWARE\\Lab\\Cache");
+}
+
+TEST_F(Settings, ReadingRules) {
+    std::string longText(800, 'a');
+    Put("[Measure]\r\nOneChannelMode=true\r\nAMBeforePM=yes\r\nPredistore=Wahr\r\n"
+        "AMAMOrder=9.5\r\nAMPMOrder=10.5\r\nAMAMGrid=\r\nRefFile=\r\nTCPIPActive=\r\n"
+        "PlenwavePath=" + longText + "\r\nTargetLevel=-7 dBm\r\nSignalType=x\r\n"
+        "[Sweep\\Rate]\r\nStep=0,1\r\nStop=0.1\r\n");
+    ASSERT_TRUE(SetHandle::ExchangeSettings(1));
+    EXPECT_TRUE(General::OneChannelMode);
+    EXPECT_FALSE(General::AMBeforePM);
+    EXPECT_TRUE(General::Predistore);
+    EXPECT_EQ(General::AMAMOrder, 10);
+    EXPECT_EQ(General::AMPMOrder, 10);
+    EXPECT_EQ(General::AMAMGrid, 0);      // present but empty is 0, not the default
+    EXPECT_EQ(General::RefFile, "");      // ... and the empty text
+    EXPECT_FALSE(General::TCPIPActive);
+    EXPECT_EQ(General::PlenwavePath, std::string(749, 'a'));
+    EXPECT_FLOAT_EQ(General::TargetLevel, -7.0f);
+    EXPECT_EQ(General::SignalType, 0);
+    EXPECT_DOUBLE_EQ(General::RateStep, 0.0);
+    EXPECT_DOUBLE_EQ(General::RateStop, 0.1);
+    EXPECT_EQ(General::AMAMCoeff.size(), 11u);
+}
+
+TEST_F(Settings, OutOfRangeValuesTakeTheDefault) {
+    Put("[Measure]\r\nAMAMOrder=-5\r\nTCPIPPort=70000\r\nTargetLevel=1e999\r\n"
+        "MaximumPeakGeneratorLevel=1e300\r\nAnalyzerType=99999999999\r\n"
+        "[Measure\\Sampling]\r\nRate=1e999\r\n");
+    ASSERT_TRUE(SetHandle::ExchangeSettings(1));
+    EXPECT_EQ(General::AMAMOrder, 9);
+    EXPECT_EQ(General::AMAMCoeff.size(), 10u);
+    EXPECT_EQ(General::TCPIPPort, 1000);
+    EXPECT_FLOAT_EQ(General::TargetLevel, -10.0f);
+    EXPECT_FLOAT_EQ(General::MaximumPeakGeneratorLevel, 25.0f);
+    EXPECT_EQ(General::AnalyzerType, 3);
+    EXPECT_DOUBLE_EQ(General::SamplingRate, 16000000.0);
+}
+
+TEST_F(Settings, SaveUnderGermanLocaleWritesPoints) {
+    std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
+    ASSERT_TRUE(SetHandle::ExchangeSettings(0));
+    ASSERT_TRUE(SetHandle::ExchangeSettings(2));
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(Content(), kDefaultFile);
+}
+
+TEST_F(Settings, FailedSaveIsReportedAndOldFileStaysWhole) {
+    ASSERT_TRUE(SetHandle::ExchangeSettings(0));
+    ASSERT_TRUE(SetHandle::ExchangeSettings(2));
+    General::AMAMOrder = 5;
+    bool ok = true;
+    {
+        // A disk that fills up mid-save: every write beyond 100 bytes fails,
+        // for root as for anyone.
+        FileSizeLimit limit(100);
+        ok = SetHandle::ExchangeSettings(2);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Content(), kDefaultFile);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(Settings, SaveIntoMissingFolderIsReported) {
+    SetHandle::SetProgramFolder((dir / "gone").string());
+    EXPECT_TRUE(SetHandle::ExchangeSettings(0)); // nothing to delete is fine
+    EXPECT_FALSE(SetHandle::ExchangeSettings(2));
+}
+
+TEST(INIReadDirect, TextWithoutTypeAndBooleanDefaults) {
+    auto dir = fs::temp_directory_path() / ("quillon_iniread_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::string f = (dir / "x.ini").string();
+    auto text = INIIO::INIRead(f, "VISA", "DeviceRegEntry", std::string("SOFTWARE\\A"),
+                               INIIO::Tagged{});
+    EXPECT_EQ(std::get<std::string>(text), "SOFTWARE\\A");
+    EXPECT_TRUE(std::get<bool>(INIIO::INIRead(f, "S", "k", true, true)));
+    EXPECT_FALSE(std::get<bool>(INIIO::INIRead(f, "S", "k", false, true)));
+    EXPECT_DOUBLE_EQ(std::get<double>(INIIO::INIRead(f, "S", "k", 0.1, 0.0)), 0.1);
+    fs::remove_all(dir);
+}
+
+} // namespace

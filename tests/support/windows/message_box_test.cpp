@@ -1,0 +1,119 @@
+#include "MsgBig.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs `action` once the box waits (from inside its event loop).
+void WhileWaiting(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
+
+} // namespace
+
+TEST(MsgBig, NoticeWaitsForOKAndQuestionsAnswerYesOrNo) {
+    MsgBig& box = MsgBig::Instance();
+    bool checked = false;
+    WhileWaiting([&] {
+        EXPECT_TRUE(box.isVisible());
+        EXPECT_EQ(box.windowTitle(), "Message Box");
+        EXPECT_EQ(box.Message->text(), "Measurement finished.");
+        EXPECT_TRUE(box.Sign[1]->isVisibleTo(&box));
+        EXPECT_FALSE(box.Sign[0]->isVisibleTo(&box));
+        EXPECT_EQ(box.OKButton->text(), "OK");
+        EXPECT_FALSE(box.NoButton->isVisibleTo(&box));
+        EXPECT_EQ(box.ReplyCode(), MsgBig::NoReply);
+        checked = true;
+        box.OKButton->click();
+    });
+    EXPECT_TRUE(box.ShowMessage("Measurement finished.", 1, 0, false, true, true));
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(box.ReplyCode(), MsgBig::ReplyOK);
+
+    WhileWaiting([&] {
+        EXPECT_EQ(box.OKButton->text(), "YES");
+        EXPECT_TRUE(box.NoButton->isVisibleTo(&box));
+        box.NoButton->click();
+    });
+    EXPECT_FALSE(box.ShowMessage("Gain too low. Continue?", 0, 0, true, true, true));
+    EXPECT_EQ(box.ReplyCode(), MsgBig::ReplyNo);
+    WhileWaiting([&] { box.OKButton->click(); });
+    EXPECT_TRUE(box.ShowMessage("Gain too low. Continue?", 0, 0, true, true, true));
+}
+
+TEST(MsgBig, TimeoutsCountAsYesAndMayExceedThirtyTwoSeconds) {
+    MsgBig& box = MsgBig::Instance();
+    WhileWaiting([&] {
+        EXPECT_TRUE(box.ShutIt->isActive());
+        EXPECT_EQ(box.ShutIt->interval(), 40000);
+        box.ShutIt_Timer(); // as if the 40 s had passed
+    });
+    EXPECT_TRUE(box.ShowMessage("Continue?", 0, 40, true, true, true));
+    EXPECT_EQ(box.ReplyCode(), MsgBig::ReplyTimedOut);
+
+    WhileWaiting([&] {
+        EXPECT_FALSE(box.OKButton->isVisibleTo(&box)); // self-closing: no buttons
+        EXPECT_EQ(box.ShutIt->interval(), 5000);
+        box.ShutIt_Timer();
+    });
+    EXPECT_TRUE(
+        box.ShowMessage("Please switch off the IQ to RF converter", 1, 5, false, false, true));
+}
+
+TEST(MsgBig, PleaseWaitReturnsAtOnceAndStaysUntilHidden) {
+    MsgBig& box = MsgBig::Instance();
+    EXPECT_TRUE(box.ShowMessage("scanning for instruments...", 3, 0, false, false, false));
+    EXPECT_TRUE(box.isVisible());
+    EXPECT_TRUE(box.Sign[3]->isVisibleTo(&box));
+    EXPECT_FALSE(box.OKButton->isVisibleTo(&box));
+    EXPECT_FALSE(box.ShutIt->isActive());
+    box.HideMessage();
+    EXPECT_FALSE(box.isVisible());
+}
+
+TEST(MsgBig, BlockingBoxWithoutButtonsOrTimeoutCanStillBeAnswered) {
+    MsgBig& box = MsgBig::Instance();
+    WhileWaiting([&] {
+        ASSERT_TRUE(box.OKButton->isVisibleTo(&box));
+        EXPECT_EQ(box.OKButton->text(), "OK");
+        box.OKButton->click();
+    });
+    EXPECT_TRUE(box.ShowMessage("stuck?", 1, 0, false, false, true));
+}
+
+TEST(MsgBig, ClosingTheWindowEndsTheWait) {
+    MsgBig& box = MsgBig::Instance();
+    WhileWaiting([&] { box.close(); });
+    EXPECT_FALSE(box.ShowMessage("Continue?", 0, 0, true, true, true)); // a question is declined
+    WhileWaiting([&] { box.close(); });
+    EXPECT_TRUE(box.ShowMessage("Done.", 1, 0, false, true, true));
+    EXPECT_FALSE(box.isVisible());
+}
+
+TEST(MsgBig, NestedMessagesEachGetTheirOwnAnswer) {
+    MsgBig& box = MsgBig::Instance();
+    bool inner = false;
+    bool outerBack = false;
+    WhileWaiting([&] {
+        WhileWaiting([&] {
+            EXPECT_EQ(box.Message->text(), "Sampling rate is zero! Please select correct value");
+            box.OKButton->click();
+        });
+        inner = box.ShowMessage("Sampling rate is zero! Please select correct value", 1, 0, false,
+                                true, true);
+        // the interrupted question is back, with its buttons and the rest of its time
+        outerBack = box.isVisible() && box.Message->text() == "Level unstable. Continue?" &&
+                    box.NoButton->isVisibleTo(&box) && box.ShutIt->isActive() &&
+                    box.ShutIt->interval() <= 20000;
+        box.NoButton->click();
+    });
+    EXPECT_FALSE(box.ShowMessage("Level unstable. Continue?", 0, 20, true, true, true));
+    EXPECT_TRUE(inner);
+    EXPECT_TRUE(outerBack);
+    EXPECT_FALSE(box.isVisible());
+}

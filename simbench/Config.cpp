@@ -488,6 +488,15 @@ The signal chain:
     REAL,32: a definite-length block of float32 little-endian, 524288 I values,
     then 524288 Q values, and so on, the last blocks holding the rest.
   - Automatic attenuation is ceil((ref + 20) / 5) * 5 dB, 10 to 75 dB.
+  - TRAC:IQ:DATA? answers the capture of the last INIT once; without a pending
+    one it captures anew.
+
+Limits (beyond them: -222,"Data out of range"): captures of 1 to 4194304
+samples; rates from 10 kHz to 32 MHz (DANE), 81.6 MHz (HOB, HOC) or 326.4 MHz
+(HOD); analysis bandwidth up to 10 MHz (50 MHz on the HOD); triggers IMM and EXT
+(VID, IFP and RFP give -221); waveforms up to 16777216 pairs; ARB clock up to
+105 MHz (BOXW), 40 MHz (VRTA) or 100 MHz (KLD); levels and limits -145 to
++30 dBm; attenuation 0 to 75 dB; reference level -130 to +30 dBm.
 )";
 }
 

@@ -49,7 +49,8 @@ std::string ErrorAnswer(int code);
 // outside a block, so an unterminated string cannot swallow later messages.
 class MessageFramer {
 public:
-    explicit MessageFramer(std::size_t maxMessage = std::size_t(512) << 20);
+    // The default limit is twice the largest waveform upload (2^24 pairs).
+    explicit MessageFramer(std::size_t maxMessage = std::size_t(128) << 20);
 
     void Append(const char* data, std::size_t size);
     // Takes the next complete message (without its line feed and without a

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -307,7 +308,9 @@ TEST(BenchCapture, BlockLayoutAboveOneBlockAndAsciiFormat) {
     const auto text = ana->ReadLine();
     ASSERT_TRUE(text);
     EXPECT_EQ(std::count(text->begin(), text->end(), ','), 5);
-    EXPECT_NEAR(std::stod(text->substr(0, text->find(','))), expected.real(), 1e-4);
+    double firstI = 0;
+    std::from_chars(text->data(), text->data() + text->find(','), firstI);
+    EXPECT_NEAR(firstI, expected.real(), 1e-4);
 }
 
 TEST(BenchCapture, MisconfiguredBenchAnswersWithErrors) {

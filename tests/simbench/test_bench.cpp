@@ -1,0 +1,475 @@
+// The bench driven through real TCP sockets, with the command sequences the
+// measurement sends.
+
+#include "TestSupport.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+using namespace simbench;
+using namespace simbench::test;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+void Send(ScpiClient& c, std::initializer_list<std::string> messages) {
+    for (const auto& m : messages)
+        ASSERT_TRUE(c.Write(m)) << m;
+}
+
+// Every error the instrument holds, oldest first; empty when none.
+std::vector<std::string> Errors(ScpiClient& c) {
+    std::vector<std::string> errors;
+    for (int k = 0; k < 40; ++k) {
+        const auto e = c.Query("SYST:ERR?");
+        if (!e) return {"no answer"};
+        if (*e == "0,\"No error\"") break;
+        errors.push_back(*e);
+    }
+    return errors;
+}
+
+// Waits until the instrument has worked through everything sent so far on
+// this connection (connections are served in turn, so order across two
+// connections needs this).
+void Sync(ScpiClient& c) {
+    EXPECT_EQ(c.Query("*OPC?"), "1");
+}
+
+std::string Upload(const std::string& name, const std::string& file) {
+    return "MMEM:DATA '" + name + "'," + Block(file);
+}
+
+BenchConfig Config(Family mod, Family rf, Family analyzer) {
+    BenchConfig c = QuietConfig();
+    c.modSource = mod;
+    c.rf = rf;
+    c.analyzer = analyzer;
+    return c;
+}
+
+// Plays `wave` on the modulation source the way the measurement does for
+// the family, with the RF generator at `levelDbm`, and returns a capture of
+// `samples` at 16 MHz with the analyzer's reference level at 0 dBm.
+std::optional<std::string> PlayAndCapture(RunningBench& b,
+                                          const std::vector<std::complex<double>>& wave,
+                                          long samples, double levelDbm,
+                                          const char* trigger = "EXT") {
+    const BenchConfig& cfg = b.bench.Config();
+    auto mod = b.Connect(ModSourceRole);
+    auto rf = cfg.rf == Family::External ? nullptr : b.Connect(RfRole);
+    auto ana = b.Connect(AnalyzerRole);
+    const bool kld = cfg.modSource == Family::KLD;
+    const std::string file = WaveformFile(wave, kld, 16e6);
+    const std::string level =
+        "SOUR:POW:LEV " + std::to_string(static_cast<int>(levelDbm)) + ".00dBm";
+    if (rf) {
+        Send(*rf, {"*RST;*WAI", "OUTP:STAT OFF", "SOUR:POW:LIM 10dBm", "SOUR:FREQ 1000MHz"});
+        Sync(*rf);
+    }
+    switch (cfg.modSource) {
+    case Family::BOXW:
+        Send(*mod,
+             {Upload("QUIL----", file), "OUTP:I:STAT OFF", "OUTP:Q:STAT OFF",
+              "MMEM:LOAD RAM,'QUIL----';*WAI", "TRIG:MODE CONT", "ARM;:TRIG;*WAI",
+              "OUTP:MARK1:STAT ON", "SOUR:CLOCK 16MHZ", "OUTP:I:STAT FIX", "OUTP:Q:STAT FIX"});
+        if (rf && cfg.rf == Family::KLD)
+            Send(*rf, {"SOUR:IQ:SOUR ANAL", "SOUR:IQ:STAT ON;*WAI"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        break;
+    case Family::VRTA:
+        Send(*mod,
+             {Upload("QUIL----", file), "OUTP OFF", "ARB:WAV:SEL 'QUIL----';*WAI", "ARB:SEQ AUTO",
+              "ARB:TRIG:OUTP1:MODE 'USER'", "ARB:TRIG:OUTP1:ONT 10", "ARB:TRIG:OUTP1:OFFT 524215",
+              "ARB:STAT ON;*WAI", "OUTP ON", "ARB:CLOCK 16MHZ", "ARB:CLOCK:SOUR INT"});
+        if (SharedSource(cfg))
+            Send(*mod, {"ARB:STAT ON;*WAI"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        break;
+    default:
+        Send(*mod, {Upload("D:\\QUILAMPM.WV", file), "OUTP OFF", "ARB:WAV:SEL 'D:\\QUILAMPM';*WAI",
+                    "ARB:SEQ AUTO", "SOUR:BB:ARB:STAT ON;*WAI", "SOUR:IQ:STAT ON;*WAI", "OUTP ON",
+                    "ARB:CLOCK 16MHZ", "ARB:CLOCK:SOUR INT"});
+        if (SharedSource(cfg))
+            Send(*mod, {"SOUR:BB:ARB:STAT ON;*WAI", "SOUR:IQ:SOUR BAS", "SOUR:IQ:STAT ON;*WAI"});
+        else if (rf)
+            Send(*rf, {"SOUR:DM:IQ:STAT ON"});
+        break;
+    }
+    Sync(*mod);
+    if (rf) {
+        Send(*rf, {level, "OUTP:STAT ON"});
+        Sync(*rf);
+    }
+    Send(*ana, {"FREQ:CENT 1000 MHz", "INP:ATT:AUTO ON", "DISP:TRAC:Y:RLEV 0dBm",
+                "INP:ATT:AUTO OFF", "INP:ATT:AUTO OFF;:INP:ATT 10dB", "TRAC:IQ ON",
+                std::string("TRAC:IQ:SET NORM,10000000Hz,16000000Hz,") + trigger + ",POS,0," +
+                    std::to_string(samples),
+                "FORM REAL,32", "ABOR;INIT:IMM;*WAI", "TRAC:IQ:DATA?"});
+    auto block = ana->ReadBlock(20000);
+    EXPECT_EQ(Errors(*mod), std::vector<std::string>{});
+    if (rf) {
+        EXPECT_EQ(Errors(*rf), std::vector<std::string>{});
+    }
+    EXPECT_EQ(Errors(*ana), std::vector<std::string>{});
+    return block;
+}
+
+} // namespace
+
+TEST(BenchIdentity, FamiliesOptionsAndRoles) {
+    struct Case {
+        Family mod, rf, ana;
+        std::vector<std::string> opts; // by endpoint
+    } cases[] = {
+        {Family::BOXW, Family::VRTA, Family::HOB, {"0", "0", "0"}},
+        {Family::KLD, Family::KLD, Family::DANE, {"R2M", "R7D"}},
+        {Family::VRTA, Family::KLI, Family::HOC, {"R4Q", "0", "0"}},
+        {Family::VRTA, Family::VRTA, Family::HOD, {"R4Q", "0"}},
+        {Family::KLD, Family::External, Family::HOB, {"R2M", "0"}},
+    };
+    for (const auto& c : cases) {
+        RunningBench b(Config(c.mod, c.rf, c.ana));
+        ASSERT_TRUE(b.listening);
+        const auto endpoints = b.bench.Endpoints();
+        ASSERT_EQ(endpoints.size(), c.opts.size());
+        for (std::size_t k = 0; k < endpoints.size(); ++k) {
+            ScpiClient client;
+            ASSERT_TRUE(client.Connect("127.0.0.1", endpoints[k].port));
+            const auto idn = client.Query("*IDN?");
+            ASSERT_TRUE(idn);
+            EXPECT_NE(Upper(*idn).find("KORVA"), std::string::npos);
+            // The model field starts with the family's letters, as the recognisers read it.
+            const std::string model = idn->substr(idn->find(',') + 1);
+            EXPECT_EQ(model.rfind(std::string(FamilyName(endpoints[k].family)), 0), 0u) << *idn;
+            EXPECT_EQ(std::count(idn->begin(), idn->end(), ','), 3);
+            EXPECT_EQ(client.Query("*OPT?"), c.opts[k]);
+            EXPECT_EQ(endpoints[k].resource,
+                      "TCPIP0::127.0.0.1::" + std::to_string(endpoints[k].port) + "::SOCKET");
+        }
+        if (SharedSource(b.bench.Config())) {
+            EXPECT_EQ(endpoints[0].roles, unsigned(ModSourceRole | RfRole));
+        }
+    }
+    BenchConfig other = Config(Family::BOXW, Family::VRTA, Family::DANE);
+    other.idn[2] = "Other Maker,DANE7,1,2.0";
+    other.opt[2] = "B1";
+    RunningBench b(other);
+    auto ana = b.Connect(AnalyzerRole);
+    EXPECT_EQ(ana->Query("*IDN?;*OPT?"), "Other Maker,DANE7,1,2.0;B1");
+}
+
+TEST(BenchStatus, ErrorQueueStatusByteAndCompoundCommands) {
+    RunningBench b(Config(Family::BOXW, Family::KLD, Family::HOB));
+    auto ana = b.Connect(AnalyzerRole);
+    auto rf = b.Connect(RfRole);
+    auto mod = b.Connect(ModSourceRole);
+    EXPECT_EQ(ana->Query("SYST:ERR?"), "0,\"No error\"");
+    Send(*ana, {"FOO:BAR", "INP:ATT 100dB;:FREQ:CENT 1GHz,2;:FREQ:CENT 5 dBm"});
+    EXPECT_EQ(ana->Query("*STB?"), "4");
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{
+                                "-113,\"Undefined header\"", "-222,\"Data out of range\"",
+                                "-108,\"Parameter not allowed\"", "-131,\"Invalid suffix\""}));
+    // Relative headers after ';' continue the previous path; ';:' starts at the root.
+    Send(*ana, {"INP:ATT:AUTO OFF;:INP:ATT 10dB", "input:attenuation:auto OFF",
+                "TRAC:IQ ON;:TRAC:IQ:SET NORM,0Hz,1MHz,IMM,POS,0,16;DATA?"});
+    const auto ascii = ana->ReadLine(); // ASCII after a reset: 16 I values, then 16 Q values
+    ASSERT_TRUE(ascii);
+    EXPECT_EQ(std::count(ascii->begin(), ascii->end(), ','), 31);
+    EXPECT_EQ(Errors(*ana), std::vector<std::string>{});
+    Send(*ana, {"INP:ATT:AUTO OFF;INP:ATT 10dB", "inp:atte 5", "*CLS"});
+    EXPECT_EQ(Errors(*ana), std::vector<std::string>{});
+    Send(*ana, {"INP:ATT:AUTO OFF;INP:ATT 10dB", "inp:atte 5"});
+    EXPECT_EQ(Errors(*ana),
+              (std::vector<std::string>{"-113,\"Undefined header\"", "-113,\"Undefined header\""}));
+    Send(*rf, {"SOUR:IQ:SOUR ANAL;STAT ON", "SOUR:IQ:SOUR BAS"});
+    EXPECT_EQ(Errors(*rf), std::vector<std::string>{"-241,\"Hardware missing\""}); // no ARB option
+    EXPECT_EQ(rf->Query("ARB:WAV:CAT?", 200), std::nullopt);
+    EXPECT_EQ(Errors(*rf), std::vector<std::string>{"-241,\"Hardware missing\""});
+    Send(*ana, {"ARB:WAV:CAT?", "OUTP ON", "SOUR:DM:IQ:FILT:STAT ON"});
+    EXPECT_EQ(Errors(*ana).size(), 3u);
+    Send(*mod, {"OUTP ON", "OUTP:I:FILT 3MHz", "OUTP:I:FILT 2.5MHz;:OUTP:Q:FILT EXT",
+                "OUTP:MARK5:STAT ON"});
+    EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-113,\"Undefined header\"",
+                                                      "-224,\"Illegal parameter value\"",
+                                                      "-114,\"Header suffix out of range\""}));
+
+    // The service-request handshake: *ESE 1 and *SRE 32, then a command with *OPC.
+    Send(*ana, {"*CLS", "*ESE 1", "*SRE 32", "*CLS", "INP:ATT 20dB;*OPC"});
+    EXPECT_EQ(ana->Query("*STB?"), "96");
+    EXPECT_EQ(ana->Query("*OPC?;*IDN?;*STB?").value_or("").substr(0, 2), "1;");
+    Send(*ana, {"*CLS"});
+    EXPECT_EQ(ana->Query("*STB?"), "0");
+    Send(*ana, {"*RST;*CLS", "*IDN", "*FOO?"});
+    EXPECT_EQ(Errors(*ana).size(), 2u);
+}
+
+TEST(BenchWaveforms, UploadCatalogueSelectAndDelete) {
+    const auto signal = TestSignal(64);
+    {
+        RunningBench b(Config(Family::BOXW, Family::VRTA, Family::HOB));
+        auto mod = b.Connect(ModSourceRole);
+        const std::string file = WaveformFile(signal, false, 16e6);
+        // The upload as the session streams it: the header without an end,
+        // the bytes in pieces, then "}" with the end.
+        const std::string prefix =
+            "MMEM:DATA 'QUIL----'," + Block(file).substr(0, Block(file).size() - file.size());
+        ASSERT_TRUE(mod->WriteRaw(prefix + file.substr(0, file.size() - 1)));
+        ASSERT_TRUE(mod->Write("}"));
+        EXPECT_NE(mod->Query("MMEM:CAT?").value_or("").find("\"QUIL----,BIN,256\""),
+                  std::string::npos);
+        Send(*mod, {"*RST", "MMEM:LOAD RAM,'quil----';*WAI"}); // stored files survive a reset
+        EXPECT_EQ(Errors(*mod), std::vector<std::string>{});
+        const auto wave = b.bench.SelectedWaveform();
+        ASSERT_TRUE(wave);
+        EXPECT_EQ(wave->Samples(), 64u);
+        for (std::size_t k = 0; k < 64; ++k)
+            EXPECT_LT(std::abs(wave->Sample(k) - signal[k]), 2e-4);
+        Send(*mod, {"MMEM:DEL 'QUIL----'", "MMEM:DEL 'QUIL----'", "MMEM:LOAD RAM,'NONE'",
+                    Upload("K", WaveformFile(signal, true, 16e6))});
+        EXPECT_EQ(Errors(*mod), (std::vector<std::string>{"-256,\"File name not found\"",
+                                                          "-256,\"File name not found\"",
+                                                          "-161,\"Invalid block data\""}));
+        EXPECT_EQ(b.bench.Catalogue(), std::vector<std::string>{});
+    }
+    {
+        RunningBench b(Config(Family::KLD, Family::KLD, Family::HOB));
+        auto mod = b.Connect(ModSourceRole);
+        Send(*mod, {Upload("D:\\QUILAMPM.WV", WaveformFile(signal, true, 8e6)),
+                    Upload("D:\\OTHER.WV", WaveformFile(signal, true, 8e6))});
+        EXPECT_EQ(mod->Query("ARB:WAV:CAT?"), "\"QUILAMPM,OTHER\"");
+        Send(*mod, {"ARB:WAV:SEL 'D:\\QUILAMPM';*WAI", "ARB:WAV:DEL 'OTHER'"});
+        EXPECT_EQ(Errors(*mod), std::vector<std::string>{});
+        EXPECT_EQ(b.bench.Catalogue(), std::vector<std::string>{"QUILAMPM"});
+        EXPECT_EQ(b.bench.SelectedWaveform()->clockHz, 8e6);
+    }
+}
+
+TEST(BenchCapture, EveryGeneratorFamilyPlaysThroughToTheAnalyzer) {
+    const auto wave = TestSignal(4096);
+    const struct {
+        Family mod, rf;
+    } benches[] = {{Family::BOXW, Family::VRTA}, {Family::BOXW, Family::KLD},
+                   {Family::VRTA, Family::VRTA}, {Family::KLD, Family::KLD},
+                   {Family::VRTA, Family::KLD},  {Family::KLD, Family::External}};
+    for (const auto& cfg : benches) {
+        BenchConfig config = Config(cfg.mod, cfg.rf, Family::HOB);
+        config.converterLevelDbm = -20;
+        RunningBench b(config);
+        const auto block = PlayAndCapture(b, wave, 300, -20);
+        ASSERT_TRUE(block) << FamilyName(cfg.mod) << '/' << FamilyName(cfg.rf);
+        const auto got = Unpack(*block);
+        ASSERT_EQ(got.size(), 300u);
+        // Quiet linear chain: 20 dB gain, -20 dBm full scale, a 0 dBm reference
+        // level; marker at sample 0, latency 1 and delay 3.
+        const double scale = std::sqrt(0.05) * std::pow(10.0, (20 - 20) / 20.0);
+        double worst = 0;
+        for (long j = 0; j < 300; ++j)
+            worst = std::max(
+                worst, std::abs(got[static_cast<std::size_t>(j)] -
+                                scale * wave[static_cast<std::size_t>((j - 2 + 4096) % 4096)]));
+        EXPECT_LT(worst, 2e-3 * scale) << FamilyName(cfg.mod) << '/' << FamilyName(cfg.rf);
+    }
+}
+
+TEST(BenchCapture, BlockLayoutAboveOneBlockAndAsciiFormat) {
+    BenchConfig config = Config(Family::KLD, Family::KLD, Family::HOB);
+    RunningBench b(config);
+    const std::vector<std::complex<double>> flat(1000, {0.5, -0.25});
+    const auto block = PlayAndCapture(b, flat, 600000, -20, "IMM");
+    ASSERT_TRUE(block);
+    ASSERT_EQ(block->size(), 8u * 600000);
+    const auto got = Unpack(*block);
+    const std::complex<double> expected = std::sqrt(0.05) * std::complex<double>(0.5, -0.25);
+    for (std::size_t k : {0ul, 524287ul, 524288ul, 599999ul})
+        EXPECT_LT(std::abs(got[k] - expected), 1e-4) << k;
+    // Raw positions: I values first, then the Q values of the same block.
+    float first;
+    std::memcpy(&first, block->data() + 4 * 524288, 4);
+    EXPECT_NEAR(first, expected.imag(), 1e-4);
+
+    auto ana = b.Connect(AnalyzerRole);
+    Send(*ana, {"FORM ASC", "TRAC:IQ:SET NORM,10000000Hz,16000000Hz,IMM,POS,0,3", "TRAC:IQ:DATA?"});
+    const auto text = ana->ReadLine();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(std::count(text->begin(), text->end(), ','), 5);
+    double firstI = 0;
+    std::from_chars(text->data(), text->data() + text->find(','), firstI);
+    EXPECT_NEAR(firstI, expected.real(), 1e-4);
+}
+
+TEST(BenchCapture, MisconfiguredBenchAnswersWithErrors) {
+    RunningBench b(Config(Family::BOXW, Family::VRTA, Family::HOB));
+    ASSERT_TRUE(PlayAndCapture(b, TestSignal(1000), 100, -20));
+    auto mod = b.Connect(ModSourceRole);
+    auto ana = b.Connect(AnalyzerRole);
+    Send(*mod, {"SOUR:CLOCK 8MHZ"});
+    ASSERT_TRUE(mod->Query("*OPC?"));
+    Send(*ana, {"ABOR;INIT:IMM;*WAI", "TRAC:IQ:DATA?"});
+    EXPECT_EQ(ana->ReadBlock(), "");
+    EXPECT_EQ(Errors(*ana), std::vector<std::string>{"-221,\"Settings conflict\""});
+    Send(*ana, {"TRAC:IQ OFF", "TRAC:IQ:DATA?"});
+    EXPECT_EQ(ana->ReadBlock(), "");
+    EXPECT_EQ(Errors(*ana), std::vector<std::string>{"-221,\"Settings conflict\""});
+    Send(*ana, {"TRAC:IQ ON", "TRAC:IQ:SET NORM,20000000Hz,16000000Hz,IMM,POS,0,16",
+                "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,VID,POS,0,16",
+                "TRAC:IQ:SET NORM,1000000Hz,16000000Hz,IMM,POS,0,0", "TRAC:IQ:SYNC:STAT OFF"});
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{
+                                "-222,\"Data out of range\"", "-221,\"Settings conflict\"",
+                                "-222,\"Data out of range\"", "-113,\"Undefined header\""}));
+    // The HOD takes the wider filter.
+    RunningBench hod(Config(Family::BOXW, Family::VRTA, Family::HOD));
+    auto h = hod.Connect(AnalyzerRole);
+    Send(*h, {"TRAC:IQ:SET NORM,20000000Hz,16000000Hz,IMM,POS,0,16"});
+    EXPECT_EQ(Errors(*h), std::vector<std::string>{});
+}
+
+TEST(BenchFaults, EachFaultShowsAndClears) {
+    BenchConfig config = Config(Family::BOXW, Family::VRTA, Family::HOB);
+    Fault unlock;
+    unlock.kind = Fault::Kind::Unlock;
+    unlock.role = RfRole;
+    config.faults.push_back(unlock);
+    RunningBench b(config);
+    auto rf = b.Connect(RfRole);
+    auto ana = b.Connect(AnalyzerRole);
+    EXPECT_EQ(rf->Query("STAT:QUES:FREQ:COND?"), "2");
+    EXPECT_EQ(rf->Query("STAT:QUES:COND?"), "32");
+    EXPECT_EQ(ana->Query("STAT:QUES:FREQ:COND?"), "0");
+
+    // No trigger cable: the external capture comes back empty at once, the
+    // immediate one still works.
+    ASSERT_TRUE(PlayAndCapture(b, TestSignal(1000), 100, -20));
+    Fault unplugged;
+    unplugged.kind = Fault::Kind::TriggerUnplugged;
+    b.bench.SetFault(unplugged);
+    const auto t0 = Clock::now();
+    Send(*ana, {"ABOR;INIT:IMM;*WAI", "TRAC:IQ:DATA?"});
+    EXPECT_EQ(ana->ReadBlock(), "");
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+    Send(*ana, {"TRAC:IQ:SET NORM,10000000Hz,16000000Hz,IMM,POS,0,100", "TRAC:IQ:DATA?"});
+    EXPECT_EQ(ana->ReadBlock().value_or("").size(), 800u);
+
+    // An SCPI error on a chosen command, and only there.
+    Fault error;
+    error.kind = Fault::Kind::Error;
+    error.role = RfRole;
+    error.header = "SOUR:POW:LIM";
+    b.bench.SetFault(error);
+    Send(*rf, {"SOUR:POW:LIM 10dBm", "POW:LIM 5dBm", "SOUR:POW:LEV -10dBm"});
+    EXPECT_EQ(Errors(*rf),
+              (std::vector<std::string>{"-200,\"Execution error\"", "-200,\"Execution error\""}));
+
+    // Slow answers: the analyzer waits, the others do not.
+    Fault slow;
+    slow.kind = Fault::Kind::Slow;
+    slow.role = AnalyzerRole;
+    slow.count = 600;
+    b.bench.SetFault(slow);
+    auto t1 = Clock::now();
+    ASSERT_TRUE(ana->Write("*IDN?"));
+    EXPECT_TRUE(rf->Query("*OPC?"));
+    if (Clock::now() - t1 < std::chrono::milliseconds(500)) {
+        EXPECT_FALSE(ana->ReadLine(0));
+    }
+    EXPECT_TRUE(ana->ReadLine(5000));
+    EXPECT_GE(Clock::now() - t1, std::chrono::milliseconds(600));
+
+    // Connection dropped in the middle of an answer block, once.
+    b.bench.ClearFaults();
+    Fault drop;
+    drop.kind = Fault::Kind::Drop;
+    drop.role = AnalyzerRole;
+    b.bench.SetFault(drop);
+    Send(*ana, {"TRAC:IQ:DATA?"});
+    EXPECT_FALSE(ana->ReadBlock());
+    EXPECT_TRUE(ana->PeerClosed());
+    ana = b.Connect(AnalyzerRole);
+    Send(*ana, {"TRAC:IQ:DATA?"});
+    EXPECT_EQ(ana->ReadBlock().value_or("").size(), 800u);
+    EXPECT_EQ(rf->Query("STAT:QUES:FREQ:COND?"), "0");
+
+    // ... and in the middle of an upload.
+    drop.role = ModSourceRole;
+    b.bench.SetFault(drop);
+    auto mod = b.Connect(ModSourceRole);
+    mod->WriteRaw(Upload("BIG", WaveformFile(TestSignal(200000), false, 16e6)) + "\n");
+    EXPECT_FALSE(mod->Query("*OPC?"));
+    EXPECT_TRUE(mod->PeerClosed());
+    EXPECT_EQ(b.bench.Catalogue(), std::vector<std::string>{"QUIL----"});
+
+    // An instrument that stops answering after two more messages.
+    Fault mute;
+    mute.kind = Fault::Kind::Mute;
+    mute.role = AnalyzerRole;
+    mute.count = 2;
+    b.bench.SetFault(mute);
+    EXPECT_TRUE(ana->Query("*IDN?"));
+    EXPECT_TRUE(ana->Query("*IDN?"));
+    EXPECT_FALSE(ana->Query("*IDN?", 300));
+    auto again = b.Connect(AnalyzerRole);
+    EXPECT_FALSE(again->Query("*IDN?", 300));
+}
+
+TEST(BenchLog, EveryMessageInOrder) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("simbench-log-" + std::to_string(::getpid()));
+    BenchConfig config = Config(Family::KLD, Family::KLD, Family::HOB);
+    config.logDir = dir.string();
+    {
+        RunningBench b(config);
+        auto mod = b.Connect(ModSourceRole);
+        const std::vector<std::complex<double>> s(4, {0, 0});
+        Send(*mod, {"*RST;*CLS", Upload("D:\\Q.WV", WaveformFile(s, true, 1e6)),
+                    "ARB:WAV:SEL 'D:\\Q';*WAI"});
+        ASSERT_TRUE(mod->WriteRaw("*ESE 1\n\n"));
+        Send(*mod, {"BOGUS\t\x01?"});
+        EXPECT_EQ(mod->Query("SYST:ERR?"), "-113,\"Undefined header\"");
+        const auto log = b.bench.CommandLog(RfRole);
+        const std::string n = std::to_string(WaveformFile(s, true, 1e6).size());
+        const std::vector<std::string> expected = {
+            "*RST;*CLS",
+            "MMEM:DATA 'D:\\Q.WV',#" + std::to_string(n.size()) + n + "<" + n + " bytes>",
+            "ARB:WAV:SEL 'D:\\Q';*WAI",
+            "*ESE 1",
+            "BOGUS\\x09\\x01?",
+            "SYST:ERR?"};
+        EXPECT_EQ(log, expected);
+    }
+    std::ifstream in(dir / "modsource+rf.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().substr(0, 10), "*RST;*CLS\n");
+    std::ifstream analyzer(dir / "analyzer.log");
+    EXPECT_TRUE(analyzer.good());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(BenchDeterminism, SameSeedSameCaptures) {
+    std::vector<std::string> blocks;
+    for (unsigned long long seed : {5ull, 5ull, 6ull}) {
+        BenchConfig config;
+        config.seed = seed;
+        RunningBench b(config);
+        const auto block = PlayAndCapture(b, TestSignal(2048), 2048, -40, "IMM");
+        ASSERT_TRUE(block);
+        blocks.push_back(*block);
+    }
+    EXPECT_EQ(blocks[0], blocks[1]);
+    EXPECT_NE(blocks[0], blocks[2]);
+}

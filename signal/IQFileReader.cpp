@@ -1,0 +1,202 @@
+#include "IQFileReader.h"
+
+#include "INIIO.h"
+#include "NumberText.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+static_assert(std::endian::native == std::endian::little,
+              "the file's little-endian words are copied as they lie");
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+
+// The reader's state: one per program.
+struct Reader {
+    std::unique_ptr<std::FILE, FileCloser> file;
+    std::int32_t status = IQFileReader::StatusOK; // of the last open
+    WaveFileHeader header;                        // copy of the header last read
+    std::int64_t position = 0;                    // pairs already read
+    std::int64_t iOffset = 0;                     // byte offsets of the two blocks
+    std::int64_t qOffset = 0;
+};
+
+Reader& State() {
+    static Reader reader;
+    return reader;
+}
+
+template <typename T> T Get(const std::uint8_t* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+template <typename T> void Put(std::uint8_t* bytes, T value) {
+    std::memcpy(bytes, &value, sizeof value);
+}
+
+bool HasIbnExtension(const std::string& name) {
+    if (name.size() < 3) return false;
+    std::string tail = name.substr(name.size() - 3);
+    for (char& c : tail)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return tail == "IBN";
+}
+
+// Reads `count` singles from byte `offset` into `out` as doubles, through a
+// small buffer so that no second copy of a large block is held.
+bool ReadSingles(std::FILE* f, std::int64_t offset, std::int32_t count, std::vector<double>& out) {
+    out.resize(static_cast<std::size_t>(count));
+    if (count == 0) return true;
+    if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    constexpr std::size_t chunk = 16384;
+    float buffer[chunk];
+    std::size_t done = 0;
+    const auto total = static_cast<std::size_t>(count);
+    while (done < total) {
+        const std::size_t n = std::min(chunk, total - done);
+        if (std::fread(buffer, sizeof(float), n, f) != n) return false;
+        std::copy(buffer, buffer + n, out.begin() + static_cast<std::ptrdiff_t>(done));
+        done += n;
+    }
+    return true;
+}
+
+std::string ClockMHz(double hz) { return NumberText::FormatNumber(hz / 1e6, "##0.00", '.'); }
+
+} // namespace
+
+WaveFileHeader WaveFileHeader::FromBytes(const std::uint8_t* b) {
+    WaveFileHeader h;
+    h.HeaderLength = Get<std::int32_t>(b + 0);
+    h.PairCount = Get<std::int32_t>(b + 4);
+    std::memcpy(h.Unused8, b + 8, 4);
+    std::memcpy(h.Unused12, b + 12, 8);
+    h.Oversampling = Get<std::int32_t>(b + 20);
+    std::memcpy(h.Unused24, b + 24, 4);
+    h.ClockHz = Get<double>(b + 28);
+    h.Reserved = Get<std::int32_t>(b + 36);
+    return h;
+}
+
+void WaveFileHeader::ToBytes(std::uint8_t* b) const {
+    Put(b + 0, HeaderLength);
+    Put(b + 4, PairCount);
+    std::memcpy(b + 8, Unused8, 4);
+    std::memcpy(b + 12, Unused12, 8);
+    Put(b + 20, Oversampling);
+    std::memcpy(b + 24, Unused24, 4);
+    Put(b + 28, ClockHz);
+    Put(b + 36, Reserved);
+}
+
+namespace IQFileReader {
+
+std::int32_t ReadWaveHeader() {
+    Reader& r = State();
+    if (!r.file) return StatusNotOpen;
+    std::FILE* f = r.file.get();
+    std::uint8_t bytes[WaveFileHeader::Size];
+    if (std::fseek(f, 0, SEEK_SET) != 0) return StatusReadFailed;
+    if (std::fread(bytes, 1, sizeof bytes, f) != sizeof bytes)
+        return std::ferror(f) != 0 ? StatusReadFailed : StatusShortHeader;
+    r.header = WaveFileHeader::FromBytes(bytes);
+    if (r.header.HeaderLength != WaveFileHeader::Size) return StatusNotIBN;
+    if (r.header.PairCount < 0) return StatusBadPairCount;
+    // Both blocks must be there before any read may allocate for them.
+    if (::fseeko(f, 0, SEEK_END) != 0) return StatusReadFailed;
+    const std::int64_t size = ::ftello(f);
+    const std::int64_t needed =
+        std::int64_t{r.header.HeaderLength} + 8 * std::int64_t{r.header.PairCount};
+    if (size < needed) return StatusTruncated;
+    return StatusOK;
+}
+
+void OpenWaveFile(WaveFileHeader& header, const std::string& fileName, std::int32_t& status) {
+    Reader& r = State();
+    r.file.reset();
+    r.position = 0;
+    std::int32_t s = StatusOK;
+    if (!HasIbnExtension(fileName)) {
+        s = StatusNotIBN;
+    } else {
+        std::error_code ec;
+        const auto kind = std::filesystem::status(fileName, ec).type();
+        if (kind == std::filesystem::file_type::not_found ||
+            kind == std::filesystem::file_type::none) {
+            s = StatusNotFound;
+        } else if (kind != std::filesystem::file_type::regular) {
+            s = StatusCannotOpen;
+        } else {
+            r.file.reset(std::fopen(fileName.c_str(), "rb"));
+            if (!r.file) s = StatusCannotOpen;
+        }
+    }
+    if (s == StatusOK) {
+        s = ReadWaveHeader();
+        if (s != StatusOK) {
+            r.file.reset();
+        } else {
+            r.iOffset = r.header.HeaderLength;
+            r.qOffset = r.iOffset + 4 * std::int64_t{r.header.PairCount};
+        }
+    }
+    r.status = s;
+    status = s;
+    header = r.header;
+}
+
+std::int32_t ReadWaveData(std::vector<double>& I, std::vector<double>& Q, std::int32_t count,
+                          std::int32_t& got) {
+    Reader& r = State();
+    if (r.status != StatusOK || !r.file) return StatusNotOpen;
+    if (count < 0 || r.position + count > r.header.PairCount) {
+        got = 0;
+        return StatusPastEnd;
+    }
+    std::vector<double> i, q;
+    if (!ReadSingles(r.file.get(), r.iOffset + 4 * r.position, count, i) ||
+        !ReadSingles(r.file.get(), r.qOffset + 4 * r.position, count, q)) {
+        got = 0;
+        return StatusReadFailed;
+    }
+    I = std::move(i);
+    Q = std::move(q);
+    got = count;
+    r.position += count;
+    return StatusOK;
+}
+
+std::string WaveFileInfoText(const WaveFileHeader& header) {
+    return "number of IQ pairs:\t" + INIIO::TrimStr(header.PairCount) + "\r\n" +
+           "sampling rate:\t" + ClockMHz(header.ClockHz) + " MHz\r\n" + "oversampling: \t" +
+           std::to_string(header.Oversampling) + "\r\n";
+}
+
+std::string WaveFileInfoLine(const WaveFileHeader& header) {
+    return INIIO::TrimStr(header.PairCount) + " samples, clock " + ClockMHz(header.ClockHz) +
+           " MHz, " + "OS " + std::to_string(header.Oversampling);
+}
+
+std::int32_t CloseWaveFile() {
+    Reader& r = State();
+    r.file.reset();
+    r.position = 0;
+    r.status = StatusOK;
+    return StatusOK;
+}
+
+bool IsOpen() { return State().file != nullptr; }
+
+} // namespace IQFileReader

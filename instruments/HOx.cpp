@@ -39,8 +39,7 @@ bool StartIQCapture(VIF& Analyzer, std::int32_t AnalyzerType) {
     return ok;
 }
 
-void ScaleIQToRefLevel(std::vector<double>& I, std::vector<double>& Q,
-                       std::int32_t AnalyzerType) {
+void ScaleIQToRefLevel(std::vector<double>& I, std::vector<double>& Q, std::int32_t AnalyzerType) {
     double d = std::sqrt(std::pow(10.0, (General::AnaRefLevel - 30.0) / 10.0) * 50.0);
     if (AnalyzerType == 0) d *= 1000.0;
     for (double& v : I)

@@ -40,7 +40,6 @@ bool StartIQCapture(VIF& Analyzer, std::int32_t AnalyzerType);
 
 // Divides both arrays in place by the voltage of the reference level across
 // 50 ohm (in millivolts for the DANE family, whose samples come in mV).
-void ScaleIQToRefLevel(std::vector<double>& I, std::vector<double>& Q,
-                       std::int32_t AnalyzerType);
+void ScaleIQToRefLevel(std::vector<double>& I, std::vector<double>& Q, std::int32_t AnalyzerType);
 
 } // namespace HOx

@@ -103,40 +103,96 @@ bool Ident(const Row& row, const std::string& model, std::int16_t index) {
 
 } // namespace
 
-bool IdentBOXW(const std::string& m, std::int16_t i) { return Ident(kBOXW, m, i); }
-bool IdentDANE(const std::string& m, std::int16_t i) { return Ident(kDANE, m, i); }
-bool IdentVRTA(const std::string& m, std::int16_t i) { return Ident(kVRTA, m, i); }
-bool IdentVREL(const std::string& m, std::int16_t i) { return Ident(kVREL, m, i); }
-bool IdentKLD(const std::string& m, std::int16_t i) { return Ident(kKLD, m, i); }
-bool IdentKLO(const std::string& m, std::int16_t i) { return Ident(kKLO, m, i); }
-bool IdentKLY(const std::string& m, std::int16_t i) { return Ident(kKLY, m, i); }
-bool IdentKLI(const std::string& m, std::int16_t i) { return Ident(kKLI, m, i); }
-bool IdentKPW(const std::string& m, std::int16_t i) { return Ident(kKPW, m, i); }
-bool IdentHOB(const std::string& m, std::int16_t i) { return Ident(kHOB, m, i); }
-bool IdentHOJ(const std::string& m, std::int16_t i) { return Ident(kHOJ, m, i); }
-bool IdentDARV(const std::string& m, std::int16_t i) { return Ident(kDARV, m, i); }
-bool IdentHOC(const std::string& m, std::int16_t i) { return Ident(kHOC, m, i); }
-bool IdentHOD(const std::string& m, std::int16_t i) { return Ident(kHOD, m, i); }
-bool IdentTEW(const std::string& m, std::int16_t i) { return Ident(kTEW, m, i); }
-bool IdentTEX(const std::string& m, std::int16_t i) { return Ident(kTEX, m, i); }
-bool IdentWYx(const std::string& m, std::int16_t i) { return Ident(kWYx, m, i); }
-bool IdentWYB(const std::string& m, std::int16_t i) { return Ident(kWYB, m, i); }
-bool IdentPAV(const std::string& m, std::int16_t i) { return Ident(kPAV, m, i); }
-bool IdentPAVT(const std::string& m, std::int16_t i) { return Ident(kPAVT, m, i); }
-bool IdentHOG(const std::string& m, std::int16_t i) { return Ident(kHOG, m, i); }
-bool IdentPLU(const std::string& m, std::int16_t i) { return Ident(kPLU, m, i); }
-bool IdentNOB(const std::string& m, std::int16_t i) { return Ident(kNOB, m, i); }
-bool IdentNOA(const std::string& m, std::int16_t i) { return Ident(kNOA, m, i); }
-bool IdentMEB(const std::string& m, std::int16_t i) { return Ident(kMEB, m, i); }
-bool IdentMACK(const std::string& m, std::int16_t i) { return Ident(kMACK, m, i); }
-bool IdentMAFT(const std::string& m, std::int16_t i) { return Ident(kMAFT, m, i); }
-bool IdentJORL(const std::string& m, std::int16_t i) { return Ident(kJORL, m, i); }
+bool IdentBOXW(const std::string& m, std::int16_t i) {
+    return Ident(kBOXW, m, i);
+}
+bool IdentDANE(const std::string& m, std::int16_t i) {
+    return Ident(kDANE, m, i);
+}
+bool IdentVRTA(const std::string& m, std::int16_t i) {
+    return Ident(kVRTA, m, i);
+}
+bool IdentVREL(const std::string& m, std::int16_t i) {
+    return Ident(kVREL, m, i);
+}
+bool IdentKLD(const std::string& m, std::int16_t i) {
+    return Ident(kKLD, m, i);
+}
+bool IdentKLO(const std::string& m, std::int16_t i) {
+    return Ident(kKLO, m, i);
+}
+bool IdentKLY(const std::string& m, std::int16_t i) {
+    return Ident(kKLY, m, i);
+}
+bool IdentKLI(const std::string& m, std::int16_t i) {
+    return Ident(kKLI, m, i);
+}
+bool IdentKPW(const std::string& m, std::int16_t i) {
+    return Ident(kKPW, m, i);
+}
+bool IdentHOB(const std::string& m, std::int16_t i) {
+    return Ident(kHOB, m, i);
+}
+bool IdentHOJ(const std::string& m, std::int16_t i) {
+    return Ident(kHOJ, m, i);
+}
+bool IdentDARV(const std::string& m, std::int16_t i) {
+    return Ident(kDARV, m, i);
+}
+bool IdentHOC(const std::string& m, std::int16_t i) {
+    return Ident(kHOC, m, i);
+}
+bool IdentHOD(const std::string& m, std::int16_t i) {
+    return Ident(kHOD, m, i);
+}
+bool IdentTEW(const std::string& m, std::int16_t i) {
+    return Ident(kTEW, m, i);
+}
+bool IdentTEX(const std::string& m, std::int16_t i) {
+    return Ident(kTEX, m, i);
+}
+bool IdentWYx(const std::string& m, std::int16_t i) {
+    return Ident(kWYx, m, i);
+}
+bool IdentWYB(const std::string& m, std::int16_t i) {
+    return Ident(kWYB, m, i);
+}
+bool IdentPAV(const std::string& m, std::int16_t i) {
+    return Ident(kPAV, m, i);
+}
+bool IdentPAVT(const std::string& m, std::int16_t i) {
+    return Ident(kPAVT, m, i);
+}
+bool IdentHOG(const std::string& m, std::int16_t i) {
+    return Ident(kHOG, m, i);
+}
+bool IdentPLU(const std::string& m, std::int16_t i) {
+    return Ident(kPLU, m, i);
+}
+bool IdentNOB(const std::string& m, std::int16_t i) {
+    return Ident(kNOB, m, i);
+}
+bool IdentNOA(const std::string& m, std::int16_t i) {
+    return Ident(kNOA, m, i);
+}
+bool IdentMEB(const std::string& m, std::int16_t i) {
+    return Ident(kMEB, m, i);
+}
+bool IdentMACK(const std::string& m, std::int16_t i) {
+    return Ident(kMACK, m, i);
+}
+bool IdentMAFT(const std::string& m, std::int16_t i) {
+    return Ident(kMAFT, m, i);
+}
+bool IdentJORL(const std::string& m, std::int16_t i) {
+    return Ident(kJORL, m, i);
+}
 
 bool IdentifyModel(const std::string& Model, std::int16_t Index) {
     using Recogniser = bool (*)(const std::string&, std::int16_t);
     static constexpr std::array<Recogniser, 28> kAll = {
-        IdentBOXW, IdentDANE, IdentVRTA, IdentVREL, IdentKLD, IdentKLO,  IdentKLY,
-        IdentKLI,  IdentKPW,  IdentHOB,  IdentHOJ,  IdentDARV, IdentHOC, IdentHOD,
+        IdentBOXW, IdentDANE, IdentVRTA, IdentVREL, IdentKLD,  IdentKLO,  IdentKLY,
+        IdentKLI,  IdentKPW,  IdentHOB,  IdentHOJ,  IdentDARV, IdentHOC,  IdentHOD,
         IdentTEW,  IdentTEX,  IdentWYx,  IdentWYB,  IdentPAV,  IdentPAVT, IdentHOG,
         IdentPLU,  IdentNOB,  IdentNOA,  IdentMEB,  IdentMACK, IdentMAFT, IdentJORL};
     bool any = false;

@@ -105,8 +105,7 @@ bool VISAScan::Scanning() {
     return scanRunning;
 }
 
-std::vector<std::string> VISAScan::ReadList(const std::string& key,
-                                            const std::string& name) const {
+std::vector<std::string> VISAScan::ReadList(const std::string& key, const std::string& name) const {
     std::vector<std::string> list;
     // The numbering ends at the first missing or empty value.
     for (int n = 1;; ++n) {
@@ -219,7 +218,8 @@ void VISAScan::Identify(ViSession rm, const std::string& resource, int& index,
                     e.OptionList = ReadAnswer(vi);
                 }
                 LetEventsRun();
-                emit ExploreResult(KTDevIdent::DeviceList[static_cast<std::size_t>(index)].DeviceInfo);
+                emit ExploreResult(
+                    KTDevIdent::DeviceList[static_cast<std::size_t>(index)].DeviceInfo);
             }
         }
     }

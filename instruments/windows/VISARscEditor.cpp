@@ -12,7 +12,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <vector>
 
@@ -46,12 +45,8 @@ QListWidgetItem* Selected(const QListWidget* list) {
 } // namespace
 
 const char* const VISARscEditor::TemplateNames[6] = {
-    "GPIB bus",
-    "GPIB instrument",
-    "TCP/IP instrument (VXI11)",
-    "TCP/IP instrument (KTIB)",
-    "TCP/IP socket",
-    "free entry",
+    "GPIB bus",      "GPIB instrument", "TCP/IP instrument (VXI11)", "TCP/IP instrument (KTIB)",
+    "TCP/IP socket", "free entry",
 };
 
 VISARscEditor& VISARscEditor::Instance() {
@@ -138,7 +133,8 @@ void VISARscEditor::Load(QListWidget* list, const std::string& key, const std::s
         const std::string value =
             INIIO::TrimStr(RegAccess::ReadRegValue(kRoot, key, name + std::to_string(n)));
         if (value.empty()) continue;
-        if (entries.size() < static_cast<std::size_t>(n)) entries.resize(static_cast<std::size_t>(n));
+        if (entries.size() < static_cast<std::size_t>(n))
+            entries.resize(static_cast<std::size_t>(n));
         entries[static_cast<std::size_t>(n - 1)] = value;
     }
     list->clear();

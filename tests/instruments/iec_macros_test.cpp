@@ -104,9 +104,11 @@ TEST_F(Macros, LoadAndClockSequencesOfEachFamilyOnTheBench) {
             EXPECT_NE(e.substr(0, 5), "SCPI|") << e;
 
         const std::vector<std::string> progress = {
-            "checking ARB for existing files...", "loading file WAVE1...",
+            "checking ARB for existing files...",
+            "loading file WAVE1...",
             "file loaded, preparing instrument for startup...",
-            "file loaded, initializing trigger...", "preparing trigger generator...",
+            "file loaded, initializing trigger...",
+            "preparing trigger generator...",
             "WAVE1 loaded and running."};
         EXPECT_EQ(status.lines, progress);
         IEC::Instance().SetModSourVIF(nullptr);

@@ -13,8 +13,8 @@
 // BOXW and VRTA: TYPE "WV,0", offset binary (32000 per full scale around
 // 32768, two lowest bits clear). KLD: TYPE "KLD-WV,0" with SAMPLES, signed
 // words of 32767 per full scale.
-inline std::vector<std::uint8_t> WaveformFile(const std::vector<std::complex<double>>& s,
-                                              bool kld, long clockHz) {
+inline std::vector<std::uint8_t> WaveformFile(const std::vector<std::complex<double>>& s, bool kld,
+                                              long clockHz) {
     std::string f;
     if (kld) f += "{SAMPLES: " + std::to_string(s.size()) + "}";
     f += kld ? "{TYPE: KLD-WV,0}" : "{TYPE: WV,0}";
@@ -40,7 +40,6 @@ inline std::vector<std::uint8_t> WaveformFile(const std::vector<std::complex<dou
 
 inline bool Upload(VIF& vif, const std::string& name, const std::vector<std::uint8_t>& file) {
     const std::string digits = std::to_string(file.size());
-    return vif.WriteByteArray("MMEM:DATA '" + name + "',#" + std::to_string(digits.size()) +
-                                  digits,
+    return vif.WriteByteArray("MMEM:DATA '" + name + "',#" + std::to_string(digits.size()) + digits,
                               file, "");
 }

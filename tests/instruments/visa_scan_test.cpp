@@ -150,23 +150,31 @@ TEST_F(Discovery, SearchPatternsListEveryMatch) {
     EXPECT_EQ(events.lines.at(2), "EXPLORE " + bench.Resource("modsource"));
 }
 
-TEST_F(Discovery, ForeignMakersSilentInstrumentsAndUnknownModels) {
+TEST_F(Discovery, ForeignMakersSilentInstrumentsShortAnswersAndUnknownModels) {
     SimBench bench({"--modsource", "BOXW", "--idn-modsource", "korva&tellin,BOXW300,7,2.0", "--rf",
                     "VRTA", "--idn-rf", "Acme Instruments,SG9,77,1.0", "--analyzer", "HOB",
                     "--idn-analyzer", "Korva&Tellin,PLU,1.2,3.4"});
     SimBench quiet({"--modsource", "BOXW", "--idn-modsource", "Korva&Tellin,ZZZ1,1,1", "--rf",
                     "EXTERNAL", "--analyzer", "HOB", "--fault", "mute=analyzer,0"});
-    ASSERT_TRUE(bench.ready && quiet.ready);
+    SimBench terse({"--modsource", "KLD", "--rf", "KLD", "--idn-modsource", "Korva&Tellin, KLD200A",
+                    "--analyzer", "HOD", "--idn-analyzer", "KORVA"});
+    ASSERT_TRUE(bench.ready && quiet.ready && terse.ready);
     const std::string dead = DeadResource();
     Devices({bench.Resource("modsource"), bench.Resource("rf"), bench.Resource("analyzer"),
-             quiet.Resource("modsource"), quiet.Resource("analyzer"), dead});
+             quiet.Resource("modsource"), quiet.Resource("analyzer"), dead,
+             terse.Resource("modsource"), terse.Resource("analyzer")});
     Set("SERVER1", "localhost");
-
-    VISAScan scan;
+    // Every pattern is a literal resource (the library's own fallback is
+    // shown above); skipping the search keeps the test quick.
+    VISAScan::VisaCalls calls;
+    calls.FindRsrc = [](ViSession, ViConstString, ViFindList*, ViUInt32*, ViChar*) {
+        return VI_ERROR_RSRC_NFOUND;
+    };
+    VISAScan scan(calls);
     ScanEvents events(scan);
     scan.Scan(kKey, 300);
 
-    ASSERT_EQ(scan.DeviceCount(), 6);
+    ASSERT_EQ(scan.DeviceCount(), 8);
     // The maker's name in lower case is still the maker's.
     EXPECT_EQ(scan.DeviceTyp(0), 31);
     EXPECT_EQ(scan.DeviceInfo(0), "BOXW (2.0)");
@@ -190,11 +198,17 @@ TEST_F(Discovery, ForeignMakersSilentInstrumentsAndUnknownModels) {
     EXPECT_EQ(scan.IDAnswer(4), "");
     EXPECT_EQ(scan.VISAResString(5), dead);
     EXPECT_EQ(scan.DeviceInfo(5), "----- (---)");
+    // Answers without serial and version: empty fields, and the scan goes on.
+    EXPECT_EQ(scan.DeviceTyp(6), 24);
+    EXPECT_EQ(scan.DeviceInfo(6), "KLD ()");
+    EXPECT_EQ(scan.OptionList(6), "R2M");
+    EXPECT_EQ(scan.DeviceTyp(7), 0);
+    EXPECT_EQ(scan.IDAnswer(7), "KORVA");
 
     EXPECT_EQ(events.Results(),
               (std::vector<std::string>{"BOXW (2.0)", "unknown device", "PLU (1.2)",
                                         "not found (output buffer empty)",
-                                        "not found (output buffer empty)"}));
+                                        "not found (output buffer empty)", "KLD ()"}));
 }
 
 TEST_F(Discovery, AResourceThatCannotBeOpenedIsNotWrittenTo) {

@@ -33,6 +33,15 @@ public:
     }
 };
 
+class ConsoleInputBox final : public InputBoxService {
+public:
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string&) override {
+        ToStderr(title + ": " + prompt);
+        return {};
+    }
+};
+
 class ConsoleBigMessage final : public BigMessageService {
 public:
     bool ShowMessage(const std::string& text, int, int, bool yesNo, bool, bool wait) override {
@@ -101,6 +110,10 @@ namespace detail {
 
 template <> MessageBoxService& Default<MessageBoxService>() {
     static ConsoleMessageBox s;
+    return s;
+}
+template <> InputBoxService& Default<InputBoxService>() {
+    static ConsoleInputBox s;
     return s;
 }
 template <> BigMessageService& Default<BigMessageService>() {

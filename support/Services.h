@@ -7,7 +7,8 @@
 //
 // Until something is installed the defaults answer: the clock, sleeping and
 // the clipboard are the real ones; dialogs, error reports and status lines go
-// to standard error, and a question gets its cautious answer (No, Cancel).
+// to standard error, and a question gets its cautious answer (No, Cancel; an
+// input box is cancelled).
 // The window library installs its windows (WindowServices::Install), tests
 // put fakes in place with Services::Scoped.
 
@@ -31,6 +32,15 @@ public:
     virtual ~MessageBoxService() = default;
     virtual MsgAnswer Message(const std::string& title, const std::string& text, MsgIcon icon,
                               MsgButtons buttons) = 0;
+};
+
+// Input boxes: one line of text with a prompt, a title and a default.
+// Returns the text typed, or the empty text when the operator cancelled.
+class InputBoxService {
+public:
+    virtual ~InputBoxService() = default;
+    virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                                 const std::string& defaultText) = 0;
 };
 
 // The program's large message box: `sign` 0 question, 1 notice, 3 please
@@ -88,6 +98,7 @@ namespace detail {
 template <class S> inline S* installed = nullptr;
 template <class S> S& Default();
 template <> MessageBoxService& Default<MessageBoxService>();
+template <> InputBoxService& Default<InputBoxService>();
 template <> BigMessageService& Default<BigMessageService>();
 template <> ClockService& Default<ClockService>();
 template <> SleepService& Default<SleepService>();
@@ -125,6 +136,9 @@ private:
 
 inline MessageBoxService& Messages() {
     return Get<MessageBoxService>();
+}
+inline InputBoxService& InputBoxes() {
+    return Get<InputBoxService>();
 }
 inline BigMessageService& BigMessage() {
     return Get<BigMessageService>();

@@ -8,6 +8,8 @@
 #include "UsbTmcBackend.h"
 #include "Vxi11Backend.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -449,6 +451,42 @@ ViStatus viGetAttribute(ViObject vi, ViAttr attr, ViInt16* value) {
     return GetAttributeAs(vi, attr, value);
 }
 
+namespace {
+
+Visa::LanDiscovery& LanSearchOverride() {
+    static Visa::LanDiscovery discovery;
+    return discovery;
+}
+
+std::vector<std::string> SearchLan(int timeoutMs) {
+    if (LanSearchOverride()) return LanSearchOverride()(timeoutMs);
+    const char* setting = std::getenv("QUILLON_VISA_LAN_DISCOVERY");
+    if (setting != nullptr && (std::string_view(setting) == "off" || std::string_view(setting) == "0"))
+        return {};
+    return DiscoverVxi11(timeoutMs);
+}
+
+} // namespace
+
+void Visa::SetLanDiscovery(LanDiscovery discovery) { LanSearchOverride() = std::move(discovery); }
+
+namespace {
+
+// An expression without pattern characters that names a raw socket.
+bool NamesOneSocket(ViConstString expr) {
+    if (expr == nullptr) return false;
+    std::string_view e(expr);
+    if (e.find_first_of("?*+[]()|\\") != std::string_view::npos) return false;
+    constexpr std::string_view suffix = "::SOCKET";
+    if (e.size() < suffix.size()) return false;
+    std::string_view tail = e.substr(e.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+    return true;
+}
+
+} // namespace
+
 ViStatus viFindRsrc(ViSession rm, ViConstString expr, ViFindList* findList, ViUInt32* retCount,
                     ViChar desc[]) {
     if (findList != nullptr) *findList = VI_NULL;
@@ -460,8 +498,9 @@ ViStatus viFindRsrc(ViSession rm, ViConstString expr, ViFindList* findList, ViUI
     std::vector<std::string> present;
     for (const UsbTmcDevice& dev : EnumerateUsbTmc()) present.push_back(dev.ResourceName());
     // The broadcast costs time: only when a VXI-11 name could match at all.
-    if (pattern.CanMatchPrefix("TCPIP")) {
-        std::vector<std::string> lan = DiscoverVxi11(kDiscoveryMs);
+    // It finds INSTR resources only, so a plain socket name never needs it.
+    if (pattern.CanMatchPrefix("TCPIP") && !NamesOneSocket(expr)) {
+        std::vector<std::string> lan = SearchLan(kDiscoveryMs);
         present.insert(present.end(), lan.begin(), lan.end());
     }
     return FindAmong(rm, expr, present, findList, retCount, desc);

@@ -5,6 +5,7 @@
 #include "MsgBig.h"
 #include "Services.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace WindowServices {
@@ -65,6 +66,19 @@ public:
     }
 };
 
+class DialogInputBox final : public Services::InputBoxService {
+public:
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override {
+        QInputDialog box;
+        box.setWindowTitle(QString::fromLatin1(title));
+        box.setLabelText(QString::fromLatin1(prompt));
+        box.setTextValue(QString::fromLatin1(defaultText));
+        if (box.exec() != QDialog::Accepted) return {};
+        return box.textValue().toLatin1().toStdString();
+    }
+};
+
 // The progress window is created by its first status line.
 class ProgressWindowStatus final : public Services::StatusDisplayService {
 public:
@@ -89,9 +103,11 @@ public:
 
 void Install() {
     static DialogMessages messages;
+    static DialogInputBox inputs;
     static ProgressWindowStatus status;
     static ErrorWindowReport reports;
     Services::Install<Services::MessageBoxService>(&messages);
+    Services::Install<Services::InputBoxService>(&inputs);
     Services::Install<Services::StatusDisplayService>(&status);
     Services::Install<Services::ErrorReportService>(&reports);
     Services::Install<Services::BigMessageService>(&MsgBig::Instance());

@@ -1,8 +1,8 @@
 #pragma once
 // Puts the program's windows behind the services of Services.h: standard
-// message boxes become QMessageBox dialogs, the large message box is MsgBig,
-// status lines go to the progress window Current (created on first line),
-// and error reports open an ErrorForm. Call once at start-up, after the
+// message boxes become QMessageBox dialogs, input boxes QInputDialogs, the
+// large message box is MsgBig, status lines go to the progress window Current
+// (created on first line), and error reports open an ErrorForm. Call once at start-up, after the
 // QApplication exists. The clock, sleeping and the clipboard need no
 // window; their defaults are already the real ones.
 

@@ -42,3 +42,34 @@ struct FakeErrorReport : Services::ErrorReportService {
         callers.push_back(c);
     }
 };
+
+// Answers input boxes from a queue (an empty queue cancels) and keeps what
+// was asked as "title|prompt|default".
+struct FakeInputBox : Services::InputBoxService {
+    std::vector<std::string> answers;
+    std::vector<std::string> asked;
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override {
+        asked.push_back(title + "|" + prompt + "|" + defaultText);
+        if (answers.empty()) return {};
+        std::string a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+};
+
+// Answers message boxes with a fixed reply and keeps what was shown as
+// "title|text".
+struct FakeMessageBox : Services::MessageBoxService {
+    Services::MsgAnswer reply = Services::MsgAnswer::OK;
+    std::vector<std::string> shown;
+    std::vector<Services::MsgIcon> icons;
+    std::vector<Services::MsgButtons> buttons;
+    Services::MsgAnswer Message(const std::string& title, const std::string& text,
+                                Services::MsgIcon icon, Services::MsgButtons b) override {
+        shown.push_back(title + "|" + text);
+        icons.push_back(icon);
+        buttons.push_back(b);
+        return reply;
+    }
+};

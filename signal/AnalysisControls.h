@@ -67,10 +67,11 @@ bool InverseRealFFT(const Array& re, const Array& im, Array& out);
 // std::size_t count): row holds `count` interleaved values, bins firstBin,
 // firstBin + binStride, ...
 //
-// The buffer is shared by all transforms and kept between calls (it grows to
-// the longest length used), so repeated transforms of long records touch no
-// fresh memory. One WorkTransform is in use at a time; Data() stays valid
-// until the next one is made.
+// The buffer is shared by all transforms, the array ones above included, and
+// kept between calls (it grows to the longest length used), so repeated
+// transforms of long records touch no fresh memory. One transform is in use
+// at a time: Data() stays valid until the next WorkTransform is made or an
+// array transform runs.
 class WorkTransform {
 public:
     using RowFn = void (*)(void* context, double* row, std::size_t firstBin,

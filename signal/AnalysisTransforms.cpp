@@ -24,11 +24,14 @@ constexpr std::size_t kFourStepMin = std::size_t{1} << 17;
 constexpr std::size_t kColumnBlock = 8;
 // Rows per call of the row plan.
 constexpr std::size_t kRowBlock = 8;
-// WorkTransform's modes, as the engine sees them.
-constexpr int kForward = 0;
-constexpr int kInverse = 1;
-
 bool FourStepLength(std::size_t n) { return n >= kFourStepMin && (n & (n - 1)) == 0; }
+
+// Rows of the four-step matrix: the larger half of the length's bits.
+std::size_t FourStepRows(std::size_t n) {
+    int bits = 0;
+    while ((std::size_t{1} << bits) < n) ++bits;
+    return std::size_t{1} << ((bits + 1) / 2);
+}
 
 // The column pass's kernels, one block of kColumnBlock columns at a time.
 // The block goes to the scratch area row by row (row r at r·kColumnBlock),
@@ -99,11 +102,11 @@ public:
 
     double* Buffer(std::size_t n) { return Grow(buffer_, capacity_, n); }
 
-    // One transform of the first n values of the buffer; see WorkTransform.
-    void Run(std::size_t n, int mode, const double* inRe, const double* inIm, double* outRe,
-             double* outIm, double scale, WorkTransform::RowFn visit, void* context) {
-        const bool forward = mode != kInverse;
-        const bool inverse = mode != kForward;
+    // The forward transform, the inverse, or both with the visitor between
+    // them, on the first n values of the buffer; see WorkTransform.
+    void Run(std::size_t n, bool forward, bool inverse, const double* inRe, const double* inIm,
+             double* outRe, double* outIm, double scale, WorkTransform::RowFn visit,
+             void* context) {
         double* b = buffer_;
         if (!FourStepLength(n)) {
             if (forward) {
@@ -207,9 +210,7 @@ private:
         auto it = steps_.find(n);
         if (it != steps_.end()) return it->second;
         Steps s;
-        int bits = 0;
-        while ((std::size_t{1} << bits) < n) ++bits;
-        s.rows = std::size_t{1} << ((bits + 1) / 2);
+        s.rows = FourStepRows(n);
         s.cols = n / s.rows;
         double* scratch = Grow(scratch_, scratchCapacity_, kColumnBlock * s.rows);
         const int rows = static_cast<int>(s.rows);
@@ -309,11 +310,7 @@ bool ComplexTransform(const Array& re, const Array& im, Array& outRe, Array& out
 WorkTransform::WorkTransform(std::size_t n) {
     if (n == 0 || n > INT_MAX) return;
     n_ = n;
-    if (FourStepLength(n)) {
-        int bits = 0;
-        while ((std::size_t{1} << bits) < n) ++bits;
-        rows_ = std::size_t{1} << ((bits + 1) / 2);
-    }
+    if (FourStepLength(n)) rows_ = FourStepRows(n);
     cols_ = n / rows_;
     data_ = Engine::Instance().Buffer(n);
 }
@@ -321,8 +318,8 @@ WorkTransform::WorkTransform(std::size_t n) {
 void WorkTransform::Run(Mode mode, const double* inRe, const double* inIm, double* outRe,
                         double* outIm, double scale, RowFn visit, void* context) {
     if (!data_) return;
-    const int m = mode == Mode::Forward ? kForward : mode == Mode::Inverse ? kInverse : 2;
-    Engine::Instance().Run(n_, m, inRe, inIm, outRe, outIm, scale, visit, context);
+    Engine::Instance().Run(n_, mode != Mode::Inverse, mode != Mode::Forward, inRe, inIm, outRe,
+                           outIm, scale, visit, context);
 }
 
 bool FFT(const Array& re, const Array& im, Array& outRe, Array& outIm) {

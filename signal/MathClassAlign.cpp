@@ -3,7 +3,8 @@
 //
 // These run on records of millions of samples, so they work in the
 // transforms' work buffer and fold the centring, the polar form and the phase
-// ramp into single passes instead of going through whole-array steps.
+// ramp into the transforms' own passes instead of going through whole-array
+// steps one after the other.
 
 #include "AnalysisControls.h"
 #include "MathClass.h"
@@ -11,10 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-
-namespace {
-
-} // namespace
 
 bool MathClass::ShiftService(const Array& I1, const Array& Q1, const Array& I2, const Array& Q2,
                              Array& mag, Array& phase) const {

@@ -29,7 +29,7 @@ constexpr double kTiny = 1e-150;
 constexpr double kHuge = 1e150;
 
 // Working arrays of the amplifier model, one block of samples at a time
-// (small enough for the first-level cache).
+// (36 KB: they stay in the core's caches while the block is worked on).
 struct Block {
     static constexpr std::size_t size = 512;
     double mag[size];

@@ -6,7 +6,10 @@
 #include "SpecialCalc.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -19,36 +22,77 @@ struct Power {
 };
 
 // Largest and summed squared magnitude, in eight independent lanes so that
-// the loop runs vectorised instead of waiting on one running maximum.
+// the loops run vectorised instead of waiting on one running value. Squares
+// are never negative, so their bit patterns order like their values: the
+// largest is found with integer compares, which vectorise where a double
+// maximum that must pass NaN over does not. A NaN square counts as 0 there
+// (and makes the sum NaN).
 struct Squares {
     double peak = 0.0;
     double sum = 0.0;
 };
 
+constexpr std::size_t kLanes = 8;
+// Below this a square has lost precision to underflow.
+constexpr double kTinySquare = 1e-290;
+
+inline std::int64_t Bits(double v) {
+    std::int64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+inline double Value(std::int64_t b) {
+    double v;
+    std::memcpy(&v, &b, sizeof v);
+    return v;
+}
+
+__attribute__((target_clones("avx2", "default"))) double PeakSquare(const double* __restrict I,
+                                                                      const double* __restrict Q,
+                                                                      std::size_t n) {
+    std::int64_t peak[kLanes] = {};
+    std::size_t k = 0;
+    for (; k + kLanes <= n; k += kLanes)
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            const double m = I[k + l] * I[k + l] + Q[k + l] * Q[k + l];
+            const std::int64_t b = Bits(m == m ? m : 0.0);
+            peak[l] = peak[l] < b ? b : peak[l];
+        }
+    std::int64_t r = 0;
+    for (; k < n; ++k) {
+        const double m = I[k] * I[k] + Q[k] * Q[k];
+        r = std::max(r, Bits(m == m ? m : 0.0));
+    }
+    for (std::int64_t p : peak) r = std::max(r, p);
+    return Value(r);
+}
+
 __attribute__((target_clones("avx2", "default"))) Squares SumSquares(const double* __restrict I,
                                                                       const double* __restrict Q,
                                                                       std::size_t n) {
-    constexpr std::size_t lanes = 8;
-    double peak[lanes] = {};
-    double sum[lanes] = {};
+    std::int64_t peak[kLanes] = {};
+    double sum[kLanes] = {};
     std::size_t k = 0;
-    for (; k + lanes <= n; k += lanes)
-        for (std::size_t l = 0; l < lanes; ++l) {
+    for (; k + kLanes <= n; k += kLanes)
+        for (std::size_t l = 0; l < kLanes; ++l) {
             const double m = I[k + l] * I[k + l] + Q[k + l] * Q[k + l];
-            peak[l] = peak[l] < m ? m : peak[l]; // NaN passed over
+            const std::int64_t b = Bits(m == m ? m : 0.0);
+            peak[l] = peak[l] < b ? b : peak[l];
             sum[l] += m;
         }
-    Squares r;
+    std::int64_t r = 0;
+    double total = 0.0;
     for (; k < n; ++k) {
         const double m = I[k] * I[k] + Q[k] * Q[k];
-        r.peak = r.peak < m ? m : r.peak;
-        r.sum += m;
+        r = std::max(r, Bits(m == m ? m : 0.0));
+        total += m;
     }
-    for (std::size_t l = 0; l < lanes; ++l) {
-        r.peak = r.peak < peak[l] ? peak[l] : r.peak;
-        r.sum += sum[l];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        r = std::max(r, peak[l]);
+        total += sum[l];
     }
-    return r;
+    return {Value(r), total};
 }
 
 // Peak and RMS magnitude from the squares; the exact magnitudes only when a
@@ -58,8 +102,7 @@ Power RecordPower(const Array& I, const Array& Q) {
     Power p;
     if (n == 0) return p;
     const Squares sq = SumSquares(I.data(), Q.data(), n);
-    constexpr double tinySq = 1e-290;
-    if (std::isfinite(sq.sum) && sq.peak > tinySq) {
+    if (std::isfinite(sq.sum) && sq.peak > kTinySquare) {
         p.peak = std::sqrt(sq.peak);
         p.rms = std::sqrt(sq.sum / static_cast<double>(n));
         return p;
@@ -89,6 +132,13 @@ Power RecordPower(const Array& I, const Array& Q) {
     return p;
 }
 
+// The peak alone, in the one pass the normalisation can afford.
+double RecordPeak(const Array& I, const Array& Q) {
+    const double sq = PeakSquare(I.data(), Q.data(), I.size());
+    if (sq > kTinySquare && sq <= DBL_MAX) return std::sqrt(sq);
+    return RecordPower(I, Q).peak;
+}
+
 } // namespace
 
 std::int16_t MathClass::MathSignum(double x) const { return x < 0.0 ? -1 : 1; }
@@ -115,7 +165,7 @@ bool MathClass::ArrayNormalizeIQ(const Array& Iin, const Array& Qin, Array& Iout
                                  double level) const {
     const std::size_t n = Iin.size();
     if (Qin.size() != n || !(level >= 0.0) || !std::isfinite(level)) return false;
-    const double peak = RecordPower(Iin, Qin).peak;
+    const double peak = RecordPeak(Iin, Qin);
     if (!(peak > 0.0) || !std::isfinite(peak)) return false;
     const double f = std::sqrt(level) / peak;
     if (&Iout == &Iin && &Qout == &Qin) {

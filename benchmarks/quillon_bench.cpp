@@ -8,7 +8,6 @@
 #include "SpecialCalc.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -139,7 +138,8 @@ void BM_SignalDistore(benchmark::State& state) {
 void BM_ArrayCrestIQ(benchmark::State& state) {
     MathClass m;
     const Record rec = Noise(m, static_cast<std::int32_t>(state.range(0)), 5.0f);
-    for (auto _ : state) benchmark::DoNotOptimize(m.ArrayCrestIQ(rec.I, rec.Q));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(m.ArrayCrestIQ(rec.I, rec.Q));
 }
 
 void BM_ArrayNormalizeIQ(benchmark::State& state) {

@@ -93,7 +93,7 @@ public:
         Run(Mode::Forward, re, im, nullptr, nullptr, 1.0, nullptr, nullptr);
     }
     template <class V> void Forward(const double* re, const double* im, V&& visit) {
-        Run(Mode::Forward, re, im, nullptr, nullptr, 1.0, &Call<V>, &visit);
+        Run(Mode::Forward, re, im, nullptr, nullptr, 1.0, &Call<V>, Context(visit));
     }
     // Spectrum -> time samples, times scale (1/n for the true inverse). The
     // samples go to re and im, or stay in Data() when re is nullptr.
@@ -101,14 +101,14 @@ public:
         Run(Mode::Inverse, nullptr, nullptr, re, im, scale, nullptr, nullptr);
     }
     template <class V> void Inverse(V&& visit, double* re, double* im, double scale) {
-        Run(Mode::Inverse, nullptr, nullptr, re, im, scale, &Call<V>, &visit);
+        Run(Mode::Inverse, nullptr, nullptr, re, im, scale, &Call<V>, Context(visit));
     }
     // Forward, the visitor on every spectrum row, inverse: a frequency-domain
     // filter. Output and input arrays may be the same.
     template <class V>
     void Filter(const double* re, const double* im, V&& visit, double* outRe, double* outIm,
                 double scale) {
-        Run(Mode::Filter, re, im, outRe, outIm, scale, &Call<V>, &visit);
+        Run(Mode::Filter, re, im, outRe, outIm, scale, &Call<V>, Context(visit));
     }
 
     // f(position, bin) for every bin, tile by tile, so that both the buffer
@@ -130,6 +130,9 @@ public:
 
 private:
     enum class Mode { Forward, Inverse, Filter };
+    template <class V> static void* Context(V& visit) {
+        return const_cast<void*>(static_cast<const void*>(&visit));
+    }
     template <class V>
     static void Call(void* v, double* row, std::size_t first, std::size_t stride,
                      std::size_t count) {

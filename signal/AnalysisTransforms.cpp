@@ -3,11 +3,10 @@
 
 #include "AnalysisControls.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <fftw3.h>
 #include <map>
 #include <memory>
 #include <numbers>
@@ -24,21 +23,24 @@ constexpr std::size_t kFourStepMin = std::size_t{1} << 17;
 constexpr std::size_t kColumnBlock = 8;
 // Rows per call of the row plan.
 constexpr std::size_t kRowBlock = 8;
-bool FourStepLength(std::size_t n) { return n >= kFourStepMin && (n & (n - 1)) == 0; }
+bool FourStepLength(std::size_t n) {
+    return n >= kFourStepMin && (n & (n - 1)) == 0;
+}
 
 // Rows of the four-step matrix: the larger half of the length's bits.
 std::size_t FourStepRows(std::size_t n) {
     int bits = 0;
-    while ((std::size_t{1} << bits) < n) ++bits;
+    while ((std::size_t{1} << bits) < n)
+        ++bits;
     return std::size_t{1} << ((bits + 1) / 2);
 }
 
 // The column pass's kernels, one block of kColumnBlock columns at a time.
 // The block goes to the scratch area row by row (row r at r·kColumnBlock),
 // from the interleaved buffer or from two arrays, and comes back the same way.
-__attribute__((target_clones("avx2", "default"))) void Gather(
-    const double* __restrict inter, const double* __restrict re, const double* __restrict im,
-    std::size_t rows, std::size_t cols, std::size_t c0, double* __restrict t) {
+__attribute__((target_clones("avx2", "default"))) void
+Gather(const double* __restrict inter, const double* __restrict re, const double* __restrict im,
+       std::size_t rows, std::size_t cols, std::size_t c0, double* __restrict t) {
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t at = r * cols + c0;
         double* dst = t + 2 * r * kColumnBlock;
@@ -53,14 +55,15 @@ __attribute__((target_clones("avx2", "default"))) void Gather(
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void Scatter(
-    const double* __restrict t, std::size_t rows, std::size_t cols, std::size_t c0,
-    double* __restrict inter, double* __restrict re, double* __restrict im, double scale) {
+__attribute__((target_clones("avx2", "default"))) void
+Scatter(const double* __restrict t, std::size_t rows, std::size_t cols, std::size_t c0,
+        double* __restrict inter, double* __restrict re, double* __restrict im, double scale) {
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t at = r * cols + c0;
         const double* src = t + 2 * r * kColumnBlock;
         if (inter) {
-            for (std::size_t j = 0; j < 2 * kColumnBlock; ++j) inter[2 * at + j] = src[j] * scale;
+            for (std::size_t j = 0; j < 2 * kColumnBlock; ++j)
+                inter[2 * at + j] = src[j] * scale;
         } else {
             for (std::size_t j = 0; j < kColumnBlock; ++j) {
                 re[at + j] = src[2 * j] * scale;
@@ -71,9 +74,8 @@ __attribute__((target_clones("avx2", "default"))) void Scatter(
 }
 
 // Element (r, j) of the block times e^(sign·-2·pi·i·(c0 + j)·r/n).
-__attribute__((target_clones("avx2", "default"))) void Turn(double* __restrict t,
-                                                              std::size_t rows, std::size_t c0,
-                                                              const PhaseSteps& tw, double sign) {
+__attribute__((target_clones("avx2", "default"))) void
+Turn(double* __restrict t, std::size_t rows, std::size_t c0, const PhaseSteps& tw, double sign) {
     for (std::size_t r = 0; r < rows; ++r) {
         double* row = t + 2 * r * kColumnBlock;
         for (std::size_t j = 0; j < kColumnBlock; ++j) {
@@ -126,7 +128,8 @@ public:
                         outIm[k] = b[2 * k + 1] * scale;
                     }
                 } else if (scale != 1.0) {
-                    for (std::size_t k = 0; k < 2 * n; ++k) b[k] *= scale;
+                    for (std::size_t k = 0; k < 2 * n; ++k)
+                        b[k] *= scale;
                 }
             }
             return;
@@ -169,7 +172,8 @@ private:
 
     Engine() = default;
     ~Engine() {
-        for (auto& [key, plan] : plain_) fftw_destroy_plan(plan);
+        for (auto& [key, plan] : plain_)
+            fftw_destroy_plan(plan);
         for (auto& [n, s] : steps_) {
             fftw_destroy_plan(s.rowForward);
             fftw_destroy_plan(s.rowBackward);
@@ -216,8 +220,8 @@ private:
         const int rows = static_cast<int>(s.rows);
         const int cols = static_cast<int>(s.cols);
         auto many = [](int len, int count, double* data, int sign) {
-            return fftw_plan_many_dft(1, &len, count, C(data), nullptr, 1, len, C(data), nullptr,
-                                      1, len, sign, FFTW_ESTIMATE);
+            return fftw_plan_many_dft(1, &len, count, C(data), nullptr, 1, len, C(data), nullptr, 1,
+                                      len, sign, FFTW_ESTIMATE);
         };
         s.rowForward = many(cols, static_cast<int>(kRowBlock), buffer_, FFTW_FORWARD);
         s.rowBackward = many(cols, static_cast<int>(kRowBlock), buffer_, FFTW_BACKWARD);
@@ -226,12 +230,13 @@ private:
         auto columns = [rows](double* data, int sign) {
             const int stride = static_cast<int>(kColumnBlock);
             int len = rows;
-            return fftw_plan_many_dft(1, &len, stride, C(data), nullptr, stride, 1, C(data), nullptr,
-                                      stride, 1, sign, FFTW_ESTIMATE);
+            return fftw_plan_many_dft(1, &len, stride, C(data), nullptr, stride, 1, C(data),
+                                      nullptr, stride, 1, sign, FFTW_ESTIMATE);
         };
         s.colForward = columns(scratch, FFTW_FORWARD);
         s.colBackward = columns(scratch, FFTW_BACKWARD);
-        s.twiddle = std::make_unique<PhaseSteps>(-2.0 * std::numbers::pi / static_cast<double>(n), n);
+        s.twiddle =
+            std::make_unique<PhaseSteps>(-2.0 * std::numbers::pi / static_cast<double>(n), n);
         return steps_.emplace(n, std::move(s)).first->second;
     }
 
@@ -364,7 +369,8 @@ bool InverseRealFFT(const Array& re, const Array& im, Array& out) {
 
 PhaseSteps::PhaseSteps(double step, std::size_t count) {
     // Blocks of about sqrt(count) steps: both tables stay short and in cache.
-    while ((std::size_t{1} << (2 * shift_)) < count) ++shift_;
+    while ((std::size_t{1} << (2 * shift_)) < count)
+        ++shift_;
     mask_ = (std::size_t{1} << shift_) - 1;
     const std::size_t fine = std::size_t{1} << shift_;
     const std::size_t coarse = count == 0 ? 0 : ((count - 1) >> shift_) + 1;

@@ -215,8 +215,9 @@ public:
     double SignalFindFirst(const Array& coeff, double target, bool& found) const;
     // Band-limited noise: 2·half + 1 bins of unit magnitude and random phase
     // around bin length/2 (half = length·bandwidth/clock/2, rounded), moved to
-    // DC and transformed back, normalised to peak magnitude 1. The generator is
-    // reset and seeded first, so a seed always gives the same record. False
+    // DC and transformed back (removeMean: the means of I and Q taken off),
+    // normalised to peak magnitude 1. The generator is reset and seeded
+    // first, so a seed always gives the same record. False
     // (I and Q left all zero, or unchanged for bad arguments) when clock is not
     // positive, length < 1 or no bin is occupied.
     bool SignalNoise(double bandwidth, double clock, std::int32_t length, float seed,

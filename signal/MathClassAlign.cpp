@@ -112,8 +112,8 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
     return true;
 }
 
-bool MathClass::GetSampleShift(const Array& I1, const Array& Q1, const Array& I2,
-                               const Array& Q2, double& shift) const {
+bool MathClass::GetSampleShift(const Array& I1, const Array& Q1, const Array& I2, const Array& Q2,
+                               double& shift) const {
     Array mag, phase;
     return ShiftService(I1, Q1, I2, Q2, mag, phase) && GetSampleShiftFDom(mag, phase, shift);
 }
@@ -148,8 +148,7 @@ bool MathClass::ShiftSamples(Array& I, Array& Q, double shift) const {
     return true;
 }
 
-bool MathClass::GetSteigung(const Array& x, const Array& y, double& offset,
-                            double& result) const {
+bool MathClass::GetSteigung(const Array& x, const Array& y, double& offset, double& result) const {
     double slope = 0.0, intercept = 0.0;
     if (!RegressLinW(x, y, Array(x.size(), 1.0), slope, intercept) || slope == 0.0) return false;
     offset = intercept;

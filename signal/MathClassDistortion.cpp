@@ -20,7 +20,8 @@ double Phase(double re, double im) {
 // Horner, lowest power first, as the analysis layer evaluates polynomials.
 double Poly(const std::vector<double>& c, double x) {
     double v = 0.0;
-    for (auto it = c.rbegin(); it != c.rend(); ++it) v = v * x + *it;
+    for (auto it = c.rbegin(); it != c.rend(); ++it)
+        v = v * x + *it;
     return v;
 }
 
@@ -45,21 +46,24 @@ struct Block {
 // y = polynomial(x) for a whole block, coefficient by coefficient, so that
 // the samples run side by side.
 __attribute__((target_clones("avx2", "default"))) void PolyBlock(const std::vector<double>& c,
-                                                                   const double* __restrict x,
-                                                                   double* __restrict y,
-                                                                   std::size_t m) {
-    for (std::size_t i = 0; i < m; ++i) y[i] = 0.0;
+                                                                 const double* __restrict x,
+                                                                 double* __restrict y,
+                                                                 std::size_t m) {
+    for (std::size_t i = 0; i < m; ++i)
+        y[i] = 0.0;
     for (auto it = c.rbegin(); it != c.rend(); ++it) {
         const double ck = *it;
-        for (std::size_t i = 0; i < m; ++i) y[i] = y[i] * x[i] + ck;
+        for (std::size_t i = 0; i < m; ++i)
+            y[i] = y[i] * x[i] + ck;
     }
 }
 
 // Magnitudes, then the curves in the order asked for: amp the new
 // magnitude, pm the AM/PM value (0 without that curve).
-__attribute__((target_clones("avx2", "default"))) void DistortCurves(
-    const double* __restrict re, const double* __restrict im, std::size_t m, double scale,
-    const std::vector<double>* am, const std::vector<double>* pm, bool amFirst, Block& b) {
+__attribute__((target_clones("avx2", "default"))) void
+DistortCurves(const double* __restrict re, const double* __restrict im, std::size_t m, double scale,
+              const std::vector<double>* am, const std::vector<double>* pm, bool amFirst,
+              Block& b) {
     double* scaled = b.scaled;
     for (std::size_t i = 0; i < m; ++i) {
         b.mag[i] = std::sqrt(re[i] * re[i] + im[i] * im[i]);
@@ -79,14 +83,15 @@ __attribute__((target_clones("avx2", "default"))) void DistortCurves(
             std::copy(scaled, scaled + m, b.amp);
     }
     if (!pm)
-        for (std::size_t i = 0; i < m; ++i) b.pm[i] = 0.0;
+        for (std::size_t i = 0; i < m; ++i)
+            b.pm[i] = 0.0;
 }
 
 // The sample turned by its AM/PM value and brought to its new magnitude.
 __attribute__((target_clones("avx2", "default"))) void TurnAndScale(const double* __restrict re,
-                                                                      const double* __restrict im,
-                                                                      std::size_t m, bool turn,
-                                                                      Block& b) {
+                                                                    const double* __restrict im,
+                                                                    std::size_t m, bool turn,
+                                                                    Block& b) {
     if (turn) {
         for (std::size_t i = 0; i < m; ++i) {
             const double f = b.amp[i] / b.mag[i];
@@ -112,9 +117,11 @@ bool MathClass::SignalSchwellDetect(const Array& signal, double threshold, std::
     const double level = (range->max - range->min) * threshold + range->min;
     const std::size_t n = signal.size();
     std::size_t e = n - 2;
-    while (e >= 1 && !(signal[e] > level)) --e;
+    while (e >= 1 && !(signal[e] > level))
+        --e;
     std::size_t s = 1;
-    while (s <= n - 2 && !(signal[s] > level)) ++s;
+    while (s <= n - 2 && !(signal[s] > level))
+        ++s;
     if (e < 1 || s > n - 2) return false;
     last = static_cast<std::int32_t>(e) - 1;
     first = static_cast<std::int32_t>(s) + 1;
@@ -241,8 +248,10 @@ bool MathClass::SignalNoise(double bandwidth, double clock, std::int32_t length,
     if (removeMean) {
         const double mi = Analysis::Mean(I).value_or(0.0);
         const double mq = Analysis::Mean(Q).value_or(0.0);
-        for (double& v : I) v -= mi;
-        for (double& v : Q) v -= mq;
+        for (double& v : I)
+            v -= mi;
+        for (double& v : Q)
+            v -= mq;
     }
     return ArrayNormalizeIQ(I, Q, I, Q, 1.0);
 }

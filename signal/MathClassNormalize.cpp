@@ -48,9 +48,8 @@ inline double Value(std::int64_t b) {
     return v;
 }
 
-__attribute__((target_clones("avx2", "default"))) double PeakSquare(const double* __restrict I,
-                                                                      const double* __restrict Q,
-                                                                      std::size_t n) {
+__attribute__((target_clones("avx2", "default"))) double
+PeakSquare(const double* __restrict I, const double* __restrict Q, std::size_t n) {
     std::int64_t peak[kLanes] = {};
     std::size_t k = 0;
     for (; k + kLanes <= n; k += kLanes)
@@ -64,13 +63,13 @@ __attribute__((target_clones("avx2", "default"))) double PeakSquare(const double
         const double m = I[k] * I[k] + Q[k] * Q[k];
         r = std::max(r, Bits(m == m ? m : 0.0));
     }
-    for (std::int64_t p : peak) r = std::max(r, p);
+    for (std::int64_t p : peak)
+        r = std::max(r, p);
     return Value(r);
 }
 
-__attribute__((target_clones("avx2", "default"))) Squares SumSquares(const double* __restrict I,
-                                                                      const double* __restrict Q,
-                                                                      std::size_t n) {
+__attribute__((target_clones("avx2", "default"))) Squares
+SumSquares(const double* __restrict I, const double* __restrict Q, std::size_t n) {
     std::int64_t peak[kLanes] = {};
     double sum[kLanes] = {};
     std::size_t k = 0;
@@ -108,13 +107,13 @@ Power RecordPower(const Array& I, const Array& Q) {
         return p;
     }
     // Squares that underflowed to 0 are not a silent record.
-    if (sq.peak == 0.0 &&
-        std::all_of(I.begin(), I.end(), [](double v) { return v == 0.0; }) &&
+    if (sq.peak == 0.0 && std::all_of(I.begin(), I.end(), [](double v) { return v == 0.0; }) &&
         std::all_of(Q.begin(), Q.end(), [](double v) { return v == 0.0; }))
         return p;
     // Scaled to the largest component, which keeps every square in range.
     double big = 0.0;
-    for (std::size_t k = 0; k < n; ++k) big = std::max({big, std::abs(I[k]), std::abs(Q[k])});
+    for (std::size_t k = 0; k < n; ++k)
+        big = std::max({big, std::abs(I[k]), std::abs(Q[k])});
     if (!std::isfinite(big) || big == 0.0) {
         p.peak = p.rms = big;
         return p;
@@ -141,23 +140,30 @@ double RecordPeak(const Array& I, const Array& Q) {
 
 } // namespace
 
-std::int16_t MathClass::MathSignum(double x) const { return x < 0.0 ? -1 : 1; }
+std::int16_t MathClass::MathSignum(double x) const {
+    return x < 0.0 ? -1 : 1;
+}
 
-double MathClass::MathSi(double x) const { return x == 0.0 ? 1.0 : std::sin(x) / x; }
+double MathClass::MathSi(double x) const {
+    return x == 0.0 ? 1.0 : std::sin(x) / x;
+}
 
 double MathClass::MathFak(std::int32_t n) const {
     double f = 1.0;
-    for (std::int32_t k = 2; k <= n && std::isfinite(f); ++k) f *= static_cast<double>(k);
+    for (std::int32_t k = 2; k <= n && std::isfinite(f); ++k)
+        f *= static_cast<double>(k);
     return f;
 }
 
 bool MathClass::ArrayNormalize(const Array& x, Array& result, double level) const {
     double peak = 0.0;
-    for (double v : x) peak = std::max(peak, std::abs(v));
+    for (double v : x)
+        peak = std::max(peak, std::abs(v));
     if (!(peak > 0.0) || !std::isfinite(peak) || !std::isfinite(level)) return false;
     const double f = level / peak;
     result.resize(x.size());
-    for (std::size_t k = 0; k < x.size(); ++k) result[k] = x[k] * f;
+    for (std::size_t k = 0; k < x.size(); ++k)
+        result[k] = x[k] * f;
     return true;
 }
 
@@ -170,8 +176,10 @@ bool MathClass::ArrayNormalizeIQ(const Array& Iin, const Array& Qin, Array& Iout
     const double f = std::sqrt(level) / peak;
     if (&Iout == &Iin && &Qout == &Qin) {
         // In place, as the test signals are normalised: two plain streams.
-        for (double& v : Iout) v *= f;
-        for (double& v : Qout) v *= f;
+        for (double& v : Iout)
+            v *= f;
+        for (double& v : Qout)
+            v *= f;
         return true;
     }
     Iout.resize(n);
@@ -241,7 +249,8 @@ void MathClass::SignalDetector(const Array& trace, Array& result, std::int32_t m
                 if (std::isnan(v) || (mode == 1 ? x > v : x < v)) v = x;
             }
         } else {
-            for (std::size_t k = from; k < to; ++k) v += mode == 3 ? trace[k] : trace[k] * trace[k];
+            for (std::size_t k = from; k < to; ++k)
+                v += mode == 3 ? trace[k] : trace[k] * trace[k];
             v /= static_cast<double>(to - from);
             if (mode == 4) v = std::sqrt(v);
         }
@@ -250,22 +259,27 @@ void MathClass::SignalDetector(const Array& trace, Array& result, std::int32_t m
     result = std::move(out);
 }
 
-double MathClass::ConstPi() const { return Pi; }
+double MathClass::ConstPi() const {
+    return Pi;
+}
 
 std::optional<double> MathClass::ArrayFunctionSum(const Array& x) const {
     if (x.empty()) return std::nullopt;
     return Analysis::Sum(x);
 }
 
-bool MathClass::ArrayComplexMult(const Array& I1, const Array& Q1, const Array& I2,
-                                 const Array& Q2, Array& Iout, Array& Qout) const {
+bool MathClass::ArrayComplexMult(const Array& I1, const Array& Q1, const Array& I2, const Array& Q2,
+                                 Array& Iout, Array& Qout) const {
     const std::size_t n = I1.size();
     if (Q1.size() != n || I2.size() != n || Q2.size() != n) return false;
     return Analysis::ComplexMultiply(I1, Q1, I2, Q2, Iout, Qout);
 }
 
 void MathClass::ArrayNegative(Array& x) const {
-    for (double& v : x) v = -v;
+    for (double& v : x)
+        v = -v;
 }
 
-bool MathClass::FFTUnchanged() const { return fftUnchanged_; }
+bool MathClass::FFTUnchanged() const {
+    return fftUnchanged_;
+}

@@ -17,14 +17,14 @@ namespace {
 // The correction tables, by WindowEnum code: coherent gain (0 where the table
 // has none) and equivalent noise bandwidth in bins.
 constexpr std::string_view kWindowNames[] = {
-    "NONE",          "TRIANGULAR",    "HANNING",     "HAMMING", "BLACKMAN",
-    "TUKEY",         "KAISERBESSEL",  "BLACKMANHARRIS", "TAPEREDCOSINE", "BLACKMANEXACT",
-    "EXPONENTIAL",   "FLATTOP",       "KAISER",      "FORCE"};
-constexpr float kCoherentGain[] = {1.0f,     0.5f, 0.5f,  0.54f, 0.42f,        0.0f, 0.0f,
-                                   0.42323f, 0.9f, 7938.0f / 18608.0f, 0.4f, 0.21557889f, 0.4f,
-                                   0.4f};
-constexpr float kNoiseBandwidth[] = {1.0f, 1.33f, 1.5f, 1.36f, 1.73f, 1.93f, 1.0f,
-                                     2.0f, 1.0f,  1.69f, 1.0f, 3.77f, 1.93f, 1.0f};
+    "NONE",        "TRIANGULAR",   "HANNING",        "HAMMING",       "BLACKMAN",
+    "TUKEY",       "KAISERBESSEL", "BLACKMANHARRIS", "TAPEREDCOSINE", "BLACKMANEXACT",
+    "EXPONENTIAL", "FLATTOP",      "KAISER",         "FORCE"};
+constexpr float kCoherentGain[] = {1.0f, 0.5f,        0.5f,     0.54f, 0.42f,
+                                   0.0f, 0.0f,        0.42323f, 0.9f,  7938.0f / 18608.0f,
+                                   0.4f, 0.21557889f, 0.4f,     0.4f};
+constexpr float kNoiseBandwidth[] = {1.0f, 1.33f, 1.5f,  1.36f, 1.73f, 1.93f, 1.0f,
+                                     2.0f, 1.0f,  1.69f, 1.0f,  3.77f, 1.93f, 1.0f};
 constexpr std::int32_t kTukey = 5;
 // Mean of the Tukey taper on a long record: flat over the middle half, a
 // raised cosine (mean 1/2) over the outer quarters.
@@ -41,7 +41,9 @@ float CoherentGain(std::int32_t code) {
     return kCoherentGain[code];
 }
 
-float GainToDB(double gain) { return static_cast<float>(-20.0 * (std::log(gain) / std::log(10.0))); }
+float GainToDB(double gain) {
+    return static_cast<float>(-20.0 * (std::log(gain) / std::log(10.0)));
+}
 
 // The Tukey weights SignalUseWindow applies: flat in the middle half, a
 // cosine falling to 0 over each outer quarter.
@@ -51,7 +53,8 @@ std::vector<double> TaperWeights(std::size_t n) {
     const double e = std::nearbyint(static_cast<double>(c) * 0.5);
     for (std::size_t k = 0; k < n; ++k) {
         const double d = std::nearbyint(std::abs(static_cast<double>(k) - static_cast<double>(c)));
-        if (d > e) w[k] = 0.5 * std::cos((d - e) * MathClass::Pi / (static_cast<double>(c) - e)) + 0.5;
+        if (d > e)
+            w[k] = 0.5 * std::cos((d - e) * MathClass::Pi / (static_cast<double>(c) - e)) + 0.5;
     }
     return w;
 }
@@ -103,8 +106,10 @@ bool MathClass::SignalPeakDetect(const Array& signal, std::int16_t count,
     const std::int32_t to = inside(last) ? *last : upper;
     Array work(signal);
     const double floor = range->min;
-    for (std::int32_t k = 0; k <= from; ++k) work[static_cast<std::size_t>(k)] = floor;
-    for (std::int32_t k = to; k <= upper; ++k) work[static_cast<std::size_t>(k)] = floor;
+    for (std::int32_t k = 0; k <= from; ++k)
+        work[static_cast<std::size_t>(k)] = floor;
+    for (std::int32_t k = to; k <= upper; ++k)
+        work[static_cast<std::size_t>(k)] = floor;
     // A negative half width would let a peak be found again and again.
     const std::int32_t hw = std::max<std::int32_t>(halfWidth, 0);
     peaks.assign(static_cast<std::size_t>(count), 0);
@@ -155,12 +160,23 @@ bool MathClass::SignalUseWindow(const Array& Iin, const Array& Qin, Array& Iout,
     if (Qin.size() != n) return false;
     Array w;
     switch (type) {
-    case 1: w = Analysis::WindowWeights(n, Analysis::Window::Bartlett); break;
-    case 2: w = Analysis::WindowWeights(n, Analysis::Window::Hanning); break;
-    case 3: w = Analysis::WindowWeights(n, Analysis::Window::Hamming); break;
-    case 4: w = Analysis::WindowWeights(n, Analysis::Window::BlackmanHarris); break;
-    case 5: w = TaperWeights(n); break;
-    default: break; // no weighting of its own, Kaiser-Bessel included
+    case 1:
+        w = Analysis::WindowWeights(n, Analysis::Window::Bartlett);
+        break;
+    case 2:
+        w = Analysis::WindowWeights(n, Analysis::Window::Hanning);
+        break;
+    case 3:
+        w = Analysis::WindowWeights(n, Analysis::Window::Hamming);
+        break;
+    case 4:
+        w = Analysis::WindowWeights(n, Analysis::Window::BlackmanHarris);
+        break;
+    case 5:
+        w = TaperWeights(n);
+        break;
+    default:
+        break; // no weighting of its own, Kaiser-Bessel included
     }
     if (w.empty()) {
         if (&Iout != &Iin) Iout = Iin;
@@ -185,7 +201,8 @@ bool MathClass::SignalFFTCorr(const Array& x, const Array& y, Array& result) con
     if (x.empty() || y.empty()) return false;
     const std::size_t total = x.size() + y.size() - 1;
     std::size_t len = 1;
-    while (len <= total) len <<= 1;
+    while (len <= total)
+        len <<= 1;
     Array xp(len - x.size(), 0.0);
     xp.insert(xp.end(), x.begin(), x.end());
     Array yp(y);
@@ -209,7 +226,8 @@ bool MathClass::SignalCrossCorr(const Array& x, const Array& y, Array& result) c
     Array r(n, 0.0);
     for (std::size_t k = 0; k < n; ++k) {
         double sum = 0.0;
-        for (std::size_t j = 0; j < n; ++j) sum += x[j] * y[(j + k) % n];
+        for (std::size_t j = 0; j < n; ++j)
+            sum += x[j] * y[(j + k) % n];
         r[k] = sum / static_cast<double>(n);
     }
     result = std::move(r);
@@ -243,7 +261,8 @@ bool MathClass::SignalPower(const Array& spectrum, double rate, double centre, d
     // Volts into 50 ohm as the level conversion does it (the sign of a
     // negative value kept), summed and averaged over the band.
     double sum = 0.0;
-    for (std::size_t k = from; k <= to; ++k) sum += spectrum[k] * std::abs(spectrum[k]) / 50.0;
+    for (std::size_t k = from; k <= to; ++k)
+        sum += spectrum[k] * std::abs(spectrum[k]) / 50.0;
     const double mean = sum / static_cast<double>(to - from + 1);
     const double watts = bandwidth * 1e6 / noiseBin * mean;
     const float coherent = window == kTukey ? GainToDB(TaperMean(n)) : SignalWindowCoher(window);
@@ -255,7 +274,8 @@ bool MathClass::SignalPower(const Array& spectrum, double rate, double centre, d
 void MathClass::SignalFilterReal(const Array& x, const Array& h, Array& y) const {
     Array out(x.size(), 0.0);
     for (std::size_t k = 0; k < x.size(); ++k)
-        for (std::size_t m = std::min(h.size(), k + 1); m-- > 0;) out[k] += h[m] * x[k - m];
+        for (std::size_t m = std::min(h.size(), k + 1); m-- > 0;)
+            out[k] += h[m] * x[k - m];
     y = std::move(out);
 }
 

@@ -23,7 +23,9 @@ std::uint64_t Mix(std::uint64_t z) {
 
 } // namespace
 
-void Reset() { state = kStart; }
+void Reset() {
+    state = kStart;
+}
 
 void Seed(float seed) {
     // +0 and -0 are the same seed.
@@ -32,15 +34,21 @@ void Seed(float seed) {
 }
 
 // The top 24 bits: exactly representable in a float and never 1.
-float ToUnit(std::uint64_t bits) { return static_cast<float>(bits >> 40) * 0x1.0p-24f; }
+float ToUnit(std::uint64_t bits) {
+    return static_cast<float>(bits >> 40) * 0x1.0p-24f;
+}
 
 float Next() {
     state += kGamma;
     return ToUnit(Mix(state));
 }
 
-float Peek(std::uint64_t ahead) { return ToUnit(Mix(state + (ahead + 1) * kGamma)); }
+float Peek(std::uint64_t ahead) {
+    return ToUnit(Mix(state + (ahead + 1) * kGamma));
+}
 
-void Skip(std::uint64_t count) { state += count * kGamma; }
+void Skip(std::uint64_t count) {
+    state += count * kGamma;
+}
 
 } // namespace UniformRandom

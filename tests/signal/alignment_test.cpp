@@ -1,10 +1,9 @@
 #include "MathClass.h"
 #include "ReferenceData.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using Array = MathClass::Array;
@@ -25,7 +24,8 @@ void Record(MathClass& m, std::int32_t n, float seed, Array& I, Array& Q) {
 Array Rotated(const Array& x, long s) {
     const long n = static_cast<long>(x.size());
     Array out(x.size());
-    for (long k = 0; k < n; ++k) out[static_cast<std::size_t>(k)] = x[static_cast<std::size_t>(((k + s) % n + n) % n)];
+    for (long k = 0; k < n; ++k)
+        out[static_cast<std::size_t>(k)] = x[static_cast<std::size_t>(((k + s) % n + n) % n)];
     return out;
 }
 
@@ -103,7 +103,8 @@ TEST(TimingAlignment, CrossSpectrumIsCentredLikeFftshift) {
         ASSERT_TRUE(m.ShiftService(I1, Q1, I2, Q2, mag, phase));
         for (std::size_t j = 0; j < n; ++j) {
             EXPECT_NEAR(mag[j], 1.0, 1e-15);
-            const double f = (static_cast<double>(j) - static_cast<double>(n / 2)) / static_cast<double>(n);
+            const double f =
+                (static_cast<double>(j) - static_cast<double>(n / 2)) / static_cast<double>(n);
             const double turn = phase[j] - 2 * std::acos(-1.0) * f;
             EXPECT_NEAR(std::remainder(turn, 2 * std::acos(-1.0)), 0.0, 1e-14) << n << " bin " << j;
         }

@@ -1,9 +1,8 @@
 #include "AnalysisControls.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <complex>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <vector>
@@ -28,7 +27,8 @@ Array Random(std::size_t n, unsigned seed) {
     std::mt19937_64 g(seed);
     std::normal_distribution<double> d;
     Array x(n);
-    for (double& v : x) v = d(g);
+    for (double& v : x)
+        v = d(g);
     return x;
 }
 
@@ -39,7 +39,8 @@ TEST(AnalysisFastPaths, SinCosStaysWithinTwoUlp) {
     for (double range : {0.8, 4.0, 200.0, 4e5, 1e7}) {
         std::uniform_real_distribution<double> d(-range, range);
         Array x(4099);
-        for (double& v : x) v = d(g);
+        for (double& v : x)
+            v = d(g);
         x[0] = 0.0;
         x[1] = -0.0;
         Array s(x.size()), c(x.size());
@@ -61,7 +62,8 @@ TEST(AnalysisFastPaths, Atan2StaysWithinTwoUlpAndKeepsTheSpecialCases) {
     for (double scale : {1.0, 1e-200, 1e200}) {
         std::normal_distribution<double> d(0.0, scale);
         Array y(5003), x(5003), a(5003);
-        for (std::size_t i = 0; i < y.size(); ++i) y[i] = d(g), x[i] = d(g);
+        for (std::size_t i = 0; i < y.size(); ++i)
+            y[i] = d(g), x[i] = d(g);
         Analysis::Atan2(y.data(), x.data(), y.size(), a.data());
         for (std::size_t i = 0; i < y.size(); ++i)
             EXPECT_NEAR(a[i], std::atan2(y[i], x[i]), 4.5e-16) << y[i] << ", " << x[i];
@@ -115,7 +117,8 @@ TEST(AnalysisFastPaths, LongTransformsMatchTheDft) {
         }
         Array r2, i2;
         ASSERT_TRUE(Analysis::InverseFFT(fr, fi, r2, i2));
-        for (std::size_t k = 0; k < n; k += 97) EXPECT_NEAR(r2[k], re[k], 1e-13);
+        for (std::size_t k = 0; k < n; k += 97)
+            EXPECT_NEAR(r2[k], re[k], 1e-13);
     }
 }
 
@@ -143,14 +146,13 @@ TEST(AnalysisFastPaths, WorkTransformLayoutAndRowVisitors) {
     EXPECT_NEAR(data[2 * w.Position(12345)], static_cast<double>(f.real()), 1e-10);
     // ForEachBin walks the same correspondence.
     std::size_t visited = 0;
-    w.ForEachBin([&](std::size_t pos, std::size_t bin) {
-        visited += pos == w.Position(bin);
-    });
+    w.ForEachBin([&](std::size_t pos, std::size_t bin) { visited += pos == w.Position(bin); });
     EXPECT_EQ(visited, n);
     // A filter that passes everything gives the record back, in place.
     Array r = re, i = im;
-    w.Filter(r.data(), i.data(), [](double*, std::size_t, std::size_t, std::size_t) {}, r.data(),
-             i.data(), 1.0 / static_cast<double>(n));
+    w.Filter(
+        r.data(), i.data(), [](double*, std::size_t, std::size_t, std::size_t) {}, r.data(),
+        i.data(), 1.0 / static_cast<double>(n));
     for (std::size_t k = 0; k < n; k += 101) {
         EXPECT_NEAR(r[k], re[k], 1e-13);
         EXPECT_NEAR(i[k], im[k], 1e-13);

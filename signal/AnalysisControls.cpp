@@ -15,13 +15,6 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// Keeps phases in (-pi, pi]: atan2 answers -pi for a negative real part with
-// a negative-zero imaginary part.
-double Phase(double re, double im) {
-    double p = std::atan2(im, re);
-    return p == -kPi ? kPi : p;
-}
-
 bool SameLength(const Array& a, const Array& b) { return a.size() == b.size(); }
 
 } // namespace
@@ -206,12 +199,18 @@ bool ToPolar(const Array& re, const Array& im, Array& mag, Array& phase) {
         phase.clear();
         return false;
     }
-    Array m(re.size());
-    Array p(re.size());
-    for (std::size_t k = 0; k < re.size(); ++k) {
-        m[k] = std::hypot(re[k], im[k]);
-        p[k] = Phase(re[k], im[k]);
-    }
+    const std::size_t n = re.size();
+    Array m(n);
+    Array p(n);
+    for (std::size_t k = 0; k < n; ++k) m[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+    // Squares that overflowed or lost precision to underflow: the exact way.
+    for (std::size_t k = 0; k < n; ++k)
+        if (!(m[k] > 1e-145 && m[k] <= 1e150)) m[k] = std::hypot(re[k], im[k]);
+    // Phases in (-pi, pi]: atan2 answers -pi for a negative real part with a
+    // negative-zero imaginary part.
+    Atan2(im.data(), re.data(), n, p.data());
+    for (double& v : p)
+        if (v == -kPi) v = kPi;
     mag = std::move(m);
     phase = std::move(p);
     return true;
@@ -223,11 +222,13 @@ bool ToRect(const Array& mag, const Array& phase, Array& re, Array& im) {
         im.clear();
         return false;
     }
-    Array r(mag.size());
-    Array i(mag.size());
-    for (std::size_t k = 0; k < mag.size(); ++k) {
-        r[k] = mag[k] * std::cos(phase[k]);
-        i[k] = mag[k] * std::sin(phase[k]);
+    const std::size_t n = mag.size();
+    Array r(n);
+    Array i(n);
+    SinCos(phase.data(), n, i.data(), r.data());
+    for (std::size_t k = 0; k < n; ++k) {
+        r[k] *= mag[k];
+        i[k] *= mag[k];
     }
     re = std::move(r);
     im = std::move(i);

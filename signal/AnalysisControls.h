@@ -191,7 +191,8 @@ Array Unwrap(const Array& phase);
 
 // --- Complex arrays -----------------------------------------------------------
 
-// Magnitude and phase (radians, (-pi, pi]) of re + j·im.
+// Magnitude and phase (radians, (-pi, pi]) of re + j·im, and back; the
+// angles go through Atan2 and SinCos below.
 bool ToPolar(const Array& re, const Array& im, Array& mag, Array& phase);
 bool ToRect(const Array& mag, const Array& phase, Array& re, Array& im);
 // (aRe + j·aIm)·(bRe + j·bIm) element by element; all four of equal length.

@@ -46,11 +46,11 @@ def noise(np, sfft, length, seed):
     half = round(length * BANDWIDTH / CLOCK / 2)
     lo = max(round(length / 2 - half), 0)
     hi = min(round(length / 2 + half), length - 1)
-    spec = np.zeros(length, complex)
+    spectrum = np.zeros(length, complex)
     phase = (rng.random(hi - lo + 1, dtype=np.float32) - np.float32(0.5)).astype(float) * 360.0
-    spec.real[lo:hi + 1] = np.cos(phase)
-    spec.imag[lo:hi + 1] = np.sin(phase)
-    x = sfft.ifft(sfft.ifftshift(spec), overwrite_x=True)
+    spectrum.real[lo:hi + 1] = np.cos(phase)
+    spectrum.imag[lo:hi + 1] = np.sin(phase)
+    x = sfft.ifft(sfft.ifftshift(spectrum), overwrite_x=True)
     x *= 1.0 / np.sqrt((x.real * x.real + x.imag * x.imag).max())
     return x.real, x.imag
 
@@ -171,8 +171,8 @@ def numpy_worker(name, n, repetitions):
     elif name == "VerificationChain":
         def run():
             w = np.sqrt(get_window("hann", n, fftbins=True))
-            spec = sfft.fft(i * w + 1j * (q * w), overwrite_x=True)
-            mag = np.abs(sfft.fftshift(spec))
+            spectrum = sfft.fft(i * w + 1j * (q * w), overwrite_x=True)
+            mag = np.abs(sfft.fftshift(spectrum))
             mag *= 1.0 / n
             total = sum(channel_power(np, mag, CLOCK, c, CHANNEL_BW, HANNING) for c in CENTRES)
             detector_max(np, mag, 8)

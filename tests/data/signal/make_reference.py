@@ -90,16 +90,16 @@ write("alignment.txt", align)
 
 # Windowed records (the square root of the weight on each sample), the
 # cosine taper, channel powers and the FFT correlation.
-spec = {}
+spectra = {}
 for n in (16, 15):
     i, q = rng.standard_normal(n), rng.standard_normal(n)
-    spec[f"i{n}"], spec[f"q{n}"] = i, q
+    spectra[f"i{n}"], spectra[f"q{n}"] = i, q
     for name, w in (("bartlett", get_window("bartlett", n, fftbins=True)),
                     ("hanning", get_window("hann", n, fftbins=True)),
                     ("hamming", get_window("hamming", n, fftbins=True)),
                     ("blackmanharris", general_cosine(n, [0.42323, 0.49755, 0.07922], sym=False))):
-        spec[f"{name}_i{n}"] = np.sqrt(w) * i
-        spec[f"{name}_q{n}"] = np.sqrt(w) * q
+        spectra[f"{name}_i{n}"] = np.sqrt(w) * i
+        spectra[f"{name}_q{n}"] = np.sqrt(w) * q
 
 
 def taper(n):
@@ -110,7 +110,7 @@ def taper(n):
 
 
 for n in (8, 11, 256):
-    spec[f"taper{n}"] = taper(n)
+    spectra[f"taper{n}"] = taper(n)
 
 # Channel power: rate, centre, bandwidth (MHz), window code; coherent gain and
 # noise bandwidth from the correction table (code 5: the taper's mean).
@@ -119,7 +119,7 @@ gain = {0: 1.0, 1: 0.5, 2: 0.5, 3: np.float32(0.54), 4: np.float32(0.42), 5: tap
 enbw = {0: 1.0, 1: np.float32(1.33), 2: 1.5, 3: np.float32(1.36), 4: np.float32(1.73),
         5: np.float32(1.93), 6: 1.0}
 spectrum = np.abs(rng.standard_normal(256)) * 1e-3
-spec["spectrum"] = spectrum
+spectra["spectrum"] = spectrum
 cases = [(16.0, 0.0, 3.84, 0), (16.0, 5.0, 3.84, 2), (16.0, -5.0, 3.84, 3), (16.0, 2.5, 1.0, 4),
          (16.0, -7.0, 2.0, 1), (16.0, 0.0, 8.0, 5), (16.0, 3.0, 2.0, 6), (16.0, 0.0, 40.0, 0),
          (16.0, 30.0, 2.0, 2)]
@@ -134,13 +134,13 @@ for rate, centre, bw, code in cases:
     watts = bw * 1e6 / noise_bin * np.mean(spectrum[lo:hi + 1] ** 2 / 50.0)
     coher = float(np.float32(-20 * np.log10(float(np.float32(gain[code])))))
     powers.append(10 * np.log10(watts) + 30 + coher)
-spec["power_cases"] = np.array(cases).ravel()
-spec["powers"] = powers
+spectra["power_cases"] = np.array(cases).ravel()
+spectra["powers"] = powers
 
 x, y = rng.standard_normal(5), rng.standard_normal(4)
 length = 16  # next power of two above 5 + 4 - 1
 xp = np.concatenate([np.zeros(length - 5), x])
 yp = np.concatenate([y, np.zeros(length - 4)])
-spec["corr_x"], spec["corr_y"] = x, y
-spec["fftcorr"] = np.abs(np.fft.fft(np.fft.fft(xp) * np.conj(np.fft.fft(yp)))) / length
-write("spectrum.txt", spec)
+spectra["corr_x"], spectra["corr_y"] = x, y
+spectra["fftcorr"] = np.abs(np.fft.fft(np.fft.fft(xp) * np.conj(np.fft.fft(yp)))) / length
+write("spectrum.txt", spectra)

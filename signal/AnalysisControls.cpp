@@ -1,13 +1,11 @@
 #include "AnalysisControls.h"
 
-#include <fftw3.h>
-
 #include <Eigen/Dense>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <climits>
-#include <map>
 #include <numbers>
 #include <utility>
 
@@ -16,103 +14,6 @@ namespace Analysis {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-// One plan per (length, kind), built on first use and kept for the life of the
-// process: the measurement transforms records of the same few lengths over and
-// over, and planning costs far more than a transform. Each plan owns its
-// buffers; callers copy in and out, which keeps the plans independent of the
-// callers' arrays and their alignment.
-class PlanCache {
-public:
-    enum class Kind { Forward, Backward, RealForward };
-
-    struct Entry {
-        fftw_plan plan = nullptr;
-        fftw_complex* cbuf = nullptr; // complex input (c2c) or output (r2c)
-        fftw_complex* cout = nullptr; // c2c output
-        double* rbuf = nullptr;       // r2c input
-    };
-
-    static PlanCache& Instance() {
-        static PlanCache cache;
-        return cache;
-    }
-
-    Entry& Get(std::size_t n, Kind kind) {
-        auto key = std::make_pair(n, kind);
-        auto it = entries_.find(key);
-        if (it != entries_.end()) return it->second;
-        Entry e;
-        const int len = static_cast<int>(n);
-        if (kind == Kind::RealForward) {
-            e.rbuf = fftw_alloc_real(n);
-            e.cbuf = fftw_alloc_complex(n / 2 + 1);
-            e.plan = fftw_plan_dft_r2c_1d(len, e.rbuf, e.cbuf, FFTW_ESTIMATE);
-        } else {
-            e.cbuf = fftw_alloc_complex(n);
-            e.cout = fftw_alloc_complex(n);
-            e.plan = fftw_plan_dft_1d(len, e.cbuf, e.cout,
-                                      kind == Kind::Forward ? FFTW_FORWARD : FFTW_BACKWARD,
-                                      FFTW_ESTIMATE);
-        }
-        return entries_.emplace(key, e).first->second;
-    }
-
-    PlanCache(const PlanCache&) = delete;
-    PlanCache& operator=(const PlanCache&) = delete;
-
-private:
-    PlanCache() = default;
-    ~PlanCache() {
-        for (auto& [key, e] : entries_) {
-            fftw_destroy_plan(e.plan);
-            fftw_free(e.cbuf);
-            fftw_free(e.cout);
-            fftw_free(e.rbuf);
-        }
-        fftw_cleanup();
-    }
-
-    std::map<std::pair<std::size_t, Kind>, Entry> entries_;
-};
-
-bool ComplexTransform(const Array& re, const Array& im, Array& outRe, Array& outIm,
-                      PlanCache::Kind kind) {
-    if (re.size() != im.size() || re.size() > INT_MAX) {
-        outRe.clear();
-        outIm.clear();
-        return false;
-    }
-    const std::size_t n = re.size();
-    if (n == 0) {
-        outRe.clear();
-        outIm.clear();
-        return true;
-    }
-    auto& e = PlanCache::Instance().Get(n, kind);
-    for (std::size_t k = 0; k < n; ++k) {
-        e.cbuf[k][0] = re[k];
-        e.cbuf[k][1] = im[k];
-    }
-    fftw_execute(e.plan);
-    // The input is in the plan's buffer by now, so the outputs may be the
-    // very arrays that were passed in.
-    const double scale = kind == PlanCache::Kind::Backward ? 1.0 / static_cast<double>(n) : 1.0;
-    outRe.resize(n);
-    outIm.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        outRe[k] = e.cout[k][0] * scale;
-        outIm[k] = e.cout[k][1] * scale;
-    }
-    return true;
-}
-
-// Keeps phases in (-pi, pi]: atan2 answers -pi for a negative real part with
-// a negative-zero imaginary part.
-double Phase(double re, double im) {
-    double p = std::atan2(im, re);
-    return p == -kPi ? kPi : p;
-}
 
 bool SameLength(const Array& a, const Array& b) { return a.size() == b.size(); }
 
@@ -130,71 +31,146 @@ Array Ramp(std::size_t n, double first, double last) {
     return r;
 }
 
-bool FFT(const Array& re, const Array& im, Array& outRe, Array& outIm) {
-    return ComplexTransform(re, im, outRe, outIm, PlanCache::Kind::Forward);
-}
-
-bool InverseFFT(const Array& re, const Array& im, Array& outRe, Array& outIm) {
-    return ComplexTransform(re, im, outRe, outIm, PlanCache::Kind::Backward);
-}
-
-bool RealFFT(const Array& x, Array& outRe, Array& outIm) {
-    const std::size_t n = x.size();
-    if (n == 0 || n > INT_MAX) {
-        outRe.clear();
-        outIm.clear();
-        return n == 0;
-    }
-    auto& e = PlanCache::Instance().Get(n, PlanCache::Kind::RealForward);
-    std::copy(x.begin(), x.end(), e.rbuf);
-    fftw_execute(e.plan);
-    outRe.assign(n, 0.0);
-    outIm.assign(n, 0.0);
-    for (std::size_t k = 0; k <= n / 2; ++k) {
-        outRe[k] = e.cbuf[k][0];
-        outIm[k] = e.cbuf[k][1];
-    }
-    for (std::size_t k = n / 2 + 1; k < n; ++k) {
-        outRe[k] = outRe[n - k];
-        outIm[k] = -outIm[n - k];
-    }
-    return true;
-}
-
-bool InverseRealFFT(const Array& re, const Array& im, Array& out) {
-    Array outRe;
-    Array outIm;
-    const bool ok = ComplexTransform(re, im, outRe, outIm, PlanCache::Kind::Backward);
-    out = std::move(outRe);
-    return ok;
-}
-
 Array WindowWeights(std::size_t n, Window window) {
     Array w(n, 1.0);
+    if (n == 0) return w;
     const double len = static_cast<double>(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const double t = 2.0 * kPi * static_cast<double>(k) / len;
-        switch (window) {
-        case Window::Bartlett:
+    if (window == Window::Bartlett) {
+        for (std::size_t k = 0; k < n; ++k)
             w[k] = 1.0 - std::abs(2.0 * static_cast<double>(k) / len - 1.0);
-            break;
-        case Window::Hanning:
-            w[k] = 0.5 - 0.5 * std::cos(t);
-            break;
-        case Window::Hamming:
-            w[k] = 0.54 - 0.46 * std::cos(t);
-            break;
-        case Window::BlackmanHarris:
-            w[k] = 0.42323 - 0.49755 * std::cos(t) + 0.07922 * std::cos(2.0 * t);
-            break;
-        }
+        return w;
     }
+    double a0 = 0.0, a1 = 0.0, a2 = 0.0;
+    switch (window) {
+    case Window::Hanning: a0 = 0.5, a1 = 0.5; break;
+    case Window::Hamming: a0 = 0.54, a1 = 0.46; break;
+    case Window::BlackmanHarris: a0 = 0.42323, a1 = 0.49755, a2 = 0.07922; break;
+    case Window::Bartlett: break;
+    }
+    // cos(2·pi·k/n) and cos(4·pi·k/n) from the rotation table; a periodic
+    // window is symmetric about n/2, so the upper half mirrors the lower.
+    const PhaseSteps turn(2.0 * kPi / len, n / 2 + 1);
+    for (std::size_t k = 0; k <= n / 2; ++k) {
+        double c, s;
+        turn.At(k, c, s);
+        const double c2 = c * c - s * s;
+        w[k] = a0 - a1 * c + a2 * c2;
+    }
+    for (std::size_t k = n / 2 + 1; k < n; ++k) w[k] = w[n - k];
     return w;
 }
 
 void ApplyWindow(Array& x, Window window) {
     const Array w = WindowWeights(x.size(), window);
     for (std::size_t k = 0; k < x.size(); ++k) x[k] *= w[k];
+}
+
+// Cody-Waite reduction by pi/2 (pi/2 split into three parts, the first two
+// with 33 significant bits, so k times them is exact for |k| < 2^20), then
+// Taylor series on [-pi/4, pi/4] carried far enough (x^17 for the sine, x^18
+// for the cosine) that the truncation stays below 1e-19. The quadrant is
+// picked with selects rather than branches, so the loop vectorises; the AVX2
+// clone does four angles at a time with the very same operations.
+__attribute__((target_clones("avx2", "default"))) void SinCos(const double* __restrict angle,
+                                                                std::size_t n,
+                                                                double* __restrict sine,
+                                                                double* __restrict cosine) {
+    constexpr double invPio2 = 0x1.45f306dc9c883p-1;
+    constexpr double p1 = 0x1.921fb54400000p+0;
+    constexpr double p2 = 0x1.0b4611a600000p-34;
+    constexpr double p3 = 0x1.3198a2e037073p-69;
+    constexpr double round = 0x1.8p52; // adding and taking it off rounds to an integer
+    constexpr double limit = 0x1p19;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = angle[i];
+        const double k = (x * invPio2 + round) - round;
+        const double r = ((x - k * p1) - k * p2) - k * p3;
+        const double z = r * r;
+        const double sp =
+            -1.0 / 6.0 +
+            z * (1.0 / 120.0 +
+                 z * (-1.0 / 5040.0 +
+                      z * (1.0 / 362880.0 +
+                           z * (-1.0 / 39916800.0 +
+                                z * (1.0 / 6227020800.0 +
+                                     z * (-1.0 / 1307674368000.0 + z * (1.0 / 355687428096000.0)))))));
+        const double cp =
+            1.0 / 24.0 +
+            z * (-1.0 / 720.0 +
+                 z * (1.0 / 40320.0 +
+                      z * (-1.0 / 3628800.0 +
+                           z * (1.0 / 479001600.0 +
+                                z * (-1.0 / 87178291200.0 +
+                                     z * (1.0 / 20922789888000.0 + z * (-1.0 / 6402373705728000.0)))))));
+        const double sr = r + r * z * sp;
+        const double cr = 1.0 - 0.5 * z + z * z * cp;
+        // Quadrant k mod 4, as the fraction of k/4: 0, 0.25, 0.5 or 0.75.
+        const double k4 = k * 0.25;
+        const double near = (k4 + round) - round;
+        const double q = k4 - (near - (near > k4 ? 1.0 : 0.0));
+        const bool swap = (q == 0.25) | (q == 0.75);
+        const bool negSin = q >= 0.5;
+        const bool negCos = (q == 0.25) | (q == 0.5);
+        const double a = swap ? cr : sr;
+        const double b = swap ? sr : cr;
+        sine[i] = negSin ? -a : a;
+        cosine[i] = negCos ? -b : b;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(std::abs(angle[i]) <= limit)) {
+            sine[i] = std::sin(angle[i]);
+            cosine[i] = std::cos(angle[i]);
+        }
+}
+
+// Octant reduction to a = min/max in [0, 1]; then atan(a) = atan(c) +
+// atan((a - c)/(1 + a·c)) with the pivot c among 0, tan(pi/12), tan(pi/6), 1
+// nearest to a, which leaves |t| <= tan(pi/24) = 0.1317, where the Taylor
+// series up to t^19 is exact to 1e-18. atan(c), pi/2 and pi are carried as
+// two doubles each. Selects instead of branches, so the loop vectorises.
+__attribute__((target_clones("avx2", "default"))) void Atan2(const double* __restrict y,
+                                                               const double* __restrict x,
+                                                               std::size_t n,
+                                                               double* __restrict angle) {
+    constexpr double b1 = 0x1.0d9fd31c98bf8p-3; // tan(pi/24), tan(3·pi/24), tan(5·pi/24)
+    constexpr double b2 = 0x1.a827999fcef32p-2;
+    constexpr double b3 = 0x1.88df153d6a676p-1;
+    constexpr double c1 = 0x1.126145e9ecd56p-2; // tan(pi/12), tan(pi/6)
+    constexpr double c2 = 0x1.279a74590331cp-1;
+    constexpr double h1 = 0x1.0c152382d7365p-2, l1 = 0x1.59ec2c5c86603p-56; // atan(c1)
+    constexpr double h2 = 0x1.0c152382d7365p-1, l2 = 0x1.2a323e45d5c68p-55; // atan(c2)
+    constexpr double h3 = 0x1.921fb54442d18p-1, l3 = 0x1.1a62633145c07p-55; // pi/4
+    constexpr double pio2h = 0x1.921fb54442d18p+0, pio2l = 0x1.1a62633145c07p-54;
+    constexpr double pih = 0x1.921fb54442d18p+1, pil = 0x1.1a62633145c07p-53;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ax = std::abs(x[i]), ay = std::abs(y[i]);
+        const bool swap = ay > ax;
+        const double a = (swap ? ax : ay) / (swap ? ay : ax);
+        const bool k3 = a > b3, k2 = a > b2, k1 = a > b1;
+        const double c = k3 ? 1.0 : k2 ? c2 : k1 ? c1 : 0.0;
+        const double hi = k3 ? h3 : k2 ? h2 : k1 ? h1 : 0.0;
+        const double lo = k3 ? l3 : k2 ? l2 : k1 ? l1 : 0.0;
+        const double t = (a - c) / (1.0 + a * c);
+        const double z = t * t;
+        const double p =
+            t + t * z *
+                    (-1.0 / 3.0 +
+                     z * (1.0 / 5.0 +
+                          z * (-1.0 / 7.0 +
+                               z * (1.0 / 9.0 +
+                                    z * (-1.0 / 11.0 +
+                                         z * (1.0 / 13.0 +
+                                              z * (-1.0 / 15.0 + z * (1.0 / 17.0 + z * (-1.0 / 19.0)))))))));
+        double r = hi + (lo + p);
+        r = swap ? (pio2h - r) + pio2l : r;
+        r = x[i] < 0.0 ? (pih - r) + pil : r;
+        angle[i] = y[i] < 0.0 ? -r : r;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ax = std::abs(x[i]), ay = std::abs(y[i]);
+        if (!(ax > 0.0 && ay > 0.0 && ax <= DBL_MAX && ay <= DBL_MAX))
+            angle[i] = std::atan2(y[i], x[i]);
+    }
 }
 
 Array Unwrap(const Array& phase) {
@@ -223,12 +199,18 @@ bool ToPolar(const Array& re, const Array& im, Array& mag, Array& phase) {
         phase.clear();
         return false;
     }
-    Array m(re.size());
-    Array p(re.size());
-    for (std::size_t k = 0; k < re.size(); ++k) {
-        m[k] = std::hypot(re[k], im[k]);
-        p[k] = Phase(re[k], im[k]);
-    }
+    const std::size_t n = re.size();
+    Array m(n);
+    Array p(n);
+    for (std::size_t k = 0; k < n; ++k) m[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+    // Squares that overflowed or lost precision to underflow: the exact way.
+    for (std::size_t k = 0; k < n; ++k)
+        if (!(m[k] > 1e-145 && m[k] <= 1e150)) m[k] = std::hypot(re[k], im[k]);
+    // Phases in (-pi, pi]: atan2 answers -pi for a negative real part with a
+    // negative-zero imaginary part.
+    Atan2(im.data(), re.data(), n, p.data());
+    for (double& v : p)
+        if (v == -kPi) v = kPi;
     mag = std::move(m);
     phase = std::move(p);
     return true;
@@ -240,11 +222,13 @@ bool ToRect(const Array& mag, const Array& phase, Array& re, Array& im) {
         im.clear();
         return false;
     }
-    Array r(mag.size());
-    Array i(mag.size());
-    for (std::size_t k = 0; k < mag.size(); ++k) {
-        r[k] = mag[k] * std::cos(phase[k]);
-        i[k] = mag[k] * std::sin(phase[k]);
+    const std::size_t n = mag.size();
+    Array r(n);
+    Array i(n);
+    SinCos(phase.data(), n, i.data(), r.data());
+    for (std::size_t k = 0; k < n; ++k) {
+        r[k] *= mag[k];
+        i[k] *= mag[k];
     }
     re = std::move(r);
     im = std::move(i);

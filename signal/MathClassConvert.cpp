@@ -22,17 +22,6 @@ std::string Fixed3(double v) {
     return s;
 }
 
-double Sign(double v) { return v < 0.0 ? -1.0 : 1.0; }
-
-// Into [-pi, pi] by whole turns of the library's 2·pi. Far-out values are
-// first reduced by fmod, which a turn-by-turn loop could never finish.
-double WrapRad(double v) {
-    constexpr double turn = 2.0 * MathClass::Pi;
-    if (std::abs(v) > 64.0 * turn) v = std::fmod(v, turn);
-    while (std::abs(v) > MathClass::Pi) v -= Sign(v) * turn;
-    return v;
-}
-
 } // namespace
 
 std::string MathClass::ZeitString(double t) const {
@@ -114,7 +103,15 @@ double MathClass::PhaseAdd(double a, double b) {
 
 double MathClass::PhaseDiff(double a, double b) const {
     if (!std::isfinite(a) || !std::isfinite(b)) return std::nan("");
-    return WrapRad(WrapRad(b) - WrapRad(a));
+    // Into [-pi, pi] by whole turns of the library's 2·pi. Far-out values are
+    // first reduced by fmod, which a turn-by-turn loop could never finish.
+    auto wrap = [this](double v) {
+        constexpr double turn = 2.0 * Pi;
+        if (std::abs(v) > 64.0 * turn) v = std::fmod(v, turn);
+        while (std::abs(v) > Pi) v -= MathSignum(v) * turn;
+        return v;
+    };
+    return wrap(wrap(b) - wrap(a));
 }
 
 void MathClass::ArrayAdjustIndex(Array& a, Array& b) const {

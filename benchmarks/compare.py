@@ -1,0 +1,270 @@
+#!/usr/bin/python3
+"""Runs quillon_bench beside numpy/scipy versions of the same operations.
+
+For every operation it prints the best time of each side, the ratio Quillon
+time / numpy time (below 1: Quillon is faster) and the peak memory (maximum
+resident set) of the process that ran it. Each operation runs in a process of
+its own on both sides, so the peak belongs to that operation alone.
+
+    /usr/bin/python3 benchmarks/compare.py [--build-dir build/release] [--repetitions 5]
+
+The numpy side is written as a numpy user would write it for speed: whole-array
+operations, in-place updates where they come naturally, scipy.fft for the
+transforms.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+# (benchmark name, record length); quillon_bench uses the same lengths.
+OPERATIONS = [
+    ("AlignmentChain", 1 << 21),
+    ("VerificationChain", 1 << 21),
+    ("SignalNoise", 1 << 24),
+    ("SignalDistore", 1 << 24),
+    ("ArrayCrestIQ", 1 << 24),
+    ("ArrayNormalizeIQ", 1 << 24),
+]
+
+TWO_PI = 6.28318530717958
+BANDWIDTH = 4.0  # MHz of noise
+CLOCK = 16.0     # MHz sample clock
+HANNING = 2
+NOISE_BW = {0: 1.0, 2: 1.5}
+COHERENT_GAIN = {0: 1.0, 2: 0.5}
+CENTRES = [0.0, 5.0, -5.0, 10.0, -10.0, 15.0, -15.0]
+CHANNEL_BW = 3.84
+
+
+# --- numpy versions of the operations -------------------------------------------
+
+def noise(np, sfft, length, seed):
+    rng = np.random.default_rng(seed)
+    half = round(length * BANDWIDTH / CLOCK / 2)
+    lo = max(round(length / 2 - half), 0)
+    hi = min(round(length / 2 + half), length - 1)
+    spectrum = np.zeros(length, complex)
+    phase = (rng.random(hi - lo + 1, dtype=np.float32) - np.float32(0.5)).astype(float) * 360.0
+    spectrum.real[lo:hi + 1] = np.cos(phase)
+    spectrum.imag[lo:hi + 1] = np.sin(phase)
+    x = sfft.ifft(sfft.ifftshift(spectrum), overwrite_x=True)
+    x *= 1.0 / np.sqrt((x.real * x.real + x.imag * x.imag).max())
+    return x.real, x.imag
+
+
+def shift_service(np, sfft, i1, q1, i2, q2):
+    a = sfft.fft(i1 + 1j * q1, overwrite_x=True)
+    b = sfft.fft(i2 + 1j * q2, overwrite_x=True)
+    np.conjugate(a, out=a)
+    a *= b
+    p = sfft.fftshift(a)
+    return np.abs(p), np.angle(p)
+
+
+def sample_shift_fdom(np, mag, phase):
+    n = mag.size
+    f = (np.arange(n) - n // 2) / n
+    g = mag / mag.max()
+    g += 1e-7
+    w = g * g
+    wf = w * f
+    s, sx, sy = w.sum(), wf.sum(), w @ phase
+    sxx, sxy = wf @ f, wf @ phase
+    return (s * sxy - sy * sx) / (s * sxx - sx * sx) / TWO_PI
+
+
+def shift_samples(np, sfft, i, q, shift):
+    x = sfft.fft(i + 1j * q, overwrite_x=True)
+    x *= np.exp((1j * TWO_PI * shift) * sfft.fftfreq(i.size))
+    y = sfft.ifft(x, overwrite_x=True)
+    i[:] = y.real
+    q[:] = y.imag
+
+
+def channel_power(np, mag, rate, centre, bw, window):
+    n = mag.size
+    noise_bin = rate * 1e6 / n * NOISE_BW[window]
+    lo = int(np.rint((rate / 2 + centre - bw / 2) / rate * n))
+    hi = int(np.rint((rate / 2 + centre + bw / 2) / rate * n))
+    lo = min(max(lo, 0), n - 1)
+    hi = max(min(hi, n - 1), 0)
+    band = mag[lo:hi + 1]
+    watts = bw * 1e6 / noise_bin * (band @ band / 50.0 / band.size)
+    return 10 * np.log10(max(watts, 1e-100)) + 30 - 20 * np.log10(COHERENT_GAIN[window])
+
+
+def detector_max(np, x, group):
+    full = x.size // group * group
+    out = x[:full].reshape(-1, group).max(axis=1)
+    if full < x.size:
+        out = np.append(out, x[full:].max())
+    return out
+
+
+def horner(np, x, coeff):
+    y = np.full_like(x, coeff[-1])
+    for c in coeff[-2::-1]:
+        y *= x
+        y += c
+    return y
+
+
+def am_curve():
+    c, f = [0.0] * 20, 1.0
+    for k in range(1, 20):
+        c[k] = (1.0 if k % 2 else -1.0) * f
+        f *= 0.3 / (k + 1)
+    return c
+
+
+def pm_curve():
+    c, f = [0.0] * 20, 0.05
+    for k in range(1, 20):
+        c[k] = f
+        f *= -0.5
+    return c
+
+
+def distore(np, i, q, am, pm, scale):
+    mag = np.sqrt(i * i + q * q)
+    phase = np.arctan2(q, i)
+    mag *= scale
+    amp = horner(np, mag, am)
+    phase += horner(np, amp, pm)
+    phase[phase > 180] -= 360
+    phase[phase < -180] += 360
+    np.multiply(amp, np.cos(phase), out=i)
+    np.multiply(amp, np.sin(phase), out=q)
+
+
+def crest(np, i, q):
+    m2 = i * i
+    m2 += q * q
+    return 20 * np.log10(np.sqrt(m2.max()) / np.sqrt(m2.mean()))
+
+
+def normalize(np, i, q, level):
+    m2 = i * i
+    m2 += q * q
+    f = np.sqrt(level) / np.sqrt(m2.max())
+    i *= f
+    q *= f
+
+
+def numpy_worker(name, n, repetitions):
+    """Times one operation in this process; prints the best time in ms."""
+    import numpy as np
+    import scipy.fft as sfft
+    from scipy.signal import get_window
+
+    i, q = (a.copy() for a in noise(np, sfft, n, 1))
+    if name == "AlignmentChain":
+        i2, q2 = i.copy(), q.copy()
+        shift_samples(np, sfft, i2, q2, 0.37)
+
+        def run():
+            mag, phase = shift_service(np, sfft, i, q, i2, q2)
+            shift_samples(np, sfft, i, q, sample_shift_fdom(np, mag, phase))
+    elif name == "VerificationChain":
+        def run():
+            w = np.sqrt(get_window("hann", n, fftbins=True))
+            spectrum = sfft.fft(i * w + 1j * (q * w), overwrite_x=True)
+            mag = np.abs(sfft.fftshift(spectrum))
+            mag *= 1.0 / n
+            total = sum(channel_power(np, mag, CLOCK, c, CHANNEL_BW, HANNING) for c in CENTRES)
+            detector_max(np, mag, 8)
+            return total
+    elif name == "SignalNoise":
+        def run():
+            noise(np, sfft, n, 3)
+    elif name == "SignalDistore":
+        am, pm = am_curve(), pm_curve()
+
+        def run():
+            distore(np, i, q, am, pm, 1.0)
+    elif name == "ArrayCrestIQ":
+        def run():
+            crest(np, i, q)
+    elif name == "ArrayNormalizeIQ":
+        levels = [1.0]
+
+        def run():
+            # Peaks 2 and 1 in turn, so that every call really scales the record.
+            levels[0] = 4.0 if levels[0] == 1.0 else 1.0
+            normalize(np, i, q, levels[0])
+    else:
+        raise SystemExit("unknown operation " + name)
+    run()  # first call outside the timing, as Google Benchmark's warm-up
+    best = float("inf")
+    for _ in range(repetitions):
+        start = time.perf_counter()
+        run()
+        best = min(best, time.perf_counter() - start)
+    print(json.dumps({"time_ms": best * 1e3}))
+
+
+# --- driver ---------------------------------------------------------------------
+
+def run_measured(cmd):
+    """Runs cmd; returns its standard output and its peak resident set in MiB."""
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, text=True)
+    out = proc.stdout.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        raise SystemExit("failed: " + " ".join(cmd))
+    return out, usage.ru_maxrss / 1024.0
+
+
+def quillon_time(bench, name, repetitions):
+    out, peak = run_measured([bench, "--benchmark_filter=^BM_%s/" % name,
+                              "--benchmark_repetitions=%d" % repetitions,
+                              "--benchmark_format=json"])
+    runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+    best = min(b["real_time"] * scale[b["time_unit"]] for b in runs)
+    return best, peak
+
+
+def main():
+    top = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", default=os.path.join(top, "build", "release"),
+                        help="build tree holding benchmarks/quillon_bench (default build/release)")
+    parser.add_argument("--repetitions", type=int, default=5,
+                        help="timed runs per side; the best counts (default 5)")
+    parser.add_argument("--only", help="run just this operation")
+    parser.add_argument("--worker", help=argparse.SUPPRESS)
+    parser.add_argument("--size", type=int, help=argparse.SUPPRESS)
+    args = parser.parse_args()
+
+    if args.worker:
+        numpy_worker(args.worker, args.size, args.repetitions)
+        return
+
+    bench = os.path.join(os.path.abspath(args.build_dir), "benchmarks", "quillon_bench")
+    if not os.access(bench, os.X_OK):
+        raise SystemExit("no benchmark program at %s: build it first (see benchmarks/README.md)"
+                         % bench)
+    print("%-18s %9s %11s %11s %7s %12s %12s" % ("operation", "length", "Quillon ms", "numpy ms",
+                                                 "ratio", "Quillon MiB", "numpy MiB"))
+    worst = 0.0
+    for name, n in OPERATIONS:
+        if args.only and name != args.only:
+            continue
+        q_ms, q_peak = quillon_time(bench, name, args.repetitions)
+        out, n_peak = run_measured([sys.executable, os.path.abspath(__file__), "--worker", name,
+                                    "--size", str(n), "--repetitions", str(args.repetitions)])
+        n_ms = json.loads(out)["time_ms"]
+        worst = max(worst, q_ms / n_ms)
+        print("%-18s %9s %11.1f %11.1f %7.2f %12.0f %12.0f" % (name, "2^%d" % (n.bit_length() - 1),
+                                                               q_ms, n_ms, q_ms / n_ms, q_peak,
+                                                               n_peak), flush=True)
+    print("largest ratio: %.2f" % worst)
+
+
+if __name__ == "__main__":
+    main()

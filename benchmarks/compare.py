@@ -27,6 +27,13 @@ OPERATIONS = [
     ("SignalDistore", 1 << 24),
     ("ArrayCrestIQ", 1 << 24),
     ("ArrayNormalizeIQ", 1 << 24),
+    ("PackOffsetBinary", 1 << 24),
+    ("PackSigned", 1 << 24),
+    ("ReadIQFile", 1 << 24),
+]
+# Timed on the Quillon side only: no numpy counterpart exists.
+QUILLON_ONLY = [
+    ("UploadToBench", 1 << 24),
 ]
 
 TWO_PI = 6.28318530717958
@@ -154,6 +161,44 @@ def normalize(np, i, q, level):
     q *= f
 
 
+def pack_offset_binary(np, i, q):
+    out = np.empty((i.size, 2), np.uint16)
+    clips = 0
+    for c, x in enumerate((i, q)):
+        v = np.rint(x * 32000.0 + 32768.0)
+        clips += np.count_nonzero((v > 64768) | (v < 768) | np.isnan(v))
+        np.clip(v, 768, 64768, out=v)
+        v[np.isnan(v)] = 32768
+        out[:, c] = v.astype(np.uint16) & 0xFFFC
+    return out.astype("<u2").tobytes(), clips
+
+
+def pack_signed(np, i, q):
+    out = np.empty((i.size, 2), np.int16)
+    clips = 0
+    for c, x in enumerate((i, q)):
+        clips += np.count_nonzero((x > 1) | (x < -1) | np.isnan(x))
+        w = np.minimum(np.rint(x * 32767.0 + 0.5), 32767)
+        w[x >= 1] = 32767
+        w[x <= -1] = -32768
+        w[np.isnan(x)] = 0
+        out[:, c] = w.astype(np.int16)
+    return out.astype("<i2").tobytes(), clips
+
+
+def read_iq_file(np, path):
+    with open(path, "rb") as f:
+        header = np.frombuffer(f.read(40), np.uint8)
+        length, pairs = header[:8].view("<i4")
+        if length != 40 or pairs < 0:
+            raise SystemExit("bad header")
+        f.seek(length)
+        values = np.fromfile(f, "<f4", 2 * pairs)
+    if values.size != 2 * pairs:
+        raise SystemExit("short file")
+    return values[:pairs].astype(float), values[pairs:].astype(float)
+
+
 def numpy_worker(name, n, repetitions):
     """Times one operation in this process; prints the best time in ms."""
     import numpy as np
@@ -195,6 +240,26 @@ def numpy_worker(name, n, repetitions):
             # Peaks 2 and 1 in turn, so that every call really scales the record.
             levels[0] = 4.0 if levels[0] == 1.0 else 1.0
             normalize(np, i, q, levels[0])
+    elif name == "PackOffsetBinary":
+        def run():
+            pack_offset_binary(np, i, q)
+    elif name == "PackSigned":
+        def run():
+            pack_signed(np, i, q)
+    elif name == "ReadIQFile":
+        import tempfile
+        folder = tempfile.TemporaryDirectory()
+        path = os.path.join(folder.name, "bench.ibn")
+        header = np.zeros(40, np.uint8)
+        header[:8].view("<i4")[:] = (40, n)
+        header[28:36].view("<f8")[0] = 16e6
+        with open(path, "wb") as f:
+            f.write(header.tobytes())
+            f.write(i.astype("<f4").tobytes())
+            f.write(q.astype("<f4").tobytes())
+
+        def run():
+            read_iq_file(np, path)
     else:
         raise SystemExit("unknown operation " + name)
     run()  # first call outside the timing, as Google Benchmark's warm-up
@@ -264,6 +329,12 @@ def main():
                                                                q_ms, n_ms, q_ms / n_ms, q_peak,
                                                                n_peak), flush=True)
     print("largest ratio: %.2f" % worst)
+    for name, n in QUILLON_ONLY:
+        if args.only and name != args.only:
+            continue
+        q_ms, q_peak = quillon_time(bench, name, args.repetitions)
+        print("%-18s %9s %11.1f %11s %7s %12.0f %12s" % (name, "2^%d" % (n.bit_length() - 1),
+                                                         q_ms, "-", "-", q_peak, "-"), flush=True)
 
 
 if __name__ == "__main__":

@@ -54,20 +54,18 @@ bool HasIbnExtension(const std::string& name) {
     return tail == "IBN";
 }
 
-// Reads `count` singles from byte `offset` into `out` as doubles, through a
-// small buffer so that no second copy of a large block is held.
-bool ReadSingles(std::FILE* f, std::int64_t offset, std::int32_t count, std::vector<double>& out) {
-    out.resize(static_cast<std::size_t>(count));
-    if (count == 0) return true;
+// Reads `out.size()` singles from byte `offset` into `out` as doubles,
+// through a small buffer.
+bool ReadSingles(std::FILE* f, std::int64_t offset, std::vector<double>& out) {
+    if (out.empty()) return true;
     if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-    constexpr std::size_t chunk = 16384;
-    float buffer[chunk];
-    std::size_t done = 0;
-    const auto total = static_cast<std::size_t>(count);
-    while (done < total) {
-        const std::size_t n = std::min(chunk, total - done);
-        if (std::fread(buffer, sizeof(float), n, f) != n) return false;
-        std::copy(buffer, buffer + n, out.begin() + static_cast<std::ptrdiff_t>(done));
+    constexpr std::size_t chunk = 1 << 16;
+    static thread_local std::vector<float> buffer(chunk);
+    for (std::size_t done = 0; done < out.size();) {
+        const std::size_t n = std::min(chunk, out.size() - done);
+        if (std::fread(buffer.data(), sizeof(float), n, f) != n) return false;
+        std::copy(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n),
+                  out.begin() + static_cast<std::ptrdiff_t>(done));
         done += n;
     }
     return true;
@@ -165,14 +163,17 @@ std::int32_t ReadWaveData(std::vector<double>& I, std::vector<double>& Q, std::i
         got = 0;
         return StatusPastEnd;
     }
-    std::vector<double> i, q;
-    if (!ReadSingles(r.file.get(), r.iOffset + 4 * r.position, count, i) ||
-        !ReadSingles(r.file.get(), r.qOffset + 4 * r.position, count, q)) {
+    // The arrays keep their storage when it suffices (a reader of many
+    // blocks allocates once).
+    I.resize(static_cast<std::size_t>(count));
+    Q.resize(static_cast<std::size_t>(count));
+    if (!ReadSingles(r.file.get(), r.iOffset + 4 * r.position, I) ||
+        !ReadSingles(r.file.get(), r.qOffset + 4 * r.position, Q)) {
+        I.clear();
+        Q.clear();
         got = 0;
         return StatusReadFailed;
     }
-    I = std::move(i);
-    Q = std::move(q);
     got = count;
     r.position += count;
     return StatusOK;

@@ -52,9 +52,10 @@ enum Status : std::int32_t {
 void OpenWaveFile(WaveFileHeader& header, const std::string& fileName, std::int32_t& status);
 
 // Reads the next `count` pairs into I and Q (indices 0..count-1, values of
-// single precision) and advances the position. A refused or failed read
-// leaves I, Q and the position unchanged; `got` is the number of pairs read
-// (0 when refused).
+// single precision) and advances the position; I and Q keep their storage
+// when it is large enough. A refused read leaves I, Q and the position
+// unchanged; a read the disk fails (StatusReadFailed) leaves the position
+// and empties I and Q. `got` is the number of pairs read (0 when refused).
 std::int32_t ReadWaveData(std::vector<double>& I, std::vector<double>& Q, std::int32_t count,
                           std::int32_t& got);
 

@@ -6,10 +6,16 @@
 #include "Services.h"
 #include "StringOp.h"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <new>
+#include <climits>
 #include <stdexcept>
+
+static_assert(std::endian::native == std::endian::little,
+              "a pair's two words are stored as one little-endian 32-bit value");
 
 namespace {
 
@@ -52,43 +58,66 @@ std::tm LocalNow() {
 constexpr double OffsetLow = 768;
 constexpr double OffsetHigh = 64768;
 
-// One sample value as a 16-bit word; a value beyond full scale is clamped
-// and counted in `above` or `below` (NaN, having no sign, counts as below).
-std::uint16_t OffsetWord(double x, std::int32_t& above, std::int32_t& below) {
+// The packing kernels: n pairs into 4 bytes each (I word, then Q word, each
+// little-endian), counting values beyond full scale per channel. Written
+// without branches so that the compiler can run several samples side by
+// side; no value outside the word's range is ever converted.
+struct ClipCount {
+    std::int64_t above = 0, below = 0;
+};
+
+// Offset binary: v = x·32000 + 32768 held to 768..64768 (NaN, having no
+// sign, is written as the centre and counted below), the low byte's two
+// lowest bits cleared.
+inline std::uint32_t OffsetWord(double x, std::int64_t& above, std::int64_t& below) {
     double v = std::nearbyint(x * 32000 + 32768);
-    if (v > OffsetHigh) {
-        v = OffsetHigh;
-        ++above;
-    } else if (v < OffsetLow) {
-        v = OffsetLow;
-        ++below;
-    } else if (std::isnan(v)) {
-        v = 32768; // the centre: a NaN is written as 0
-        ++below;
-    }
-    return static_cast<std::uint16_t>(static_cast<std::uint16_t>(v) & 0xFFFC);
+    const bool high = v > OffsetHigh;
+    above += high;
+    below += v < OffsetLow || v != v;
+    v = high ? OffsetHigh : v;
+    v = v < OffsetLow ? OffsetLow : v;
+    v = v != v ? 32768.0 : v;
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) & 0xFFFC;
 }
 
-std::uint16_t SignedWord(double x, std::int32_t& above, std::int32_t& below) {
-    double w;
-    if (x > 1.0) {
-        w = 32767;
-        ++above;
-    } else if (x < -1.0) {
-        w = -32768;
-        ++below;
-    } else if (x == 1.0) {
-        w = 32767;
-    } else if (x == -1.0) {
-        w = -32768;
-    } else if (std::isnan(x)) {
-        w = 0;
-        ++below;
-    } else {
-        // Just below 1.0 the sum can round up to 32768.
-        w = std::min(32767.0, std::nearbyint(x * 32767 + 0.5));
+// Signed: x·32767 + 0.5 rounded, +1.0 and above 32767, -1.0 and below
+// -32768, NaN 0 (counted below).
+inline std::uint32_t SignedWord(double x, std::int64_t& above, std::int64_t& below) {
+    above += x > 1.0;
+    below += x < -1.0 || x != x;
+    // Just below 1.0 the sum can round up to 32768.
+    double w = std::nearbyint(x * 32767 + 0.5);
+    w = w > 32767.0 ? 32767.0 : w;
+    w = x >= 1.0 ? 32767.0 : w;
+    w = x <= -1.0 ? -32768.0 : w;
+    w = x != x ? 0.0 : w;
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(w)) & 0xFFFF;
+}
+
+template <std::uint32_t (*Word)(double, std::int64_t&, std::int64_t&)>
+inline void PackPairs(const double* __restrict I, const double* __restrict Q, std::size_t n,
+                      std::uint8_t* __restrict out, ClipCount& ci, ClipCount& cq) {
+    std::int64_t ia = 0, ib = 0, qa = 0, qb = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint32_t pair = Word(I[k], ia, ib) | (Word(Q[k], qa, qb) << 16);
+        std::memcpy(out + 4 * k, &pair, 4); // little-endian: I low byte first
     }
-    return static_cast<std::uint16_t>(static_cast<std::int16_t>(w));
+    ci.above += ia;
+    ci.below += ib;
+    cq.above += qa;
+    cq.below += qb;
+}
+
+__attribute__((target_clones("avx2", "default"))) void
+OffsetPairs(const double* __restrict I, const double* __restrict Q, std::size_t n,
+            std::uint8_t* __restrict out, ClipCount& ci, ClipCount& cq) {
+    PackPairs<OffsetWord>(I, Q, n, out, ci, cq);
+}
+
+__attribute__((target_clones("avx2", "default"))) void
+SignedPairs(const double* __restrict I, const double* __restrict Q, std::size_t n,
+            std::uint8_t* __restrict out, ClipCount& ci, ClipCount& cq) {
+    PackPairs<SignedWord>(I, Q, n, out, ci, cq);
 }
 
 } // namespace
@@ -158,14 +187,13 @@ std::string WVClass::GetWVHeader() {
     return h;
 }
 
-
 // Both packings share their frame: sizes, clip counters, the chunk walk that
 // locates an error, and the clip report.
 std::vector<std::uint8_t> WVClass::Pack(const std::vector<double>& I, const std::vector<double>& Q,
                                         bool signedWords) {
     const char* proc = signedWords ? "PreKLDIQForWV" : "PrepIQForWV";
     auto trace = Trace(proc);
-    const auto word = signedWords ? SignedWord : OffsetWord;
+    const auto pack = signedWords ? SignedPairs : OffsetPairs;
     clips_.fill(0);
     clipTotal_ = 0;
     byteFieldLength_ = 0;
@@ -181,20 +209,19 @@ std::vector<std::uint8_t> WVClass::Pack(const std::vector<double>& I, const std:
             auto chunk = static_cast<std::size_t>(
                 NumberText::RoundHalfEven(static_cast<double>(n) / 1000));
             if (chunk == 0) chunk = n;
-            std::uint8_t* out = bytes.data();
+            ClipCount clipI, clipQ;
             line = __LINE__;
             for (chunkStart = 0; chunkStart < n; chunkStart += chunk) {
-                const std::size_t end = std::min(n, chunkStart + chunk);
-                for (index = chunkStart; index < end; ++index) {
-                    const std::uint16_t i = word(I[index], clips_[0], clips_[2]);
-                    const std::uint16_t q = word(Q[index], clips_[1], clips_[3]);
-                    out[0] = static_cast<std::uint8_t>(i & 0xFF);
-                    out[1] = static_cast<std::uint8_t>(i >> 8);
-                    out[2] = static_cast<std::uint8_t>(q & 0xFF);
-                    out[3] = static_cast<std::uint8_t>(q >> 8);
-                    out += 4;
-                }
+                index = chunkStart;
+                const std::size_t m = std::min(chunk, n - chunkStart);
+                pack(I.data() + chunkStart, Q.data() + chunkStart, m, bytes.data() + 4 * chunkStart,
+                     clipI, clipQ);
             }
+            const auto count = [](std::int64_t c) {
+                return static_cast<std::int32_t>(std::min<std::int64_t>(c, INT32_MAX));
+            };
+            clips_ = {count(clipI.above), count(clipQ.above), count(clipI.below),
+                      count(clipQ.below)};
         }
     } catch (...) {
         if (signedWords) {

@@ -138,7 +138,9 @@ void OpenWaveFile(WaveFileHeader& header, const std::string& fileName, std::int3
             s = StatusCannotOpen;
         } else {
             r.file.reset(std::fopen(fileName.c_str(), "rb"));
-            if (!r.file) s = StatusCannotOpen;
+            // Unbuffered: every read asks the file as it is now.
+            if (!r.file || std::setvbuf(r.file.get(), nullptr, _IONBF, 0) != 0)
+                s = StatusCannotOpen;
         }
     }
     if (s == StatusOK) {

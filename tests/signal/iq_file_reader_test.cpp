@@ -168,6 +168,24 @@ TEST_F(IQFileReaderTest, ReadsNeedAnOpenFile) {
     EXPECT_EQ(ReadWaveData(I, Q, 1, got), StatusNotOpen);
 }
 
+TEST_F(IQFileReaderTest, FileCutAfterItWasOpened) {
+    const std::string file = WriteIbn(dir, "cut.ibn", Ramp(100, 0), Ramp(100, 1));
+    ASSERT_EQ(Open(file), StatusOK);
+    std::vector<double> I, Q;
+    std::int32_t got = 0;
+    ASSERT_EQ(ReadWaveData(I, Q, 10, got), StatusOK);
+    std::filesystem::resize_file(file, 40 + 4 * 100 + 4 * 50);
+    got = 3;
+    EXPECT_EQ(ReadWaveData(I, Q, 90, got), StatusReadFailed);
+    EXPECT_EQ(got, 0);
+    EXPECT_TRUE(I.empty());
+    EXPECT_TRUE(Q.empty());
+    // The position stayed: what is still there can be read.
+    ASSERT_EQ(ReadWaveData(I, Q, 40, got), StatusOK);
+    EXPECT_EQ(I.front(), 5.0);
+    EXPECT_EQ(Q.back(), 1 + 49 * 0.5);
+}
+
 TEST(IQFileInfo, TextAndLine) {
     WaveFileHeader h;
     h.PairCount = 16384;

@@ -7,7 +7,10 @@
 #include "WVClass.h"
 #include "WaveTestSupport.h"
 
+#include "RootDebug.h"
+
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -62,6 +65,25 @@ TEST_F(Upload, OneBlockMessageWithItsLengthAndDeletion) {
     EXPECT_EQ(status, (std::vector<std::string>{
                           "preparing data for ARB generator...", "checking ARB for existing files...",
                           "writing file QUIL---- to ARB generator...", "file QUIL---- written to ARB"}));
+}
+
+TEST_F(Upload, StepsAreTraced) {
+    RootDebug& debug = General::RootDebugInstance();
+    const int depth = debug.Depth();
+    std::vector<std::string> frames;
+    QObject::connect(&wv, &WVClass::WVStatus, [&](const std::string&) {
+        std::string f;
+        for (int k = depth + 1; k <= debug.Depth(); ++k)
+            f += debug.Frame(k).ObjectName + "." + debug.Frame(k).ProcName + " ";
+        frames.push_back(f);
+    });
+    wv.SetFileName("QUIL----");
+    ASSERT_EQ(wv.UploadWV(vif, {}, {}, 4096), WVClass::UploadOK);
+    EXPECT_EQ(frames, (std::vector<std::string>{"WVClass.UploadWV WVClass.SendARBFile ",
+                                                "WVClass.UploadWV WVClass.SendARBFile WVClass.DelARBFile ",
+                                                "WVClass.UploadWV WVClass.SendARBFile ",
+                                                "WVClass.UploadWV WVClass.SendARBFile "}));
+    EXPECT_EQ(debug.Depth(), depth);
 }
 
 TEST_F(Upload, CatalogueNamesAreCaseSensitive) {
@@ -128,6 +150,40 @@ TEST_F(Upload, FailuresAreReported) {
     EXPECT_EQ(std::count(status.begin(), status.end(), "file QUIL---- written to ARB"), 0);
     EXPECT_EQ(wv.OpenStream(closed), WVClass::UploadWriteFailed);
     EXPECT_FALSE(wv.Streaming());
+}
+
+TEST_F(Upload, LostConnectionIsAFailedWrite) {
+    // An instrument that has hung up.
+    auto leaving = std::make_unique<FakeScpiServer>([](const std::string& line) {
+        return line == "*IDN?" ? std::vector<FakeStep>{Send("X\n"), Close()} : std::vector<FakeStep>{};
+    });
+    VIF gone;
+    ASSERT_TRUE(gone.OpenDevice(leaving->Resource(), false));
+    std::string idn;
+    ASSERT_TRUE(gone.ReadString("*IDN?", idn));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wv.SetFileName("QUIL----");
+    wv.SetSamples(1);
+    status.clear();
+    EXPECT_EQ(wv.UploadWV(gone, {0.5}, {0.5}, 4096), WVClass::UploadWriteFailed);
+    EXPECT_EQ(std::count(status.begin(), status.end(), "file QUIL---- written to ARB"), 0);
+
+    // A stream whose instrument goes away after its header.
+    auto leavingLater = std::make_unique<FakeScpiServer>([](const std::string& line) {
+        return line == "MMEM:CAT?" ? std::vector<FakeStep>{Send("0,0\n")} : std::vector<FakeStep>{};
+    });
+    VIF later;
+    ASSERT_TRUE(later.OpenDevice(leavingLater->Resource(), false));
+    const std::string local = tmp.File("partial.wv");
+    wv.SetPCFileName(local);
+    wv.SetSamples(2);
+    ASSERT_EQ(wv.OpenStream(later), WVClass::UploadOK);
+    leavingLater.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(wv.OutputStream(later, {0.5}, {0.5}), WVClass::UploadWriteFailed);
+    EXPECT_FALSE(wv.Streaming());
+    EXPECT_EQ(wv.OutputStream(later, {0.5}, {0.5}), WVClass::UploadNotStreaming);
+    EXPECT_EQ(ReadFile(local), wv.GetWVHeader()); // closed, with what had gone out
 }
 
 struct Stream : Upload {

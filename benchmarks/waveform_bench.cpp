@@ -124,8 +124,8 @@ void BM_UploadToBench(benchmark::State& state) {
         const Record& r = Noise();
         wv.SetSamples(static_cast<std::int32_t>(r.I.size()));
         wv.SetFileName("QUIL----");
-        if (!vif.OpenDevice("TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET", false,
-                            false, 60000)) {
+        if (!vif.OpenDevice("TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET", false, false,
+                            60000)) {
             state.SkipWithError("no session to the bench");
         } else {
             for (auto _ : state) {

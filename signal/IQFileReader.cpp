@@ -71,7 +71,9 @@ bool ReadSingles(std::FILE* f, std::int64_t offset, std::vector<double>& out) {
     return true;
 }
 
-std::string ClockMHz(double hz) { return NumberText::FormatNumber(hz / 1e6, "##0.00", '.'); }
+std::string ClockMHz(double hz) {
+    return NumberText::FormatNumber(hz / 1e6, "##0.00", '.');
+}
 
 } // namespace
 
@@ -200,6 +202,8 @@ std::int32_t CloseWaveFile() {
     return StatusOK;
 }
 
-bool IsOpen() { return State().file != nullptr; }
+bool IsOpen() {
+    return State().file != nullptr;
+}
 
 } // namespace IQFileReader

@@ -14,14 +14,14 @@
 
 // `WaveFileHeader`: the header record as it lies on disk (bytes 0..39).
 struct WaveFileHeader {
-    std::int32_t HeaderLength = 0;  // bytes 0-3: must be 40, where the I samples start
-    std::int32_t PairCount = 0;     // bytes 4-7: number of I/Q pairs
-    std::uint8_t Unused8[4] = {};   // bytes 8-11
-    std::uint8_t Unused12[8] = {};  // bytes 12-19
-    std::int32_t Oversampling = 0;  // bytes 20-23
-    std::uint8_t Unused24[4] = {};  // bytes 24-27
-    double ClockHz = 0;             // bytes 28-35
-    std::int32_t Reserved = 0;      // bytes 36-39
+    std::int32_t HeaderLength = 0; // bytes 0-3: must be 40, where the I samples start
+    std::int32_t PairCount = 0;    // bytes 4-7: number of I/Q pairs
+    std::uint8_t Unused8[4] = {};  // bytes 8-11
+    std::uint8_t Unused12[8] = {}; // bytes 12-19
+    std::int32_t Oversampling = 0; // bytes 20-23
+    std::uint8_t Unused24[4] = {}; // bytes 24-27
+    double ClockHz = 0;            // bytes 28-35
+    std::int32_t Reserved = 0;     // bytes 36-39
 
     static constexpr std::int32_t Size = 40;
 
@@ -35,15 +35,15 @@ namespace IQFileReader {
 // Status codes of the open and read operations.
 enum Status : std::int32_t {
     StatusOK = 0,
-    StatusNotFound = 1,        // no file of that name
-    StatusNotIBN = 3,          // not an "ibn" name, or the header length is not 40
-    StatusShortHeader = 4,     // the file is shorter than the 40-byte header
-    StatusBadPairCount = 5,    // the header's pair count is negative
-    StatusNotOpen = 6,         // read refused: no file opened successfully
-    StatusTruncated = 7,       // the file is shorter than its header says
-    StatusCannotOpen = 8,      // the file exists but cannot be read
-    StatusPastEnd = 9,         // read refused: more pairs than remain (or a negative count)
-    StatusReadFailed = 10,     // the file could not be read where it should hold samples
+    StatusNotFound = 1,     // no file of that name
+    StatusNotIBN = 3,       // not an "ibn" name, or the header length is not 40
+    StatusShortHeader = 4,  // the file is shorter than the 40-byte header
+    StatusBadPairCount = 5, // the header's pair count is negative
+    StatusNotOpen = 6,      // read refused: no file opened successfully
+    StatusTruncated = 7,    // the file is shorter than its header says
+    StatusCannotOpen = 8,   // the file exists but cannot be read
+    StatusPastEnd = 9,      // read refused: more pairs than remain (or a negative count)
+    StatusReadFailed = 10,  // the file could not be read where it should hold samples
 };
 
 // Opens the file and reads its header. A file still open from an earlier call

@@ -138,8 +138,7 @@ void DistortTestSignal(const Array& Iin, const Array& Qin, Array& Iout, Array& Q
     Copy(Iin, Qin, Iout, Qout);
     const Array *am = nullptr, *pm = nullptr;
     if (Curves(mode, General::AMAMPreCoeff, General::AMPMPreCoeff, am, pm)) {
-        DSP::IntMath().SignalDistore(Iout, Qout, am, pm, General::CurveScale,
-                                     General::AMBeforePM);
+        DSP::IntMath().SignalDistore(Iout, Qout, am, pm, General::CurveScale, General::AMBeforePM);
         General::NoiseAMUsed = am != nullptr;
         General::NoisePMUsed = pm != nullptr;
     }

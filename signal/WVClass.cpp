@@ -7,11 +7,11 @@
 #include "StringOp.h"
 
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <climits>
 #include <stdexcept>
 
 static_assert(std::endian::native == std::endian::little,
@@ -206,8 +206,8 @@ std::vector<std::uint8_t> WVClass::Pack(const std::vector<double>& I, const std:
             line = __LINE__;
             bytes.resize(4 * n);
             byteFieldLength_ = static_cast<std::int64_t>(bytes.size());
-            auto chunk = static_cast<std::size_t>(
-                NumberText::RoundHalfEven(static_cast<double>(n) / 1000));
+            auto chunk =
+                static_cast<std::size_t>(NumberText::RoundHalfEven(static_cast<double>(n) / 1000));
             if (chunk == 0) chunk = n;
             ClipCount clipI, clipQ;
             line = __LINE__;
@@ -249,7 +249,9 @@ std::vector<std::uint8_t> WVClass::PreKLDIQForWV(const std::vector<double>& I,
     return Pack(I, Q, true);
 }
 
-std::string WVClass::TrimmedName() const { return TrimBlanks(fileName_); }
+std::string WVClass::TrimmedName() const {
+    return TrimBlanks(fileName_);
+}
 
 std::string WVClass::UploadCommand() const {
     if (arbType_ == 2) return "MMEM:DATA 'D:\\" + TrimmedName() + ".WV',";

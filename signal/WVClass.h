@@ -87,8 +87,7 @@ public:
     // Sends the next piece; the piece that brings the pairs sent to Samples
     // ends the message (and closes the local file). A piece that would go
     // beyond Samples is refused and nothing of it is sent.
-    std::int16_t OutputStream(VIF& vif, const std::vector<double>& I,
-                              const std::vector<double>& Q);
+    std::int16_t OutputStream(VIF& vif, const std::vector<double>& I, const std::vector<double>& Q);
     // Whether a streamed upload is waiting for more pieces.
     bool Streaming() const { return streaming_; }
 

@@ -22,8 +22,7 @@ bool WriteAll(std::FILE* f, const void* data, std::size_t n) {
 // the session accepts).
 bool WritePiece(VIF& vif, const std::vector<std::uint8_t>& bytes) {
     if (bytes.empty()) return true;
-    const auto chunk =
-        static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), INT32_MAX));
+    const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), INT32_MAX));
     return vif.WriteByteBlock(bytes, chunk);
 }
 
@@ -53,22 +52,20 @@ bool WVClass::SendARBFile(VIF& vif, const std::string& header,
     DelARBFile(vif, fileName_);
     const std::string name = TrimmedName();
     emit WVStatus("writing file " + name + " to ARB generator...");
-    if (!vif.WriteByteArray(UploadCommand() + prefix + header, bytes, "}", blockSize))
-        return false;
+    if (!vif.WriteByteArray(UploadCommand() + prefix + header, bytes, "}", blockSize)) return false;
     emit WVStatus("file " + name + " written to ARB");
     return true;
 }
 
-std::int16_t WVClass::UploadWV(VIF& vif, const std::vector<double>& I,
-                               const std::vector<double>& Q, std::int32_t blockSize) {
+std::int16_t WVClass::UploadWV(VIF& vif, const std::vector<double>& I, const std::vector<double>& Q,
+                               std::int32_t blockSize) {
     auto trace = Trace("UploadWV");
     try {
         const std::string header = GetWVHeader();
-        if (I.size() != Q.size() || samples_ < 0 ||
-            I.size() != static_cast<std::size_t>(samples_))
+        if (I.size() != Q.size() || samples_ < 0 || I.size() != static_cast<std::size_t>(samples_))
             return UploadBadRecord;
-        const std::vector<std::uint8_t> bytes = arbType_ == 2 ? PreKLDIQForWV(I, Q)
-                                                              : PrepIQForWV(I, Q);
+        const std::vector<std::uint8_t> bytes =
+            arbType_ == 2 ? PreKLDIQForWV(I, Q) : PrepIQForWV(I, Q);
         const bool sent = SendARBFile(vif, header, bytes, blockSize);
         bool local = true;
         if (!pcFileName_.empty()) {
@@ -130,8 +127,8 @@ std::int16_t WVClass::OutputStream(VIF& vif, const std::vector<double>& I,
         if (!streaming_) return UploadNotStreaming;
         if (I.size() != Q.size()) return UploadBadRecord;
         if (pairsSent_ + static_cast<std::int64_t>(I.size()) > samples_) return UploadNotStreaming;
-        const std::vector<std::uint8_t> bytes = arbType_ == 2 ? PreKLDIQForWV(I, Q)
-                                                              : PrepIQForWV(I, Q);
+        const std::vector<std::uint8_t> bytes =
+            arbType_ == 2 ? PreKLDIQForWV(I, Q) : PrepIQForWV(I, Q);
         if (!WritePiece(vif, bytes)) {
             vif.WriteByteArrayEnd("");
             streaming_ = false;
@@ -139,9 +136,9 @@ std::int16_t WVClass::OutputStream(VIF& vif, const std::vector<double>& I,
             return UploadWriteFailed;
         }
         pairsSent_ += static_cast<std::int64_t>(bytes.size() / 4);
-        emit WVStreamProgress(samples_ > 0 ? static_cast<float>(static_cast<double>(pairsSent_) /
-                                                                samples_ * 100)
-                                           : 100.0F);
+        emit WVStreamProgress(
+            samples_ > 0 ? static_cast<float>(static_cast<double>(pairsSent_) / samples_ * 100)
+                         : 100.0F);
         if (streamFile_ && !WriteAll(streamFile_.get(), bytes.data(), bytes.size()))
             streamFileFailed_ = true;
         bool ended = true;

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the waveform, file-reader and test-signal tests: a private
-// folder, external I/Q files written byte by byte, and whole files read back.
+// folder, whole files, and external I/Q files written byte by byte.
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,51 +14,46 @@
 struct TempDir {
     std::filesystem::path path;
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon_wave_XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
+        std::string p = (std::filesystem::temp_directory_path() / "quillon_wave_XXXXXX").string();
+        path = ::mkdtemp(p.data());
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(path); }
     std::string File(const std::string& name) const { return (path / name).string(); }
 };
 
 inline std::string ReadFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(file, std::ios::binary).rdbuf();
     return s.str();
 }
 
 inline void WriteFile(const std::string& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary) << bytes;
 }
 
-template <typename T> void PutLE(std::string& s, std::size_t at, T value) {
-    if (s.size() < at + sizeof value) s.resize(at + sizeof value);
-    std::memcpy(s.data() + at, &value, sizeof value);
-}
-
-// An external I/Q file: the 40-byte header (length, pair count, oversampling
-// at byte 20, clock at byte 28), then the I and the Q singles.
-inline std::string IbnBytes(std::int32_t headerLength, std::int32_t pairCount, std::int32_t oversampling,
-                            double clockHz, const std::vector<float>& i, const std::vector<float>& q) {
+// The 40-byte header (length, pair count, oversampling at byte 20, clock at
+// byte 28), then the I and the Q singles, little-endian.
+inline std::string IbnBytes(std::int32_t headerLength, std::int32_t pairs, std::int32_t os,
+                            double clockHz, const std::vector<float>& i,
+                            const std::vector<float>& q) {
     std::string s(40, '\0');
-    PutLE(s, 0, headerLength);
-    PutLE(s, 4, pairCount);
-    PutLE(s, 20, oversampling);
-    PutLE(s, 28, clockHz);
-    for (float v : i)
-        PutLE(s, s.size(), v);
-    for (float v : q)
-        PutLE(s, s.size(), v);
+    const auto put = [&s](std::size_t at, const auto& v) {
+        s.resize(std::max(s.size(), at + sizeof v));
+        std::memcpy(s.data() + at, &v, sizeof v);
+    };
+    put(0, headerLength);
+    put(4, pairs);
+    put(20, os);
+    put(28, clockHz);
+    for (const auto* block : {&i, &q})
+        for (float v : *block)
+            put(s.size(), v);
     return s;
 }
 
-inline std::string WriteIbn(const TempDir& dir, const std::string& name, const std::vector<float>& i,
-                            const std::vector<float>& q, double clockHz = 16e6, std::int32_t os = 4) {
-    const std::string file = dir.File(name);
-    WriteFile(file, IbnBytes(40, static_cast<std::int32_t>(i.size()), os, clockHz, i, q));
-    return file;
+inline std::string WriteIbn(const TempDir& dir, const std::string& name,
+                            const std::vector<float>& i, const std::vector<float>& q,
+                            double clockHz = 16e6, std::int32_t os = 4) {
+    WriteFile(dir.File(name), IbnBytes(40, static_cast<std::int32_t>(i.size()), os, clockHz, i, q));
+    return dir.File(name);
 }

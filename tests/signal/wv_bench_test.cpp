@@ -27,7 +27,8 @@ std::vector<std::uint16_t> DecodedWords(const std::string& iqFile, bool signedWo
     for (std::size_t k = 0; k < words.size(); ++k) {
         double v;
         std::memcpy(&v, raw.data() + 8 * k, 8);
-        const double w = signedWords ? std::nearbyint(v * 32767) : std::nearbyint(v * 32000 + 32768);
+        const double w =
+            signedWords ? std::nearbyint(v * 32767) : std::nearbyint(v * 32000 + 32768);
         words[k] = static_cast<std::uint16_t>(static_cast<std::int32_t>(w));
     }
     return words;
@@ -48,7 +49,7 @@ TEST_P(BenchUpload, BenchDecodesThePackedNoise) {
     Services::Scoped<Services::StatusDisplayService> useStatus{status};
     TempDir dir;
     SimBenchProcess bench({"--modsource", family.name, "--waveform-dir", dir.path.string()});
-    ASSERT_TRUE(bench.Ready());
+    ASSERT_FALSE(bench.ModSource().empty());
     VIF vif;
     ASSERT_TRUE(vif.OpenDevice(bench.ModSource(), true, false, 5000));
 
@@ -65,7 +66,8 @@ TEST_P(BenchUpload, BenchDecodesThePackedNoise) {
         family.arbType == 2 ? wv.PreKLDIQForWV(General::TestSignalI, General::TestSignalQ)
                             : wv.PrepIQForWV(General::TestSignalI, General::TestSignalQ));
     ASSERT_EQ(packed.size(), 12000u);
-    ASSERT_EQ(wv.UploadWV(vif, General::TestSignalI, General::TestSignalQ, 4096), WVClass::UploadOK);
+    ASSERT_EQ(wv.UploadWV(vif, General::TestSignalI, General::TestSignalQ, 4096),
+              WVClass::UploadOK);
     std::string error;
     EXPECT_FALSE(vif.PollErrors(error));
     EXPECT_EQ(error, "") << family.name;

@@ -6,6 +6,7 @@
 #include "IQFileReader.h"
 #include "WVClass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 

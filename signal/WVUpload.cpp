@@ -5,6 +5,7 @@
 #include "VIF.h"
 #include "WVClass.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 

@@ -148,28 +148,9 @@ TEST_F(Capture, RecordScaledToTheReferenceLevelMatchesTheSignal) {
     };
     for (const Case& c : {Case{"HOB", 1, 10000000}, Case{"DANE", 0, 0}}) {
         SCOPED_TRACE(c.family);
-        SimBench bench({"--modsource",
-                        "BOXW",
-                        "--rf",
-                        "EXTERNAL",
-                        "--analyzer",
-                        c.family,
-                        "--converter-level",
-                        "-10",
-                        "--amp-gain",
-                        "20",
-                        "--amp-psat",
-                        "200",
-                        "--amp-pm",
-                        "0",
-                        "--amp-nf",
-                        "-500",
-                        "--amp-delay",
-                        "3",
-                        "--analyzer-danl",
-                        "-500",
-                        "--carrier-phase",
-                        "0"});
+        SimBench bench(Args(std::string("--modsource BOXW --rf EXTERNAL --analyzer ") + c.family +
+                            " --converter-level -10 --amp-gain 20 --amp-psat 200 --amp-pm 0"
+                            " --amp-nf -500 --amp-delay 3 --analyzer-danl -500 --carrier-phase 0"));
         ASSERT_TRUE(bench.ready);
         auto source = std::make_shared<VIF>();
         ASSERT_TRUE(source->OpenDevice(bench.Resource("modsource")));

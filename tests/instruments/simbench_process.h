@@ -12,6 +12,15 @@
 #include <string>
 #include <vector>
 
+// Options written as one text, split at blanks (for values without blanks).
+inline std::vector<std::string> Args(const std::string& text) {
+    std::istringstream words(text);
+    std::vector<std::string> out;
+    for (std::string w; words >> w;)
+        out.push_back(w);
+    return out;
+}
+
 class SimBench {
 public:
     explicit SimBench(const std::vector<std::string>& options) {

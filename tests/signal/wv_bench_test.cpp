@@ -2,9 +2,9 @@
 // generator family: the bench must decode exactly the words that were
 // packed, whole and streamed.
 
+#include "../instruments/simbench_process.h"
 #include "../support/fakes.h"
 #include "General.h"
-#include "SimBenchProcess.h"
 #include "TestSigGen.h"
 #include "VIF.h"
 #include "WVClass.h"
@@ -48,10 +48,10 @@ TEST_P(BenchUpload, BenchDecodesThePackedNoise) {
     FakeStatus status;
     Services::Scoped<Services::StatusDisplayService> useStatus{status};
     TempDir dir;
-    SimBenchProcess bench({"--modsource", family.name, "--waveform-dir", dir.path.string()});
-    ASSERT_FALSE(bench.ModSource().empty());
+    SimBench bench({"--modsource", family.name, "--waveform-dir", dir.path.string()});
+    ASSERT_TRUE(bench.ready);
     VIF vif;
-    ASSERT_TRUE(vif.OpenDevice(bench.ModSource(), true, false, 5000));
+    ASSERT_TRUE(vif.OpenDevice(bench.Resource("modsource"), true, false, 5000));
 
     General::NoiseLength = 6000;
     General::NoiseClock = 16;

@@ -216,16 +216,20 @@ bool VIF::WriteString(const std::string& Command, std::int32_t SyncMethod) {
     });
 }
 
+// A blank query sends nothing: the read then takes what an earlier command
+// left in the instrument's output buffer.
+std::int32_t VIF::SendQuery(const std::string& Command, std::int32_t& count) {
+    if (Command.find_first_not_of(' ') == std::string::npos) return 0;
+    return VIFviWrite(InstrumentHandle, Command, static_cast<std::int32_t>(Command.size()), count);
+}
+
 bool VIF::ReadString(const std::string& Command, std::string& Buffer, std::int32_t BLength) {
     return Guarded("ReadString", [&] {
         if (!Open() || BLength < 1) return false;
         LastCommand = Command;
         bool result = false;
         std::int32_t count = 0;
-        std::int32_t status = 0;
-        if (Command.find_first_not_of(' ') != std::string::npos)
-            status = VIFviWrite(InstrumentHandle, Command,
-                                static_cast<std::int32_t>(Command.size()), count);
+        std::int32_t status = SendQuery(Command, count);
         if (status >= 0) {
             Buffer.assign(static_cast<std::size_t>(BLength), ' ');
             status = VIFviRead(InstrumentHandle, Buffer, BLength, count);
@@ -246,10 +250,7 @@ bool VIF::ReadStringLong(const std::string& Command, std::string& Buffer, std::i
         LastCommand = Command;
         bool result = false;
         std::int32_t count = 0;
-        std::int32_t status = 0;
-        if (Command.find_first_not_of(' ') != std::string::npos)
-            status = VIFviWrite(InstrumentHandle, Command,
-                                static_cast<std::int32_t>(Command.size()), count);
+        std::int32_t status = SendQuery(Command, count);
         if (status >= 0) {
             std::string piece(static_cast<std::size_t>(BLength), ' ');
             status = VIFviRead(InstrumentHandle, piece, BLength, count);

@@ -141,6 +141,7 @@ private:
     // Common tail of the text and block reads: the automatic error poll and
     // the executed event.
     bool Finish(bool result);
+    std::int32_t SendQuery(const std::string& Command, std::int32_t& count);
     void Pause(int ms);
 
     // Block transfers

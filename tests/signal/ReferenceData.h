@@ -2,6 +2,8 @@
 // Reference values written by tests/data/signal/make_reference.py: one array
 // per line, "name: v1 v2 ...".
 
+#include <gtest/gtest.h>
+
 #include <charconv>
 #include <fstream>
 #include <map>
@@ -26,4 +28,12 @@ inline std::map<std::string, std::vector<double>> LoadReference(const std::strin
         }
     }
     return arrays;
+}
+
+// Element by element, with the position of the first difference.
+inline void ExpectNear(const std::vector<double>& actual, const std::vector<double>& expected,
+                       double tol, const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (std::size_t k = 0; k < actual.size(); ++k)
+        EXPECT_NEAR(actual[k], expected[k], tol) << what << " at " << k;
 }

@@ -10,12 +10,6 @@ using Array = MathClass::Array;
 
 namespace {
 
-void ExpectNear(const Array& actual, const Array& expected, double tol, const std::string& what) {
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (std::size_t k = 0; k < actual.size(); ++k)
-        EXPECT_NEAR(actual[k], expected[k], tol) << what << " at " << k;
-}
-
 // A band-limited record: the kind the alignment sees.
 void Record(MathClass& m, std::int32_t n, float seed, Array& I, Array& Q) {
     ASSERT_TRUE(m.SignalNoise(4.0, 16.0, n, seed, false, I, Q));

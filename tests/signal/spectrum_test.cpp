@@ -10,12 +10,6 @@ using Array = MathClass::Array;
 
 namespace {
 
-void ExpectNear(const Array& actual, const Array& expected, double tol, const std::string& what) {
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (std::size_t k = 0; k < actual.size(); ++k)
-        EXPECT_NEAR(actual[k], expected[k], tol) << what << " at " << k;
-}
-
 Array Iota(std::size_t n) {
     Array x(n);
     for (std::size_t k = 0; k < n; ++k)

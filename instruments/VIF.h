@@ -13,6 +13,7 @@
 // event loop runs (nobody can listen while it is being built).
 
 #include "RootDebug.h"
+#include "visa/visa.h"
 
 #include <QObject>
 #include <cstdint>
@@ -186,6 +187,9 @@ private:
     std::int32_t VIFviClear(std::int32_t vi);
     std::int32_t VIFviGpibControlREN(std::int32_t vi, std::uint16_t mode);
     std::int32_t VIFviClose(std::int32_t vi);
+    using FileTransfer = ViStatus (*)(ViSession, ViConstString, ViUInt32, ViUInt32*);
+    std::int32_t FileCall(const char* name, FileTransfer call, std::int32_t vi,
+                          const std::string& fileName, std::int64_t count, std::int32_t& retCount);
     std::int32_t ReadCommon(const char* name, std::int32_t vi, std::string& buffer,
                             std::int32_t count, std::int32_t& retCount);
     void LogFailure(std::int32_t status);

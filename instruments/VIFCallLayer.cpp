@@ -220,27 +220,26 @@ std::int32_t VIF::VIFviWrite(std::int32_t vi, const std::string& buffer, std::in
 
 std::int32_t VIF::VIFviWriteFromFile(std::int32_t vi, const std::string& fileName,
                                      std::int64_t count, std::int32_t& retCount) {
-    auto trace = Trace("VIFviWriteFromFile");
-    if (DebugLevel > 1)
-        StoreDebug("  viWriteFromFile(" + Dec(vi) + "," + fileName + "," + Dec(count) + ",0x" +
-                   Address(&retCount) + ")");
-    ViUInt32 sent = 0;
-    std::int32_t status = viWriteFromFile(Session(vi), fileName.c_str(), Count(count), &sent);
-    retCount = static_cast<std::int32_t>(sent);
-    if (DebugLevel > 1) StoreDebug("  >> returnCount: " + Dec(retCount));
-    LogFailure(status);
-    return status;
+    return FileCall("VIFviWriteFromFile", viWriteFromFile, vi, fileName, count, retCount);
 }
 
 std::int32_t VIF::VIFviReadToFile(std::int32_t vi, const std::string& fileName, std::int64_t count,
                                   std::int32_t& retCount) {
-    auto trace = Trace("VIFviReadToFile");
+    return FileCall("VIFviReadToFile", viReadToFile, vi, fileName, count, retCount);
+}
+
+// The file transfers log alike; `name` is the wrapper's own name, whose VISA
+// call is the name without its "VIF" prefix.
+std::int32_t VIF::FileCall(const char* name, FileTransfer call, std::int32_t vi,
+                           const std::string& fileName, std::int64_t count,
+                           std::int32_t& retCount) {
+    auto trace = Trace(name);
     if (DebugLevel > 1)
-        StoreDebug("  viReadToFile(" + Dec(vi) + "," + fileName + "," + Dec(count) + ",0x" +
-                   Address(&retCount) + ")");
-    ViUInt32 got = 0;
-    std::int32_t status = viReadToFile(Session(vi), fileName.c_str(), Count(count), &got);
-    retCount = static_cast<std::int32_t>(got);
+        StoreDebug(std::string("  ") + (name + 3) + "(" + Dec(vi) + "," + fileName + "," +
+                   Dec(count) + ",0x" + Address(&retCount) + ")");
+    ViUInt32 moved = 0;
+    std::int32_t status = call(Session(vi), fileName.c_str(), Count(count), &moved);
+    retCount = static_cast<std::int32_t>(moved);
     if (DebugLevel > 1) StoreDebug("  >> returnCount: " + Dec(retCount));
     LogFailure(status);
     return status;

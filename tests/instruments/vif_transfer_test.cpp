@@ -64,6 +64,13 @@ bool Logged(const std::string& log, const std::string& line) {
     return false;
 }
 
+// Like Logged, for lines that hold an address ("<A>") or any number ("<N>").
+bool LoggedLike(const std::string& log, const std::string& pattern) {
+    for (const std::string& l : LogLines(log))
+        if (Like(l, pattern)) return true;
+    return false;
+}
+
 struct Transfer : ::testing::Test {
     TempFolder tmp;
     Bench bench;
@@ -103,6 +110,8 @@ TEST_F(Transfer, FilesGoOutAsBlocksWithEndOnTheLastByte) {
     ASSERT_TRUE(vif.WriteFileToInstrument("MMEM:DATA 'a',", small, ""));
     ExpectReceived(0, "MMEM:DATA 'a',#41234" + Letters(1234) + "\n");
     EXPECT_TRUE(Logged(log, "  viSetAttribute(" + H() + ",1073676314,100)"));
+    EXPECT_TRUE(LoggedLike(log, "  viWriteFromFile(" + H() + "," + small + ",1234,0x<A>)"));
+    EXPECT_TRUE(Logged(log, "  >> returnCount: 1234"));
     ExpectAttributesAsOpened();
 
     std::size_t at = bench.server.Received().size();

@@ -30,9 +30,3 @@ TEST(MainForm, ChildWindowsLiveInTheClientAreaAndTheLogSitsAtItsBottom) {
     EXPECT_FALSE(ELogForm::IsLoaded());
     EXPECT_FALSE(Current::Exists());
 }
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

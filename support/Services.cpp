@@ -104,6 +104,29 @@ public:
     void ShowCurrentPoint(const std::string&, const std::string&, const std::string&) override {}
 };
 
+class ConsoleFileDialog final : public FileDialogService {
+public:
+    std::string OpenFile(const std::string& title, const std::string&,
+                         const std::string&) override {
+        ToStderr(title + ": no file chosen");
+        return {};
+    }
+    std::string SaveFile(const std::string& title, const std::string&,
+                         const std::string&) override {
+        ToStderr(title + ": no file chosen");
+        return {};
+    }
+};
+
+// Without a desktop session the address is only shown.
+class ConsoleUrlOpener final : public UrlOpenerService {
+public:
+    bool Open(const std::string& url) override {
+        ToStderr("open: " + url);
+        return false;
+    }
+};
+
 } // namespace
 
 namespace detail {
@@ -138,6 +161,14 @@ template <> ErrorReportService& Default<ErrorReportService>() {
 }
 template <> StatusDisplayService& Default<StatusDisplayService>() {
     static ConsoleStatus s;
+    return s;
+}
+template <> FileDialogService& Default<FileDialogService>() {
+    static ConsoleFileDialog s;
+    return s;
+}
+template <> UrlOpenerService& Default<UrlOpenerService>() {
+    static ConsoleUrlOpener s;
     return s;
 }
 

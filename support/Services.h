@@ -84,6 +84,26 @@ public:
                               const std::vector<std::string>& callers) = 0;
 };
 
+// Open and save file dialogs. `filter` lists patterns as Qt does
+// ("Waveforms (*.wv);;All files (*)"); `initialPath` is a folder or a file.
+// Returns the chosen path, or the empty text when the operator cancelled.
+class FileDialogService {
+public:
+    virtual ~FileDialogService() = default;
+    virtual std::string OpenFile(const std::string& title, const std::string& initialPath,
+                                 const std::string& filter) = 0;
+    virtual std::string SaveFile(const std::string& title, const std::string& initialPath,
+                                 const std::string& filter) = 0;
+};
+
+// Hands a URL (a local file or a web address) to the desktop's opener.
+// False when nothing could open it.
+class UrlOpenerService {
+public:
+    virtual ~UrlOpenerService() = default;
+    virtual bool Open(const std::string& url) = 0;
+};
+
 // The status log and current-point display of the progress window.
 class StatusDisplayService {
 public:
@@ -105,6 +125,8 @@ template <> SleepService& Default<SleepService>();
 template <> ClipboardService& Default<ClipboardService>();
 template <> ErrorReportService& Default<ErrorReportService>();
 template <> StatusDisplayService& Default<StatusDisplayService>();
+template <> FileDialogService& Default<FileDialogService>();
+template <> UrlOpenerService& Default<UrlOpenerService>();
 } // namespace detail
 
 // The service in force: the installed one, or the default.
@@ -157,6 +179,12 @@ inline ErrorReportService& ErrorReport() {
 }
 inline StatusDisplayService& StatusDisplay() {
     return Get<StatusDisplayService>();
+}
+inline FileDialogService& FileDialogs() {
+    return Get<FileDialogService>();
+}
+inline UrlOpenerService& UrlOpener() {
+    return Get<UrlOpenerService>();
 }
 
 } // namespace Services

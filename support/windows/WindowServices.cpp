@@ -5,8 +5,11 @@
 #include "MsgBig.h"
 #include "Services.h"
 
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace WindowServices {
 
@@ -79,6 +82,37 @@ public:
     }
 };
 
+class QtFileDialogs final : public Services::FileDialogService {
+public:
+    std::string OpenFile(const std::string& title, const std::string& initialPath,
+                         const std::string& filter) override {
+        return QFileDialog::getOpenFileName(nullptr, QString::fromLatin1(title),
+                                            QString::fromLocal8Bit(initialPath),
+                                            QString::fromLatin1(filter))
+            .toLocal8Bit()
+            .toStdString();
+    }
+    std::string SaveFile(const std::string& title, const std::string& initialPath,
+                         const std::string& filter) override {
+        return QFileDialog::getSaveFileName(nullptr, QString::fromLatin1(title),
+                                            QString::fromLocal8Bit(initialPath),
+                                            QString::fromLatin1(filter))
+            .toLocal8Bit()
+            .toStdString();
+    }
+};
+
+// A plain path is a local file; anything with a scheme goes as it stands.
+class DesktopUrlOpener final : public Services::UrlOpenerService {
+public:
+    bool Open(const std::string& url) override {
+        const QString text = QString::fromLocal8Bit(url);
+        const QUrl target =
+            text.contains(QLatin1String("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
+        return QDesktopServices::openUrl(target);
+    }
+};
+
 // The progress window is created by its first status line.
 class ProgressWindowStatus final : public Services::StatusDisplayService {
 public:
@@ -106,11 +140,15 @@ void Install() {
     static DialogInputBox inputs;
     static ProgressWindowStatus status;
     static ErrorWindowReport reports;
+    static QtFileDialogs files;
+    static DesktopUrlOpener urls;
     Services::Install<Services::MessageBoxService>(&messages);
     Services::Install<Services::InputBoxService>(&inputs);
     Services::Install<Services::StatusDisplayService>(&status);
     Services::Install<Services::ErrorReportService>(&reports);
     Services::Install<Services::BigMessageService>(&MsgBig::Instance());
+    Services::Install<Services::FileDialogService>(&files);
+    Services::Install<Services::UrlOpenerService>(&urls);
 }
 
 } // namespace WindowServices

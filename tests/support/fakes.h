@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FakeClock : Services::ClockService {
@@ -71,5 +72,39 @@ struct FakeMessageBox : Services::MessageBoxService {
         icons.push_back(icon);
         buttons.push_back(b);
         return reply;
+    }
+};
+
+// Answers file dialogs from a queue (empty: cancelled) and keeps what was
+// asked as "open|title|initialPath|filter" or "save|...".
+struct FakeFileDialog : Services::FileDialogService {
+    std::vector<std::string> answers;
+    std::vector<std::string> asked;
+    std::string OpenFile(const std::string& title, const std::string& initialPath,
+                         const std::string& filter) override {
+        return Answer("open|" + title + "|" + initialPath + "|" + filter);
+    }
+    std::string SaveFile(const std::string& title, const std::string& initialPath,
+                         const std::string& filter) override {
+        return Answer("save|" + title + "|" + initialPath + "|" + filter);
+    }
+
+private:
+    std::string Answer(std::string question) {
+        asked.push_back(std::move(question));
+        if (answers.empty()) return {};
+        std::string a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+};
+
+// Records the URLs handed to the desktop and answers with `result`.
+struct FakeUrlOpener : Services::UrlOpenerService {
+    bool result = true;
+    std::vector<std::string> opened;
+    bool Open(const std::string& url) override {
+        opened.push_back(url);
+        return result;
     }
 };

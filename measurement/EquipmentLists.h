@@ -22,6 +22,12 @@ public:
     // The equipment setup's reaction to a newly chosen analyzer / modulation source.
     virtual void UpdateAnalyzer() = 0;
     virtual void UpdateModSource() = 0;
+    // The VISA resource of the role list's selected entry; empty when nothing
+    // is selected.
+    virtual std::string SelectedResource(Role role) const = 0;
+    // The sampling rate in MHz of the equipment setup's discrete rate list,
+    // read from the selected item's value, never from its text.
+    virtual double SamplingRateMHz() const = 0;
 
     // The installed lists, or nullptr while no equipment setup exists.
     static EquipmentLists* Get();

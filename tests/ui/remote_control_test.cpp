@@ -1,0 +1,252 @@
+// The remote-control protocol and its TCP server, driven by a real client.
+
+#include "../support/fakes.h"
+#include "General.h"
+#include "RemoteActions.h"
+#include "RemoteProtocol.h"
+#include "RemoteServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FakeActions : RemoteActions {
+    std::vector<std::string> calls;
+    bool enabled = false;
+    std::function<void()> onStart;
+    void SetTargetLevelText(const std::string& t) override {
+        calls.push_back("level " + t);
+        General::TargetLevel = float(std::stod(t));
+    }
+    void SetSignalType(std::int16_t t) override { calls.push_back("type " + std::to_string(t)); }
+    void Setup() override {
+        calls.push_back("setup");
+        enabled = true;
+    }
+    void Start() override {
+        calls.push_back("start");
+        if (onStart) onStart();
+    }
+    void CloseAll() override { calls.push_back("closeall"); }
+    bool StartEnabled() const override { return enabled; }
+};
+
+struct ProtocolTest : ::testing::Test {
+    FakeActions actions;
+    std::string sent;
+    RemoteProtocol protocol{actions, [this](const std::string& s) { sent += s; }};
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> scopedStatus{status};
+    void SetUp() override {
+        General::MeasureBusy = false;
+        General::AMAMOrder = General::AMPMOrder = 9;
+        General::AMAMGrid = General::AMPMGrid = 50;
+        General::AMAMLowIgn = false;
+    }
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+TEST_F(ProtocolTest, CommandsRunInOrderAcrossPacketsAndCase) {
+    EXPECT_TRUE(protocol.Feed("LEVEL:-3;SIGNALTYPE:1;"));
+    EXPECT_TRUE(protocol.Feed("\r\n level:-"));
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"level -3", "type 1"}));
+    EXPECT_TRUE(protocol.Feed("7;\r\n"));
+    EXPECT_EQ(actions.calls.back(), "level -7");
+    // Blanks inside a command belong to it: "START " is not START, while a
+    // value keeps its blanks and still reads as a number.
+    protocol.Feed("START ;LEVEL: -5 ;Foo:bar;");
+    EXPECT_EQ(actions.calls.back(), "level  -5 ");
+    EXPECT_EQ(sent, "UNKNOWN:START UNKNOWN:Foo");
+    EXPECT_TRUE(protocol.Pending().empty());
+}
+
+TEST_F(ProtocolTest, QueriesFollowTheStartButton) {
+    protocol.Feed("IS_READY?;FINISHED?;");
+    EXPECT_EQ(sent, "IS_READY:0;FINISHED:0;");
+    sent.clear();
+    protocol.Feed("setup;is_ready?;");
+    EXPECT_EQ(sent, "IS_READY:1;");
+}
+
+TEST_F(ProtocolTest, SettersStoreValidValuesAndRefuseTheRest) {
+    const std::vector<std::tuple<std::string, std::int16_t*, std::int16_t>> cases = {
+        {"AMAMORDER:5;", &General::AMAMOrder, 5},      {"AMAMORDER:4.5;", &General::AMAMOrder, 4},
+        {"AMAMORDER:20;", &General::AMAMOrder, 4},     {"AMAMORDER:1;", &General::AMAMOrder, 4},
+        {"AMAMORDER;", &General::AMAMOrder, 4},        {"AMPMORDER:19;", &General::AMPMOrder, 19},
+        {"AMPMORDER:70000;", &General::AMPMOrder, 19}, {"AMAMPOINTS:0;", &General::AMAMGrid, 50},
+        {"AMAMPOINTS:x;", &General::AMAMGrid, 50},     {"AMPMPOINTS:80;", &General::AMPMGrid, 80},
+    };
+    for (const auto& [command, target, expected] : cases) {
+        protocol.Feed(command);
+        EXPECT_EQ(*target, expected) << command;
+    }
+    protocol.Feed("SIGNALTYPE:4;SIGNALTYPE:-1;SIGNALTYPE:99999;LEVEL:abc;LEVEL;LEVEL:;");
+    EXPECT_TRUE(actions.calls.empty());
+    EXPECT_TRUE(sent.empty()) << "setters never answer";
+    EXPECT_GE(status.lines.size(), 6u);
+
+    protocol.Feed("AMAMLOWLIM:2,5;AMAMLOWIGN:1;");
+    EXPECT_DOUBLE_EQ(General::AMAMLowLim, 2.5);
+    EXPECT_TRUE(General::AMAMLowIgn);
+    for (const char* off : {"AMAMLOWIGN:2;", "AMAMLOWIGN:1;AMAMLOWIGN:yes;", "AMAMLOWIGN:;"}) {
+        protocol.Feed(off);
+        EXPECT_FALSE(General::AMAMLowIgn) << off;
+    }
+}
+
+TEST_F(ProtocolTest, ActionsAreRefusedWhileARunIsInProgress) {
+    General::MeasureBusy = true;
+    protocol.Feed("START;SETUP;CLOSEALL;FINISHED?;");
+    EXPECT_TRUE(actions.calls.empty());
+    EXPECT_EQ(sent, "FINISHED:0;");
+    General::MeasureBusy = false;
+    protocol.Feed("CLOSEALL;");
+    EXPECT_EQ(actions.calls, std::vector<std::string>{"closeall"});
+}
+
+TEST_F(ProtocolTest, EndlessTextWithoutSeparatorIsDroppedAndManyCommandsAllRun) {
+    EXPECT_FALSE(protocol.Feed(std::string(RemoteProtocol::MaxPending + 1, 'A')));
+    EXPECT_TRUE(protocol.Pending().empty());
+    std::string many;
+    for (int i = 0; i < 100000; ++i)
+        many += "FINISHED?;";
+    EXPECT_TRUE(protocol.Feed(many));
+    EXPECT_EQ(sent.size(), 100000 * std::string("FINISHED:0;").size());
+}
+
+TEST_F(ProtocolTest, AStartRunningANestedFeedKeepsTheOrder) {
+    actions.onStart = [&] {
+        protocol.Feed("FINISHED?;LEVEL:-1;");
+        actions.enabled = true;
+    };
+    // The nested call consumes the same buffer: the rest of the START's own
+    // packet comes first, then what arrived during the run.
+    protocol.Feed("START;FINISHED?;");
+    EXPECT_EQ(sent, "FINISHED:0;FINISHED:0;");
+    protocol.Feed("FINISHED?;");
+    EXPECT_EQ(sent, "FINISHED:0;FINISHED:0;FINISHED:1;");
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"start", "level -1"}));
+}
+
+struct ServerTest : ::testing::Test {
+    FakeActions actions;
+    FakeStatus status;
+    FakeMessageBox box;
+    Services::Scoped<Services::StatusDisplayService> scopedStatus{status};
+    Services::Scoped<Services::MessageBoxService> scopedBox{box};
+    RemoteServer server{actions};
+    void SetUp() override {
+        General::MeasureBusy = false;
+        General::TCPIPActive = true;
+        ASSERT_TRUE(server.Listen(FreePort()));
+        General::TCPIPPort = std::int16_t(server.Port());
+    }
+    // The port setting is a 16-bit signed integer, so the port must lie
+    // below the usual ephemeral range.
+    static int FreePort() {
+        static int next = 20000 + int(QCoreApplication::applicationPid() % 5000);
+        for (;; next = next >= 32000 ? 20000 : next + 1) {
+            QTcpServer probe;
+            if (probe.listen(QHostAddress::Any, quint16(next))) return next++;
+        }
+    }
+    std::unique_ptr<QTcpSocket> Connect() {
+        auto s = std::make_unique<QTcpSocket>();
+        s->connectToHost(QHostAddress::LocalHost, server.Port());
+        EXPECT_TRUE(WaitFor([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+        return s;
+    }
+    static std::string Reply(QTcpSocket& s, size_t n) {
+        std::string got;
+        WaitFor([&] {
+            got += s.readAll().toStdString();
+            return got.size() >= n;
+        });
+        return got;
+    }
+};
+
+TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
+    auto client = Connect();
+    client->write("IS_READY?;SETUP;");
+    EXPECT_EQ(Reply(*client, 11), "IS_READY:0;");
+    std::string during;
+    actions.onStart = [&] {
+        actions.enabled = false;
+        General::MeasureBusy = true;
+        client->write("FINISHED?;START;");
+        during = Reply(*client, 11);
+        General::MeasureBusy = false;
+        actions.enabled = true;
+    };
+    client->write("START;");
+    ASSERT_TRUE(WaitFor([&] { return !during.empty(); }));
+    EXPECT_EQ(during, "FINISHED:0;");
+    client->write("FINISHED?;");
+    EXPECT_EQ(Reply(*client, 11), "FINISHED:1;");
+    EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "start"), 1)
+        << "the START sent during the run is refused";
+}
+
+TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
+    auto first = Connect();
+    first->write("LEVEL:-2");
+    auto second = Connect();
+    EXPECT_TRUE(WaitFor([&] { return first->state() == QAbstractSocket::UnconnectedState; }));
+    second->write(";IS_READY?;");
+    // Only the separator arrives on the new connection: an empty command.
+    EXPECT_EQ(Reply(*second, 19), "UNKNOWN:IS_READY:0;")
+        << "the first client's unfinished command is gone";
+    EXPECT_TRUE(actions.calls.empty());
+
+    second->write(QByteArray(int(RemoteProtocol::MaxPending) + 100, 'x'));
+    EXPECT_TRUE(WaitFor([&] { return second->state() == QAbstractSocket::UnconnectedState; }));
+    auto third = Connect();
+    third->write("FINISHED?;");
+    EXPECT_EQ(Reply(*third, 11), "FINISHED:0;") << "the server listens on";
+}
+
+TEST_F(ServerTest, APortThatCannotBeListenedOnIsReportedAndTheProgramRunsOn) {
+    RemoteServer other{actions};
+    EXPECT_FALSE(other.Listen(server.Port()));
+    EXPECT_FALSE(other.Listen(70000));
+    ASSERT_EQ(box.shown.size(), 2u);
+    EXPECT_NE(box.shown[0].find("cannot listen on port"), std::string::npos);
+    EXPECT_NE(status.lines.back().find("runs without remote control"), std::string::npos);
+    EXPECT_FALSE(other.IsListening());
+    // Listening again closes the old socket first: the same port is free again.
+    const quint16 port = server.Port();
+    EXPECT_TRUE(server.Listen(port));
+}
+
+TEST_F(ServerTest, APeerCloseDropsItsUnfinishedCommandAndRereadsThePort) {
+    auto client = Connect();
+    client->write("LEVEL:-9");
+    client->flush();
+    WaitFor([] { return false; }, 100);
+    const int moved = FreePort();
+    General::TCPIPPort = std::int16_t(moved);
+    client->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return server.Port() == moved; }));
+    auto next = Connect();
+    next->write(";");
+    EXPECT_EQ(Reply(*next, 8), "UNKNOWN:");
+    EXPECT_TRUE(actions.calls.empty());
+
+    General::TCPIPActive = false;
+    next->disconnectFromHost();
+    EXPECT_TRUE(WaitFor([&] { return !server.IsListening(); }));
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The remote-control protocol: commands "KEYWORD[:value];" arriving as text
+// in arbitrary pieces, executed in order, with replies for the queries and
+// for unknown keywords. Knows nothing of sockets, so it can be fed directly.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+class RemoteActions;
+
+class RemoteProtocol {
+public:
+    // Text without ";" beyond this is not a command any more: the client is
+    // dropped rather than letting one peer grow the buffer without bound.
+    static constexpr std::size_t MaxPending = 64 * 1024;
+
+    using Send = std::function<void(const std::string&)>;
+    RemoteProtocol(RemoteActions& actions, Send send);
+
+    // Appends the text and runs every complete command. Re-entrant: a START
+    // runs the measurement, whose event pumping may feed further text, which
+    // a nested call consumes from the same buffer. False when the pending
+    // text exceeded MaxPending (the buffer is then emptied).
+    bool Feed(std::string_view data);
+    // The peer went away: an unfinished command is dropped.
+    void Reset() {
+        buffer_.clear();
+        start_ = 0;
+    }
+    std::string Pending() const { return buffer_.substr(start_); }
+
+private:
+    void Execute(const std::string& keyword, const std::string& value, bool hasValue);
+    bool SetSetting(const std::string& key, const std::string& value, bool hasValue);
+    void RunAction(const std::string& key);
+
+    RemoteActions& actions_;
+    Send send_;
+    std::string buffer_;
+    std::size_t start_ = 0;
+};

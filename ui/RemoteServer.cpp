@@ -1,0 +1,102 @@
+// The remote-control TCP server.
+
+#include "RemoteServer.h"
+
+#include "CrossMix.h"
+#include "General.h"
+#include "Services.h"
+
+#include <QTcpSocket>
+
+RemoteServer::RemoteServer(RemoteActions& actions, QObject* parent)
+    : QObject(parent), protocol_(actions, [this](const std::string& text) { Send(text); }) {
+    connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::Accept);
+    poll_.setInterval(50);
+    connect(&poll_, &QTimer::timeout, this, &RemoteServer::Receive);
+}
+
+RemoteServer::~RemoteServer() {
+    Close();
+}
+
+bool RemoteServer::Listen(int port) {
+    Close();
+    if (port >= 1 && port <= 65535 && server_.listen(QHostAddress::Any, quint16(port))) return true;
+    const std::string why = port >= 1 && port <= 65535 ? server_.errorString().toStdString()
+                                                       : std::string("not a TCP port");
+    const std::string text = "Remote control cannot listen on port " + std::to_string(port) + ": " +
+                             why + ". Quillon runs without remote control.";
+    CrossMix::AddStatus(text);
+    Services::Get<Services::MessageBoxService>().Message(
+        "TCP/IP Control", text, Services::MsgIcon::Warning, Services::MsgButtons::OK);
+    return false;
+}
+
+void RemoteServer::Close() {
+    poll_.stop();
+    server_.close();
+    if (client_) {
+        client_->disconnect(this);
+        client_->abort();
+        client_->deleteLater();
+    }
+    client_ = nullptr;
+    protocol_.Reset();
+}
+
+void RemoteServer::Accept() {
+    while (QTcpSocket* next = server_.nextPendingConnection()) {
+        if (client_) {
+            // A handler of the old client may still be running (a START):
+            // it must not lose its socket under it, hence deleteLater.
+            client_->disconnect(this);
+            client_->abort();
+            client_->deleteLater();
+        }
+        protocol_.Reset();
+        client_ = next;
+        connect(next, &QTcpSocket::readyRead, this, &RemoteServer::Receive);
+        connect(next, &QTcpSocket::disconnected, this, &RemoteServer::PeerClosed);
+        poll_.start();
+    }
+}
+
+void RemoteServer::Receive() {
+    QTcpSocket* client = client_;
+    if (!client || client->bytesAvailable() <= 0) return;
+    const QByteArray data = client->readAll();
+    if (!protocol_.Feed(std::string_view(data.constData(), size_t(data.size())))) {
+        CrossMix::AddStatus("Remote control: a command longer than " +
+                            std::to_string(RemoteProtocol::MaxPending) +
+                            " characters; the client was disconnected.");
+        if (client_ == client) {
+            client->disconnect(this);
+            client->abort();
+            client->deleteLater();
+            client_ = nullptr;
+            poll_.stop();
+        }
+    }
+}
+
+void RemoteServer::PeerClosed() {
+    QTcpSocket* client = client_;
+    if (!client) return;
+    client->disconnect(this);
+    client->deleteLater();
+    client_ = nullptr;
+    poll_.stop();
+    protocol_.Reset();
+    // The port setting is read again whenever the server listens after a
+    // peer leaves; switched off meanwhile, it stops listening.
+    if (!General::TCPIPActive)
+        server_.close();
+    else if (server_.serverPort() != quint16(General::TCPIPPort))
+        Listen(General::TCPIPPort);
+}
+
+void RemoteServer::Send(const std::string& text) {
+    if (!client_) return;
+    client_->write(text.data(), qint64(text.size()));
+    client_->flush();
+}

@@ -1,0 +1,149 @@
+// Predistorting an external I/Q file onto the simulated bench, the refusals
+// that upload nothing, and the debug dump.
+
+#include "../instruments/simbench_process.h"
+#include "../signal/WaveTestSupport.h"
+#include "../support/fakes.h"
+#include "DSP.h"
+#include "General.h"
+#include "IEC.h"
+#include "PredistortFile.h"
+#include "SetHandle.h"
+#include "TestSigGen.h"
+#include "VIF.h"
+#include "WVClass.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PredistortFileTest : ::testing::Test {
+    FakeStatus status;
+    FakeMessageBox box;
+    FakeInputBox input;
+    FakeFileDialog files;
+    FakeClock clock;
+    Services::Scoped<Services::StatusDisplayService> s1{status};
+    Services::Scoped<Services::MessageBoxService> s2{box};
+    Services::Scoped<Services::InputBoxService> s3{input};
+    Services::Scoped<Services::FileDialogService> s4{files};
+    Services::Scoped<Services::ClockService> s5{clock};
+    TempDir dir;
+    std::vector<float> fileI, fileQ;
+
+    void SetUp() override {
+        General::DataPresent = true;
+        General::AMBeforePM = false;
+        General::CurveScale = 1.0;
+        // A gentle expansion and a phase rotation growing with amplitude.
+        General::AMAMPreCoeff = {0.0, 0.85, 0.0, 0.1};
+        General::AMPMPreCoeff = {0.0, 0.0, 0.3};
+        General::ModulatorType = 0;
+        for (int k = 0; k < 3000; ++k) {
+            fileI.push_back(float(0.4 * std::sin(0.013 * k) + 0.2 * std::cos(0.0071 * k)));
+            fileQ.push_back(float(0.3 * std::cos(0.011 * k)));
+        }
+    }
+    void TearDown() override { IEC::Instance().SetModSourVIF(nullptr); }
+};
+
+// The decoded offset-binary values the bench stored.
+std::vector<double> Decoded(const std::string& iqFile) {
+    const std::string raw = ReadFile(iqFile);
+    std::vector<double> v(raw.size() / 8);
+    for (std::size_t k = 0; k < v.size(); ++k)
+        std::memcpy(&v[k], raw.data() + 8 * k, 8);
+    return v;
+}
+
+} // namespace
+
+TEST_F(PredistortFileTest, RefusalsUploadNothingAndSayWhy) {
+    const std::string good = WriteIbn(dir, "good.ibn", fileI, fileQ);
+    const std::string zero =
+        WriteIbn(dir, "zero.ibn", std::vector<float>(100, 0.f), std::vector<float>(100, 0.f));
+    WriteFile(dir.File("short.ibn"), IbnBytes(40, 500, 4, 16e6, fileI, {}).substr(0, 400));
+    struct Case {
+        const char* what;
+        bool fit;
+        std::vector<std::string> files, answers;
+        const char* message; // nullptr: ends quietly
+    };
+    const std::vector<Case> cases = {
+        {"no fit yet", false, {good}, {"2", "X"}, "no predistortion curves yet"},
+        {"cancelled file dialog", true, {}, {}, nullptr},
+        {"missing file", true, {dir.File("none.ibn")}, {}, nullptr},
+        {"truncated file", true, {dir.File("short.ibn")}, {"2", "X"}, "cannot be read"},
+        {"all-zero file", true, {zero}, {"2", "X"}, "holds no signal"},
+        {"cancelled method", true, {good}, {}, nullptr},
+        {"cancelled name", true, {good}, {"2"}, nullptr},
+        {"quote in the name", true, {good}, {"2", "A'B"}, "no quotes"},
+        {"name too long", true, {good}, {"2", std::string(65, 'N')}, "longer than 64"},
+        {"no modulation source", true, {good}, {"2", "FINE"}, "no modulation source"},
+    };
+    for (const Case& c : cases) {
+        box.shown.clear();
+        General::DataPresent = c.fit;
+        files.answers = c.files;
+        input.answers = c.answers;
+        PredistortFile::DistExFile_Click();
+        if (c.message) {
+            ASSERT_EQ(box.shown.size(), 1u) << c.what;
+            EXPECT_NE(box.shown[0].find(c.message), std::string::npos)
+                << c.what << ": " << box.shown[0];
+        } else {
+            EXPECT_TRUE(box.shown.empty()) << c.what;
+        }
+    }
+}
+
+TEST_F(PredistortFileTest, TheBenchReceivesTheFilePassedThroughTheInverseModel) {
+    TempDir waveforms;
+    SimBench bench({"--modsource", "BOXW", "--waveform-dir", waveforms.path.string()});
+    ASSERT_TRUE(bench.ready);
+    auto vif = std::make_shared<VIF>();
+    ASSERT_TRUE(vif->OpenDevice(bench.Resource("modsource"), true, false, 5000));
+    IEC::Instance().SetModSourVIF(vif);
+
+    files.answers = {WriteIbn(dir, "ext.ibn", fileI, fileQ, 8e6)};
+    input.answers = {"2", "  PREDIST  "};
+    PredistortFile::DistExFile_Click();
+    EXPECT_TRUE(box.shown.empty()) << box.shown[0];
+
+    std::vector<double> I(fileI.begin(), fileI.end()), Q(fileQ.begin(), fileQ.end()), dI, dQ;
+    ASSERT_TRUE(DSP::IntMath().ArrayNormalizeIQ(I, Q, I, Q, 1.0));
+    TestSigGen::DistortTestSignal(I, Q, dI, dQ, 2);
+    const std::vector<double> got = Decoded(waveforms.File("PREDIST.iq"));
+    ASSERT_EQ(got.size(), 2 * dI.size());
+    double worst = 0;
+    for (std::size_t k = 0; k < dI.size(); ++k)
+        worst = std::max({worst, std::abs(got[2 * k] - dI[k]), std::abs(got[2 * k + 1] - dQ[k])});
+    // Offset binary keeps 14 bits of 32000 steps per full scale.
+    EXPECT_LT(worst, 4.0 / 32000) << "largest deviation";
+    const std::string tags = ReadFile(waveforms.File("PREDIST.tags"));
+    EXPECT_NE(tags.find("CLOCK: 8000000"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("DATE: 2005-10-25-14:03:07"), std::string::npos) << tags;
+    const auto log = bench.Log("modsource");
+    EXPECT_NE(std::find(log.begin(), log.end(), "MMEM:LOAD RAM,'PREDIST';*WAI"), log.end());
+}
+
+TEST_F(PredistortFileTest, TheDumpRewritesItsFileWithTheNoiseSignal) {
+    SetHandle::SetProgramFolder(dir.path.string());
+    WriteFile(PredistortFile::DumpFileName(), std::string(100000, 'x'));
+    General::SignalType = 1; // a dual tone is selected: the dump is noise all the same
+    General::NoiseLength = 1024;
+    General::NoiseClock = 16;
+    General::NoiseBandwidth = 4;
+    General::NoiseSeed = 3;
+    PredistortFile::DumpIt_Click();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0], "Dump Signal|DONE.");
+    const std::string bytes = ReadFile(PredistortFile::DumpFileName());
+    ASSERT_EQ(bytes.size(), 8u * 1024) << "an older, longer dump leaves no tail";
+    float first = 0, lastQ = 0;
+    std::memcpy(&first, bytes.data(), 4);
+    std::memcpy(&lastQ, bytes.data() + bytes.size() - 4, 4);
+    EXPECT_EQ(first, float(General::TestSignalI.front()));
+    EXPECT_EQ(lastQ, float(General::TestSignalQ.back()));
+}

@@ -1,0 +1,150 @@
+// The verification's capture, simulation and channel-power evaluation.
+
+#include "Verification.h"
+
+#include "AnalysisControls.h"
+#include "CrossMix.h"
+#include "DSP.h"
+#include "General.h"
+#include "HOx.h"
+#include "IEC.h"
+#include "TestSigGen.h"
+
+#include <algorithm>
+
+namespace Verification {
+namespace {
+
+ViewMaker g_maker = nullptr;
+
+std::vector<double>& Slot(int k) {
+    return General::SignalStore[std::size_t(k)];
+}
+
+void Abort(const std::string& text) {
+    General::RunErrorText = text;
+    General::MeasureRunAbort = true;
+    CrossMix::AddStatus(text);
+}
+
+void Capture(int variant) {
+    CrossMix::WaitSeconds(General::ApplyAndMeasurement);
+    auto& I = Slot(20 + 2 * variant);
+    auto& Q = Slot(21 + 2 * variant);
+    I.clear();
+    Q.clear();
+    const auto vif = IEC::Instance().AnaVIF();
+    if (!vif) return Abort("Verification: there is no analyzer session.");
+    if (!HOx::StartIQCapture(*vif, General::AnalyzerType) ||
+        !vif->ReadIQArray("TRAC:IQ:DATA?", I, Q, 524288, 1024, -1) || I.empty())
+        return Abort("Verification: the analyzer delivered no I/Q data (missing trigger?).");
+    if (std::int64_t(I.size()) != General::SamplingDepth || Q.size() != I.size())
+        return Abort("Verification: the analyzer delivered " + std::to_string(I.size()) +
+                     " samples instead of " + std::to_string(General::SamplingDepth) + ".");
+    HOx::ScaleIQToRefLevel(I, Q, General::AnalyzerType);
+}
+
+// Main channel, then per pair up and low, as the columns say.
+void ChannelPowers(State& s, int row) {
+    const MathClass& m = DSP::IntMath();
+    const auto& acp = General::ACP;
+    const double fs = HOx::IQSampleRate / 1e6;
+    const double ref = float(General::AnaRefLevel);
+    auto power = [&](double centre, double bw) {
+        double p = 0;
+        m.SignalPower(s.DisplaySpectrum, fs, centre, bw, General::Window, ref, p);
+        return p;
+    };
+    ResultRow& r = s.ChannelResult[std::size_t(row)];
+    r[3] = power(0, acp.MainBW);
+    const int channels = std::clamp<int>(acp.Channels, 0, 3);
+    for (int n = 1; n <= channels; ++n) {
+        r[std::size_t(3 + n)] = r[3] - power(acp.UpperSpace[n - 1], acp.UpperBW[n - 1]);
+        r[std::size_t(3 - n)] = r[3] - power(-acp.LowerSpace[n - 1], acp.LowerBW[n - 1]);
+    }
+}
+
+} // namespace
+
+int FirstSlot(long mode, int variant) {
+    switch (mode) {
+    case Amplifier:
+        return 2;
+    case Predistorted:
+        return 20 + 2 * variant;
+    case SimAmplifier:
+        return 40;
+    case SimPredistorted:
+        return 42 + 2 * variant;
+    case NoiseFloor:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+void GetIQSignal(long mode, int variant) {
+    if ((mode == Predistorted || mode == SimPredistorted) && (variant < 0 || variant > 2)) return;
+    if (mode == Predistorted)
+        Capture(variant);
+    else if (mode == SimAmplifier)
+        TestSigGen::SimulateDUT(Slot(0), Slot(1), Slot(40), Slot(41));
+    else if (mode == SimPredistorted)
+        TestSigGen::SimulateDistortion(Slot(0), Slot(1), Slot(42 + 2 * variant),
+                                       Slot(43 + 2 * variant), std::int16_t(variant));
+}
+
+void ProcessACPData(State& s, long mode, int variant) {
+    if ((mode == Predistorted || mode == SimPredistorted) && (variant < 0 || variant > 2)) return;
+    const MathClass& m = DSP::IntMath();
+    const int slot = FirstSlot(mode, variant);
+    m.SignalUseWindow(Slot(slot), Slot(slot + 1), s.SpectrumI, s.SpectrumQ, General::Window);
+    std::vector<double> re, im;
+    Analysis::FFT(s.SpectrumI, s.SpectrumQ, re, im);
+    s.SpectrumI = std::move(re);
+    s.SpectrumQ = std::move(im);
+    m.FFTFlip(s.SpectrumI, s.SpectrumQ);
+    std::vector<double> phase;
+    Analysis::ToPolar(s.SpectrumI, s.SpectrumQ, s.DisplaySpectrum, phase);
+    const double n = double(s.DisplaySpectrum.size());
+    for (double& v : s.DisplaySpectrum)
+        v /= n;
+    if (mode >= Reference && mode <= Predistorted) ChannelPowers(s, int(mode));
+    m.SignalDetector(s.DisplaySpectrum, s.DisplaySpectrum, General::Detector,
+                     General::DetectorParameter);
+    m.ArrayConvertAmptoDB(s.DisplaySpectrum, s.DisplaySpectrum);
+    // The display offset of the HOx families; the DANE family's trace gets none.
+    if (General::AnalyzerType >= 1 && General::AnalyzerType <= 3)
+        for (double& v : s.DisplaySpectrum)
+            v += 13.0103;
+}
+
+void SetViewMaker(ViewMaker maker) {
+    g_maker = maker;
+}
+
+Run& Run::Instance() {
+    static Run run;
+    return run;
+}
+
+State& Run::Current() {
+    if (!state_) state_ = std::make_shared<State>();
+    return *state_;
+}
+
+void Run::Begin() {
+    if (!state_) state_ = std::make_shared<State>();
+    if (!view_ && g_maker) view_ = g_maker(state_);
+}
+
+void Run::Forget(View* view) {
+    if (Instance().view_ == view) Instance().view_ = nullptr;
+}
+
+void Run::Reset() {
+    state_.reset();
+    view_ = nullptr;
+}
+
+} // namespace Verification

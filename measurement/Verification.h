@@ -1,0 +1,88 @@
+#pragma once
+// The predistortion verification of a run: the captured and simulated
+// records of each stage turned into a display spectrum and, for the measured
+// stages, into the power of the main channel and of up to three adjacent
+// channel pairs. The verification window shows a run's state; a headless run
+// keeps it without one.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Verification {
+
+// Stages: the first argument of GetIQSignal and ProcessACPData.
+enum Mode : long {
+    Reference = 0,       // SignalStore 0/1, result row 0
+    Amplifier = 1,       // 2/3, row 1
+    Predistorted = 2,    // measured with variant k: 20+2k/21+2k, row 2
+    SimAmplifier = 3,    // model applied to the reference: 40/41
+    SimPredistorted = 4, // variant k, then the model: 42+2k/43+2k
+    NoiseFloor = 5,      // 4/5
+};
+
+// Columns in frequency order: ALT2 low, ALT1 low, ACP low, main, ACP up,
+// ALT1 up, ALT2 up. Column 3 is the main channel in dBm, every other one the
+// main channel minus that channel, in dB.
+using ResultRow = std::array<double, 7>;
+
+struct State {
+    std::array<ResultRow, 3> ChannelResult{};
+    std::vector<double> SpectrumI, SpectrumQ;
+    // The magnitude spectrum, then (after ProcessACPData) the detector-reduced
+    // level trace in dB that the window plots.
+    std::vector<double> DisplaySpectrum;
+};
+
+// The store slots (I at the even one) a stage works on.
+int FirstSlot(long mode, int variant);
+
+// Fills the store for the captured and simulated stages (2, 3, 4). A capture
+// that brings no data or a record of the wrong length aborts the run
+// (General::MeasureRunAbort with General::RunErrorText).
+void GetIQSignal(long mode, int variant);
+
+// Spectrum of the stage's records and, for stages 0-2, its result row. The
+// channel count is taken within 0..3 whatever the settings hold.
+void ProcessACPData(State& state, long mode, int variant);
+
+// What shows a run's verification. A window implements it; the run driver
+// calls it after each ProcessACPData.
+class View {
+public:
+    virtual ~View() = default;
+    virtual void DisplayACP(long mode, int variant) = 0;
+    virtual void DisplayPlot(int trace) = 0;
+    // Removes every trace (the start of a point's verification).
+    virtual void ResetGraph() = 0;
+    // Shows the window and brings it to the front.
+    virtual void Present() = 0;
+};
+
+// Makes the view of a new run's state; the window library installs one. The
+// view may be closed by the operator at any time: it then calls Forget.
+using ViewMaker = View* (*)(std::shared_ptr<State> state);
+void SetViewMaker(ViewMaker maker);
+
+// The run's verification, made at the first point that verifies.
+class Run {
+public:
+    State& Current();
+    // The view of this run, nullptr when none (headless, or closed).
+    View* CurrentView() const { return view_; }
+    // Creates the state and its view on first use.
+    void Begin();
+    // A closed window withdraws itself.
+    static void Forget(View* view);
+    // Starts a new run: the next Begin makes a new state and view.
+    void Reset();
+
+    static Run& Instance();
+
+private:
+    std::shared_ptr<State> state_;
+    View* view_ = nullptr;
+};
+
+} // namespace Verification

@@ -32,14 +32,18 @@ QLineEdit* Box() {
 // An instrument list beside its address list.
 QWidget* InstrumentPair(QListWidget*& names, QListWidget*& addresses) {
     auto* pair = new QWidget;
-    auto* row = new QHBoxLayout(pair);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto* grid = new QGridLayout(pair);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(new QLabel("instrument"), 0, 0);
+    grid->addWidget(new QLabel("VISA address"), 0, 1);
     names = new QListWidget;
     addresses = new QListWidget;
     for (QListWidget* l : {names, addresses})
         l->setMaximumHeight(64);
-    row->addWidget(names, 2);
-    row->addWidget(addresses, 3);
+    grid->addWidget(names, 1, 0);
+    grid->addWidget(addresses, 1, 1);
+    grid->setColumnStretch(0, 2);
+    grid->setColumnStretch(1, 3);
     return pair;
 }
 
@@ -89,10 +93,10 @@ SetupGUI::SetupGUI() {
         grid->addWidget(BlockLabel[static_cast<std::size_t>(b)], 0, 2 * b);
         if (b > 0) grid->addWidget(Arrow(), 0, 2 * b - 1);
     }
-    grid->addWidget(BuildGeneratorColumn(), 1, 0);
-    grid->addWidget(BuildConverterColumn(), 1, 2);
-    grid->addWidget(BuildDUTColumn(), 1, 4);
-    grid->addWidget(BuildAnalyzerColumn(), 1, 6);
+    grid->addWidget(BuildGeneratorColumn(), 1, 0, Qt::AlignTop);
+    grid->addWidget(BuildConverterColumn(), 1, 2, Qt::AlignTop);
+    grid->addWidget(BuildDUTColumn(), 1, 4, Qt::AlignTop);
+    grid->addWidget(BuildAnalyzerColumn(), 1, 6, Qt::AlignTop);
     for (int c : {0, 2, 4, 6})
         grid->setColumnStretch(c, c == 4 ? 1 : 2);
     grid->setRowStretch(2, 1);
@@ -139,8 +143,8 @@ QWidget* SetupGUI::BuildGeneratorColumn() {
     FileName->setReadOnly(true);
     LoadFileButton = new QPushButton("load ...");
     FileInfo = new QPushButton("? info ?");
+    signalColumn->addWidget(FileName);
     auto* fileRow = new QHBoxLayout;
-    fileRow->addWidget(FileName, 1);
     fileRow->addWidget(LoadFileButton);
     fileRow->addWidget(FileInfo);
     signalColumn->addLayout(fileRow);

@@ -56,6 +56,7 @@ public:
     void SetEnabled(Role role, bool enabled) override;
     void SelectLast(Role role) override;
     std::string SelectedResource(Role role) const override;
+    // 0 while no rate of the discrete list is selected.
     double SamplingRateMHz() const override;
 
     QListWidget *BBGenList = nullptr, *BBGenAdr = nullptr;

@@ -39,12 +39,6 @@ QString Shown(std::int32_t value) {
     return QString::fromLatin1(INIIO::TrimStr(value));
 }
 
-// A text read as a 16-bit integer, rounded half to even; false (nothing to
-// store) when the number does not fit.
-bool ToInt16(double value, std::int16_t& out) {
-    return NumberText::ToInt16(value, out);
-}
-
 void Paint(QWidget* w, QPalette::ColorRole role, std::uint32_t windowsColour) {
     QPalette palette = w->palette();
     palette.setColor(role, QColor(qRgb(static_cast<int>(windowsColour & 0xFF),
@@ -280,7 +274,7 @@ void Configure::ConnectGeneral() {
     connect(NetworkPort, &QLineEdit::textChanged, this, [this] {
         const std::optional<double> value = StringOp::LeadingNumber(TextOf(NetworkPort));
         std::int16_t port = 0;
-        if (value && ToInt16(*value, port)) General::TCPIPPort = port;
+        if (value && NumberText::ToInt16(*value, port)) General::TCPIPPort = port;
     });
     connect(WVTagComment, &QLineEdit::textChanged, this,
             [this] { General::WVTagComment = TextOf(WVTagComment); });
@@ -315,7 +309,7 @@ void Configure::ConnectProcessing() {
     auto grid = [this](QLineEdit* box, std::int16_t& setting) {
         connect(box, &QLineEdit::textChanged, this, [box, &setting] {
             std::int16_t points = 0;
-            if (ToInt16(StringOp::StrToDbl(TextOf(box)), points)) setting = points;
+            if (NumberText::ToInt16(StringOp::StrToDbl(TextOf(box)), points)) setting = points;
         });
     };
     grid(AMGridText, General::AMAMGrid);
@@ -383,7 +377,7 @@ void Configure::UpdateParameters() {
 void Configure::UpdateSweepBoxes() {
     auto show = [](bool on, QCheckBox* sweep, std::initializer_list<QLineEdit*> boxes) {
         sweep->setChecked(on);
-        Paint(sweep, QPalette::Window, on ? kSweepOn : kSweepOff);
+        Paint(sweep, sweep->backgroundRole(), on ? kSweepOn : kSweepOff);
         for (QLineEdit* box : boxes) {
             Paint(box, QPalette::Base, on ? kBoxOn : kBoxOff);
             box->setEnabled(on);

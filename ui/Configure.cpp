@@ -258,7 +258,10 @@ QWidget* Configure::BuildDebugTab() {
     DebugInstrument = new QComboBox;
     DebugLevel = new QComboBox;
     DebugToFile = new QCheckBox("-> FILE");
+    row->addWidget(new QLabel("instrument"));
     row->addWidget(DebugInstrument);
+    row->addSpacing(12);
+    row->addWidget(new QLabel("log level"));
     row->addWidget(DebugLevel);
     row->addWidget(DebugToFile);
     row->addStretch();

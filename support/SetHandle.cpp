@@ -3,6 +3,7 @@
 #include "General.h"
 #include "INIIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -33,7 +34,9 @@ std::string ProgramFolder() {
     return exe.parent_path().string();
 }
 
-void SetProgramFolder(const std::string& folder) { FolderOverride() = folder; }
+void SetProgramFolder(const std::string& folder) {
+    FolderOverride() = folder;
+}
 
 bool ExchangeSettings(int mode) {
     using namespace General;
@@ -156,6 +159,13 @@ bool ExchangeSettings(int mode) {
 
     // Always read, never written: a key put into the file by hand survives.
     INIIO::INIExchange(f, "VISA", "DeviceRegEntry", DeviceRegEntry, 1, kDefaultDeviceRegEntry);
+
+    // Values an edited file may hold that no reader can use: at most three
+    // channel pairs, detector groups of at least one point, orders 2..19.
+    ACP.Channels = std::clamp<std::int16_t>(ACP.Channels, 0, 3);
+    if (DetectorParameter < 1) DetectorParameter = 8;
+    AMAMOrder = std::clamp<std::int16_t>(AMAMOrder, 2, 19);
+    AMPMOrder = std::clamp<std::int16_t>(AMPMOrder, 2, 19);
 
     ResizeCoefficients(AMAMCoeff, AMAMOrder);
     ResizeCoefficients(AMAMPreCoeff, AMAMOrder);

@@ -1,0 +1,427 @@
+// The options dialog.
+
+#include "Configure.h"
+
+#include "DialogKit.h"
+#include "General.h"
+#include "INIIO.h"
+#include "NumberText.h"
+#include "StringOp.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+Configure* g_configure = nullptr;
+
+std::string TextOf(const QLineEdit* box) {
+    return box->text().toLatin1().toStdString();
+}
+
+QString Shown(double value) {
+    return QString::fromLatin1(INIIO::TrimStr(value));
+}
+QString Shown(float value) {
+    return QString::fromLatin1(INIIO::TrimStr(value));
+}
+QString Shown(std::int32_t value) {
+    return QString::fromLatin1(INIIO::TrimStr(value));
+}
+
+void Paint(QWidget* w, QPalette::ColorRole role, std::uint32_t windowsColour) {
+    QPalette palette = w->palette();
+    palette.setColor(role, QColor(qRgb(static_cast<int>(windowsColour & 0xFF),
+                                       static_cast<int>((windowsColour >> 8) & 0xFF),
+                                       static_cast<int>((windowsColour >> 16) & 0xFF))));
+    w->setPalette(palette);
+}
+
+// The log level and file flag of debug instrument 0 (modulation source),
+// 1 (RF generator) or 2 (analyzer); nullptr for any other index.
+std::int32_t* DebugLevelOf(int instrument) {
+    switch (instrument) {
+    case 0:
+        return &General::ModSourDebug;
+    case 1:
+        return &General::RFSourDebug;
+    case 2:
+        return &General::AnaDebug;
+    default:
+        return nullptr;
+    }
+}
+bool* DebugFileOf(int instrument) {
+    switch (instrument) {
+    case 0:
+        return &General::ModSourDebugFile;
+    case 1:
+        return &General::RFSourDebugFile;
+    case 2:
+        return &General::AnaDebugFile;
+    default:
+        return nullptr;
+    }
+}
+
+QLineEdit* Box(bool selectAll = false) {
+    auto* box = new QLineEdit;
+    box->setMinimumWidth(70);
+    if (selectAll) DialogKit::SelectAllOnFocus(box);
+    return box;
+}
+
+// The order list: items "02" .. "19", each carrying its order as code.
+void FillOrders(QComboBox* list) {
+    std::vector<std::pair<QString, int>> items;
+    for (int order = 2; order <= 19; ++order)
+        items.emplace_back(QString::asprintf("%02d", order), order);
+    DialogKit::FillList(list, items);
+}
+
+void SetOrder(std::int16_t& order, std::vector<double>& pre, std::vector<double>& coeff,
+              int value) {
+    order = static_cast<std::int16_t>(value);
+    pre.resize(static_cast<std::size_t>(value) + 1, 0.0);
+    coeff.resize(static_cast<std::size_t>(value) + 1, 0.0);
+}
+
+} // namespace
+
+Configure& Configure::Instance() {
+    if (!g_configure) g_configure = new Configure;
+    return *g_configure;
+}
+
+bool Configure::Exists() {
+    return g_configure != nullptr;
+}
+
+void Configure::Show() {
+    DialogKit::ShowWindow(&Instance());
+}
+
+Configure::~Configure() {
+    if (g_configure == this) g_configure = nullptr;
+}
+
+Configure::Configure() {
+    setWindowTitle("Configuration");
+    setAttribute(Qt::WA_DeleteOnClose);
+    SetupTab = new QTabWidget;
+    SetupTab->addTab(BuildGeneralTab(), "General Setup");
+    SetupTab->addTab(BuildSweepTab(), "Sweeping");
+    SetupTab->addTab(BuildMeasurementTab(), "Measurement");
+    SetupTab->addTab(BuildProcessingTab(), "Signal Processing");
+    SetupTab->addTab(BuildDebugTab(), "Debugging");
+    OK = new QPushButton("OK");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OK);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(SetupTab, 1);
+    top->addLayout(buttons);
+    connect(OK, &QPushButton::clicked, this, &Configure::OK_Click);
+    ConnectGeneral();
+    ConnectProcessing();
+    ConnectDebug();
+    Form_Load();
+    // The controls that only this update fills would otherwise show their
+    // design state instead of the settings.
+    UpdateParameters();
+}
+
+QWidget* Configure::BuildGeneralTab() {
+    auto* tab = new QWidget;
+    auto* network = new QGroupBox("TCP/IP Control");
+    auto* netRow = new QHBoxLayout(network);
+    NetworkActive = new QCheckBox("activate, port:");
+    NetworkPort = Box();
+    netRow->addWidget(NetworkActive);
+    netRow->addWidget(NetworkPort);
+    netRow->addStretch();
+    auto* tags = new QGroupBox("WV File Tags");
+    auto* tagForm = new QFormLayout(tags);
+    WVTagComment = Box();
+    WVTagCopyright = Box();
+    tagForm->addRow("comment", WVTagComment);
+    tagForm->addRow("copyright", WVTagCopyright);
+    auto* column = new QVBoxLayout(tab);
+    column->addWidget(network);
+    column->addWidget(tags);
+    column->addStretch();
+    return tab;
+}
+
+QWidget* Configure::BuildSweepTab() {
+    auto* tab = new QWidget;
+    auto* grid = new QGridLayout(tab);
+    SweepLevel = new QCheckBox("Level Sweep");
+    SweepFreq = new QCheckBox("Frequency Sweep");
+    for (QCheckBox* c : {SweepLevel, SweepFreq})
+        c->setAutoFillBackground(true);
+    StartLevelB = Box(), StopLevelB = Box(), StepLevelB = Box();
+    StartFreqB = Box(), StopFreqB = Box(), StepFreqB = Box();
+    StartLevelB->setText("-10"), StopLevelB->setText("-20"), StepLevelB->setText("-20");
+    StartFreqB->setText("1000"), StopFreqB->setText("1100"), StepFreqB->setText("10");
+    grid->addWidget(new QLabel("Start"), 0, 2);
+    grid->addWidget(new QLabel("Stop"), 0, 3);
+    grid->addWidget(new QLabel("Step"), 0, 4);
+    grid->addWidget(SweepLevel, 1, 0);
+    grid->addWidget(new QLabel("RMS Level [dBm]"), 1, 1);
+    grid->addWidget(StartLevelB, 1, 2), grid->addWidget(StopLevelB, 1, 3);
+    grid->addWidget(StepLevelB, 1, 4);
+    grid->addWidget(SweepFreq, 2, 0);
+    grid->addWidget(new QLabel("Freq [MHz]"), 2, 1);
+    grid->addWidget(StartFreqB, 2, 2), grid->addWidget(StopFreqB, 2, 3);
+    grid->addWidget(StepFreqB, 2, 4);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(5, 1);
+    return tab;
+}
+
+QWidget* Configure::BuildMeasurementTab() {
+    auto* tab = new QWidget;
+    auto* level = new QGroupBox("auto-level setup");
+    auto* levelForm = new QFormLayout(level);
+    GainLevel[0] = Box(true);
+    GainLevel[1] = Box(true);
+    levelForm->addRow("raw leveling steps", GainLevel[0]);
+    levelForm->addRow("starting level below target RMS", GainLevel[1]);
+    auto* mixer = new QGroupBox("optimum analyzer mixer level");
+    auto* mixerForm = new QFormLayout(mixer);
+    MixInstr = new QComboBox;
+    AnaAtt = Box(true);
+    mixerForm->addRow("instrument", MixInstr);
+    mixerForm->addRow("peak mixer level [dBm]", AnaAtt);
+    auto* column = new QVBoxLayout(tab);
+    column->addWidget(level);
+    column->addWidget(mixer);
+    column->addStretch();
+    return tab;
+}
+
+QWidget* Configure::BuildProcessingTab() {
+    auto* tab = new QWidget;
+    auto curve = [](const char* caption, const char* setCaption, QComboBox*& order,
+                    QLineEdit*& grid, QLineEdit*& low, QCheckBox*& ignore, QCheckBox*& set) {
+        auto* frame = new QGroupBox(caption);
+        auto* form = new QFormLayout(frame);
+        order = new QComboBox;
+        grid = Box(true);
+        low = Box(true);
+        ignore = new QCheckBox("ignore");
+        set = new QCheckBox(setCaption);
+        form->addRow("polynom order", order);
+        form->addRow("grid points", grid);
+        form->addRow("lower limit", low);
+        auto* flags = new QHBoxLayout;
+        flags->addWidget(ignore);
+        flags->addWidget(set);
+        form->addRow("", flags);
+        return frame;
+    };
+    auto* am = curve("AM/AM curve calc", "set linear", AMAMOrder, AMGridText, AMLowText,
+                     AMLowIgnBox, AMLowLinBox);
+    auto* pm = curve("AM/PM curve calc", "set zero", AMPMOrder, PMGridText, PMLowText, PMLowIgnBox,
+                     PMLowLinBox);
+    auto* order = new QGroupBox("Predistortion order");
+    auto* orderColumn = new QVBoxLayout(order);
+    AMbPM = new QRadioButton("AM, then PM");
+    PMbAM = new QRadioButton("PM, then AM");
+    AMbPM->setChecked(true);
+    orderColumn->addWidget(AMbPM);
+    orderColumn->addWidget(PMbAM);
+    orderColumn->addStretch();
+    auto* grid = new QGridLayout(tab);
+    grid->addWidget(am, 0, 0);
+    grid->addWidget(pm, 0, 1);
+    grid->addWidget(order, 0, 2);
+    grid->setRowStretch(1, 1);
+    return tab;
+}
+
+QWidget* Configure::BuildDebugTab() {
+    auto* tab = new QWidget;
+    IEEEFrame = new QGroupBox("IEEE logging");
+    auto* row = new QHBoxLayout(IEEEFrame);
+    DebugInstrument = new QComboBox;
+    DebugLevel = new QComboBox;
+    DebugToFile = new QCheckBox("-> FILE");
+    row->addWidget(new QLabel("instrument"));
+    row->addWidget(DebugInstrument);
+    row->addSpacing(12);
+    row->addWidget(new QLabel("log level"));
+    row->addWidget(DebugLevel);
+    row->addWidget(DebugToFile);
+    row->addStretch();
+    auto* column = new QVBoxLayout(tab);
+    column->addWidget(IEEEFrame);
+    column->addStretch();
+    return tab;
+}
+
+void Configure::ConnectGeneral() {
+    connect(NetworkActive, &QCheckBox::toggled, this, [](bool on) { General::TCPIPActive = on; });
+    // A port beyond the 16-bit setting (or one too large to read) is refused.
+    connect(NetworkPort, &QLineEdit::textChanged, this, [this] {
+        const std::optional<double> value = StringOp::LeadingNumber(TextOf(NetworkPort));
+        std::int16_t port = 0;
+        if (value && NumberText::ToInt16(*value, port)) General::TCPIPPort = port;
+    });
+    connect(WVTagComment, &QLineEdit::textChanged, this,
+            [this] { General::WVTagComment = TextOf(WVTagComment); });
+    connect(WVTagCopyright, &QLineEdit::textChanged, this,
+            [this] { General::WVTagCopyRight = TextOf(WVTagCopyright); });
+    connect(SweepLevel, &QCheckBox::toggled, this, [this](bool on) {
+        General::LevelSweep = on;
+        UpdateSweepBoxes();
+    });
+    connect(SweepFreq, &QCheckBox::toggled, this, [this](bool on) {
+        General::FrequencySweep = on;
+        UpdateSweepBoxes();
+    });
+    connect(GainLevel[0], &QLineEdit::textChanged, this,
+            [this] { General::GainMeasLev0 = StringOp::StrToDbl(TextOf(GainLevel[0])); });
+    connect(GainLevel[1], &QLineEdit::textChanged, this,
+            [this] { General::GainMeasLev1 = StringOp::StrToDbl(TextOf(GainLevel[1])); });
+    connect(MixInstr, &QComboBox::currentIndexChanged, this, &Configure::MixInstr_Click);
+    connect(AnaAtt, &QLineEdit::textChanged, this, &Configure::AnaAtt_Change);
+}
+
+void Configure::ConnectProcessing() {
+    connect(AMAMOrder, &QComboBox::currentIndexChanged, this, [this] {
+        if (auto order = DialogKit::SelectedCode(AMAMOrder))
+            SetOrder(General::AMAMOrder, General::AMAMPreCoeff, General::AMAMCoeff, *order);
+    });
+    connect(AMPMOrder, &QComboBox::currentIndexChanged, this, [this] {
+        if (auto order = DialogKit::SelectedCode(AMPMOrder))
+            SetOrder(General::AMPMOrder, General::AMPMPreCoeff, General::AMPMCoeff, *order);
+    });
+    // Grid sizes beyond the 16-bit setting are refused.
+    auto grid = [this](QLineEdit* box, std::int16_t& setting) {
+        connect(box, &QLineEdit::textChanged, this, [box, &setting] {
+            std::int16_t points = 0;
+            if (NumberText::ToInt16(StringOp::StrToDbl(TextOf(box)), points)) setting = points;
+        });
+    };
+    grid(AMGridText, General::AMAMGrid);
+    grid(PMGridText, General::AMPMGrid);
+    auto real = [this](QLineEdit* box, double& setting) {
+        connect(box, &QLineEdit::textChanged, this,
+                [box, &setting] { setting = StringOp::StrToDbl(TextOf(box)); });
+    };
+    real(AMLowText, General::AMAMLowLim);
+    real(PMLowText, General::AMPMLowLim);
+    auto flag = [this](QCheckBox* box, bool& setting) {
+        connect(box, &QCheckBox::toggled, this, [&setting](bool on) { setting = on; });
+    };
+    flag(AMLowIgnBox, General::AMAMLowIgn);
+    flag(AMLowLinBox, General::AMAMLowSet);
+    flag(PMLowIgnBox, General::AMPMLowIgn);
+    flag(PMLowLinBox, General::AMPMLowSet);
+    connect(AMbPM, &QRadioButton::toggled, this, [](bool on) {
+        if (on) General::AMBeforePM = true;
+    });
+    connect(PMbAM, &QRadioButton::toggled, this, [](bool on) {
+        if (on) General::AMBeforePM = false;
+    });
+}
+
+void Configure::ConnectDebug() {
+    connect(DebugInstrument, &QComboBox::currentIndexChanged, this,
+            &Configure::DebugInstrument_Click);
+    connect(DebugLevel, &QComboBox::currentIndexChanged, this, &Configure::DebugLevel_Click);
+    connect(DebugToFile, &QCheckBox::toggled, this, &Configure::DebugToFile_Click);
+}
+
+void Configure::Form_Load() {
+    DialogKit::FillList(MixInstr, {{"DANE", 0}, {"HOB", 1}, {"HOC", 2}, {"HOD", 3}});
+    MixInstr->setCurrentIndex(0);
+    DialogKit::FillList(DebugInstrument, {{"IQ gen", 0}, {"RF conv", 1}, {"Analyzer", 2}});
+    DialogKit::FillList(DebugLevel, {{"OFF", 0}, {"ERRORS", 1}, {"COMPACT", 2}, {"FULL", 3}});
+    FillOrders(AMAMOrder);
+    FillOrders(AMPMOrder);
+    // An order the lists do not hold selects nothing.
+    DialogKit::SelectCode(AMAMOrder, General::AMAMOrder);
+    DialogKit::SelectCode(AMPMOrder, General::AMPMOrder);
+    AMLowText->setText(Shown(General::AMAMLowLim));
+    AMLowIgnBox->setChecked(General::AMAMLowIgn);
+    AMLowLinBox->setChecked(General::AMAMLowSet);
+    AMGridText->setText(Shown(std::int32_t{General::AMAMGrid}));
+    PMLowText->setText(Shown(General::AMPMLowLim));
+    PMLowIgnBox->setChecked(General::AMPMLowIgn);
+    PMLowLinBox->setChecked(General::AMPMLowSet);
+    PMGridText->setText(Shown(std::int32_t{General::AMPMGrid}));
+    GainLevel[0]->setText(Shown(General::GainMeasLev0));
+    GainLevel[1]->setText(Shown(General::GainMeasLev1));
+    WVTagCopyright->setText(QString::fromLatin1(General::WVTagCopyRight));
+    WVTagComment->setText(QString::fromLatin1(General::WVTagComment));
+    NetworkActive->setChecked(General::TCPIPActive);
+    NetworkPort->setText(Shown(std::int32_t{General::TCPIPPort}));
+}
+
+void Configure::UpdateParameters() {
+    UpdateSweepBoxes();
+    (General::AMBeforePM ? AMbPM : PMbAM)->setChecked(true);
+    IEEEFrame->setEnabled(General::DebugMode);
+}
+
+void Configure::UpdateSweepBoxes() {
+    auto show = [](bool on, QCheckBox* sweep, std::initializer_list<QLineEdit*> boxes) {
+        sweep->setChecked(on);
+        Paint(sweep, sweep->backgroundRole(), on ? kSweepOn : kSweepOff);
+        for (QLineEdit* box : boxes) {
+            Paint(box, QPalette::Base, on ? kBoxOn : kBoxOff);
+            box->setEnabled(on);
+        }
+    };
+    show(General::LevelSweep, SweepLevel, {StartLevelB, StopLevelB, StepLevelB});
+    show(General::FrequencySweep, SweepFreq, {StartFreqB, StopFreqB, StepFreqB});
+}
+
+void Configure::MixInstr_Click() {
+    const int family = MixInstr->currentIndex();
+    if (family < 0 || family > 3) return;
+    AnaAtt->setText(Shown(General::MixerOpt[static_cast<std::size_t>(family)]));
+}
+
+void Configure::AnaAtt_Change() {
+    const int family = MixInstr->currentIndex();
+    if (family < 0 || family > 3) return;
+    const std::optional<double> value = StringOp::LeadingNumber(TextOf(AnaAtt));
+    if (value) General::MixerOpt[static_cast<std::size_t>(family)] = static_cast<float>(*value);
+}
+
+// A stored level outside the list shows no level rather than a wrong one.
+void Configure::DebugInstrument_Click() {
+    const int instrument = DebugInstrument->currentIndex();
+    std::int32_t* level = DebugLevelOf(instrument);
+    if (!level) return;
+    DialogKit::SelectCode(DebugLevel, *level);
+    DebugToFile->setChecked(*DebugFileOf(instrument));
+}
+
+void Configure::DebugLevel_Click() {
+    std::int32_t* level = DebugLevelOf(DebugInstrument->currentIndex());
+    const std::optional<int> code = DialogKit::SelectedCode(DebugLevel);
+    if (level && code && *code >= 0 && *code <= 3) *level = *code;
+}
+
+void Configure::DebugToFile_Click() {
+    if (bool* file = DebugFileOf(DebugInstrument->currentIndex())) *file = DebugToFile->isChecked();
+}
+
+void Configure::OK_Click() {
+    DialogKit::HideWindow(this);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Small helpers the settings windows share: showing and hiding a window
+// whether or not it lives in the main window's client area, text boxes that
+// select their text on focus, and drop-down lists whose items carry codes.
+
+#include <QString>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class QComboBox;
+class QLineEdit;
+class QWidget;
+
+namespace DialogKit {
+
+// The widget that frames a child window: its MDI sub-window, or itself.
+QWidget* FrameOf(QWidget* window);
+// Shows a window for the first time (inside the main window when there is
+// one) or again after it was hidden, and brings it to the front.
+void ShowWindow(QWidget* window);
+void HideWindow(QWidget* window);
+// Closes the window's frame; with WA_DeleteOnClose both are deleted.
+void CloseWindow(QWidget* window);
+
+// The box selects its whole text whenever it gets the focus.
+void SelectAllOnFocus(QLineEdit* box);
+
+// The code of the selected item; nullopt when nothing is selected.
+std::optional<int> SelectedCode(const QComboBox* list);
+// Replaces the list's items by texts with their codes and leaves nothing
+// selected, without raising the list's selection events (a list that gains
+// its first item would otherwise select and report it).
+void FillList(QComboBox* list, const std::vector<std::pair<QString, int>>& items);
+// Selects the item carrying `code`, or nothing when no item carries it.
+void SelectCode(QComboBox* list, int code);
+
+} // namespace DialogKit

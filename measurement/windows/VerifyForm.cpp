@@ -1,0 +1,366 @@
+// The verification window.
+
+#include "VerifyForm.h"
+
+#include "General.h"
+#include "HOx.h"
+#include "MainFormAccess.h"
+#include "NumberText.h"
+#include "StringOp.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <qcustomplot.h>
+
+namespace {
+
+std::function<void()> g_acpConfig;
+
+const std::array<QColor, 10> kTraceColors = {
+    QColor(0, 0, 255),     QColor(255, 0, 0),   QColor(255, 128, 0),   QColor(0, 160, 0),
+    QColor(0, 200, 200),   QColor(160, 0, 160), QColor(200, 120, 200), QColor(0, 0, 0),
+    QColor(128, 128, 128), QColor(150, 150, 0)};
+const std::array<const char*, 10> kTraceNames = {
+    "reference", "amplifier",    "sim. amplifier", "dist AM",         "sim. dist AM",
+    "dist PM",   "sim. dist PM", "dist AM+PM",     "sim. dist AM+PM", "noise floor"};
+const std::vector<int> kMeasured = {9, 0, 1, 3, 5, 7};
+const std::vector<int> kSimulated = {2, 4, 6, 8};
+const QColor kUnused(0xC0, 0xC0, 0xC0);
+
+int Channels() {
+    return std::clamp<int>(General::ACP.Channels, 0, 3);
+}
+
+// The number a text begins with ("." as separator); none for a text that does
+// not begin with one, so a typing slip keeps the previous value.
+std::optional<double> Val(const QString& text) {
+    const std::string t = StringOp::TrimWhite(text.toStdString());
+    if (t.empty()) return std::nullopt;
+    const char c = (t[0] == '-' || t[0] == '+') && t.size() > 1 ? t[1] : t[0];
+    if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
+    return StringOp::LeadingNumber(t);
+}
+
+QString Format(double v) {
+    return QString::fromStdString(
+        NumberText::FormatNumber(v, "##0.0", NumberText::RegionalDecimal()));
+}
+
+Verification::View* MakeView(std::shared_ptr<Verification::State> state) {
+    auto* form = new VerifyForm(std::move(state));
+    MainFormAccess::ShowChild(form);
+    return form;
+}
+
+} // namespace
+
+VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* parent)
+    : QWidget(parent), state_(std::move(state)) {
+    setWindowTitle("Verify Amplifier Parameters");
+    setAttribute(Qt::WA_DeleteOnClose);
+    table_ = new QTableWidget(8, 8, this);
+    table_->horizontalHeader()->hide();
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setFixedHeight(8 * 24 + 4);
+    for (int r = 0; r < 8; ++r)
+        table_->setRowHeight(r, 24);
+    const char* captions[] = {"channel",   "power",   "reference", "amplifier",
+                              "improvem.", "dist AM", "dist PM",   "dist AM+PM"};
+    for (int r = 1; r <= 8; ++r)
+        SetTableCell(r, 1, captions[r - 1]);
+
+    disp_ = new QCustomPlot(this);
+    disp_->setMinimumSize(600, 300);
+    disp_->addLayer("bands", disp_->layer("grid"), QCustomPlot::limAbove);
+    disp_->xAxis->setLabel("frequency offset [MHz]");
+    disp_->yAxis->setLabel("level [dB]");
+
+    auto* graphics = new QGroupBox("graphics", this);
+    auto* g = new QGridLayout(graphics);
+    center_ = new QLineEdit("0", graphics);
+    span_ = new QLineEdit(graphics);
+    range_ = new QLineEdit("100", graphics);
+    const char* labels[] = {"center", "span", "range"};
+    QLineEdit* boxes[] = {center_, span_, range_};
+    for (int k = 0; k < 3; ++k) {
+        g->addWidget(new QLabel(labels[k], graphics), k, 0);
+        g->addWidget(boxes[k], k, 1);
+    }
+    connect(center_, &QLineEdit::textChanged, this, &VerifyForm::XRangeChanged);
+    connect(span_, &QLineEdit::textChanged, this, &VerifyForm::XRangeChanged);
+    connect(range_, &QLineEdit::textChanged, this, &VerifyForm::YRangeChanged);
+    auto* config = new QPushButton("ACP config ...", graphics);
+    auto* refresh = new QPushButton("refresh", graphics);
+    g->addWidget(config, 3, 0, 1, 2);
+    g->addWidget(refresh, 4, 0, 1, 2);
+    connect(config, &QPushButton::clicked, this, &VerifyForm::SetCalcPara_Click);
+    connect(refresh, &QPushButton::clicked, this, &VerifyForm::UpdateDisplay_Click);
+
+    auto* legend = new QGroupBox("legende", this);
+    auto* l = new QGridLayout(legend);
+    measure_ = new QCheckBox("Measured", legend);
+    simu_ = new QCheckBox("Simulated", legend);
+    measure_->setChecked(true);
+    simu_->setChecked(true);
+    l->addWidget(measure_, 0, 0);
+    l->addWidget(simu_, 0, 1);
+    connect(measure_, &QCheckBox::clicked, this, &VerifyForm::MeasureCheck_Click);
+    connect(simu_, &QCheckBox::clicked, this, &VerifyForm::SimuCheck_Click);
+    for (int t = 0; t < 10; ++t) {
+        auto* swatch = new QLabel(legend);
+        swatch->setFixedSize(24, 4);
+        swatch->setStyleSheet("background: " + kTraceColors[std::size_t(t)].name());
+        dtrace_[std::size_t(t)] = new QCheckBox(kTraceNames[std::size_t(t)], legend);
+        dtrace_[std::size_t(t)]->setChecked(true);
+        l->addWidget(swatch, 1 + t, 0);
+        l->addWidget(dtrace_[std::size_t(t)], 1 + t, 1);
+        connect(dtrace_[std::size_t(t)], &QCheckBox::toggled, this, [this, t] { DTrace_Click(t); });
+    }
+
+    statusBar_ = new QLabel(this);
+    auto* side = new QVBoxLayout;
+    side->addWidget(graphics);
+    side->addWidget(legend);
+    side->addStretch();
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(disp_, 1);
+    middle->addLayout(side);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table_);
+    layout->addLayout(middle, 1);
+    layout->addWidget(statusBar_);
+    resize(1000, 720);
+
+    chanTimer_ = new QTimer(this);
+    chanTimer_->setInterval(100);
+    connect(chanTimer_, &QTimer::timeout, this, &VerifyForm::UpdateChannelRows);
+    chanTimer_->start();
+}
+
+VerifyForm::~VerifyForm() {
+    Verification::Run::Forget(this);
+}
+
+void VerifyForm::InstallViewMaker() {
+    Verification::SetViewMaker(&MakeView);
+}
+
+void VerifyForm::SetACPConfigHook(std::function<void()> hook) {
+    g_acpConfig = std::move(hook);
+}
+
+void VerifyForm::SetTableCell(int row, int col, const QString& text, const QColor* back) {
+    auto* item = table_->item(row - 1, col - 1);
+    if (!item) {
+        item = new QTableWidgetItem;
+        table_->setItem(row - 1, col - 1, item);
+    }
+    item->setText(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    if (row <= 2 || col == 1) item->setBackground(QColor(0xE0, 0xE0, 0xE0));
+    if (back) item->setBackground(*back);
+}
+
+void VerifyForm::UpdateChannelRows() {
+    const int c = Channels();
+    if (shownChannels_ == c && General::ACP.Channels == c) return;
+    const char* names[] = {"ALT2 Low", "ALT1 Low", "ACP Low", "Main Chan",
+                           "ACP Up",   "ALT1 Up",  "ALT2 Up"};
+    for (int col = 2; col <= 8; ++col) {
+        SetTableCell(1, col, names[col - 2]);
+        SetTableCell(2, col, col == 5 ? "[dBm]" : "[dB]");
+        SetTableCell(5, col, "[dB]");
+        const int pair = std::abs(col - 5);
+        for (int row : {3, 4, 6, 7, 8}) {
+            if (pair > c)
+                SetTableCell(row, col, "", &kUnused);
+            else if (auto* item = table_->item(row - 1, col - 1))
+                item->setBackground(Qt::white);
+        }
+    }
+    shownChannels_ = c;
+}
+
+void VerifyForm::DisplayACP(long mode, int variant) {
+    const int c = Channels();
+    const auto& r = state_->ChannelResult;
+    for (int j = 3 - c; j <= 3 + c; ++j) {
+        const auto col = std::size_t(j);
+        if (mode == Verification::Reference)
+            SetTableCell(3, j + 2, Format(r[0][col]));
+        else if (mode == Verification::Amplifier)
+            SetTableCell(4, j + 2, Format(r[1][col]));
+        else if (mode == Verification::Predistorted && variant >= 0 && variant <= 2)
+            SetTableCell(6 + variant, j + 2, Format(r[2][col] - r[1][col]));
+    }
+    if (mode == Verification::Reference) SetTableCell(3, 5, "---");
+    if (mode == Verification::Amplifier) SetTableCell(4, 5, "---");
+}
+
+void VerifyForm::DisplayPlot(int trace) {
+    if (trace < 0 || trace > 9) return;
+    const auto& spectrum = state_->DisplaySpectrum;
+    const double fs = HOx::IQSampleRate / 1e6;
+    const double n = double(spectrum.size());
+    if (!axesReady_) {
+        disp_->clearGraphs();
+        plot_.fill(nullptr);
+        const QSignalBlocker b1(center_), b2(span_), b3(range_);
+        center_->setText("0");
+        span_->setText(QString::fromStdString(NumberText::Plain(fs)));
+        range_->setText("100");
+        lastSpan_ = fs;
+        disp_->xAxis->setRange(-fs / 2, fs / 2);
+        const double top =
+            spectrum.empty() ? 0 : *std::max_element(spectrum.begin(), spectrum.end()) + 5;
+        disp_->yAxis->setRange(top - 100, top);
+        axesReady_ = true;
+    }
+    QCPGraph* graph = disp_->addGraph();
+    plot_[std::size_t(trace)] = graph;
+    QVector<double> x(qsizetype(spectrum.size())), y(qsizetype(spectrum.size()));
+    for (std::size_t k = 0; k < spectrum.size(); ++k) {
+        x[qsizetype(k)] = -fs / 2 + double(k) * fs / n;
+        y[qsizetype(k)] = spectrum[k];
+    }
+    graph->setData(x, y, true);
+    graph->setPen(QPen(kTraceColors[std::size_t(trace)]));
+    graph->setVisible(dtrace_[std::size_t(trace)]->isChecked());
+    DisplayLines();
+    StorePicture();
+}
+
+void VerifyForm::DisplayLines() {
+    disp_->clearItems();
+    const auto& a = General::ACP;
+    struct Band {
+        const char* name;
+        double centre, width;
+    };
+    std::vector<Band> bands = {{"MAIN", 0, a.MainBW}};
+    const char* up[] = {"ACP UP", "ALT1 UP", "ALT2 UP"};
+    const char* low[] = {"ACP LOW", "ALT1 LOW", "ALT2 LOW"};
+    for (int n = 0; n < Channels(); ++n) {
+        bands.push_back({up[n], a.UpperSpace[std::size_t(n)], a.UpperBW[std::size_t(n)]});
+        bands.push_back({low[n], -a.LowerSpace[std::size_t(n)], a.LowerBW[std::size_t(n)]});
+    }
+    const QCPRange y = disp_->yAxis->range();
+    for (const Band& b : bands) {
+        auto* rect = new QCPItemRect(disp_);
+        rect->setLayer("bands");
+        rect->topLeft->setCoords(b.centre - b.width / 2, y.upper);
+        rect->bottomRight->setCoords(b.centre + b.width / 2, y.lower);
+        rect->setPen(Qt::NoPen);
+        rect->setBrush(QColor(0xCC, 0xCC, 0xCC));
+        auto* caption = new QCPItemText(disp_);
+        caption->setLayer("bands");
+        caption->position->setCoords(b.centre, y.lower);
+        caption->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        caption->setText(b.name);
+    }
+    disp_->replot();
+}
+
+void VerifyForm::ResetGraph() {
+    disp_->clearGraphs();
+    plot_.fill(nullptr);
+    disp_->replot();
+}
+
+void VerifyForm::Present() {
+    if (QWidget* frame = parentWidget() ? parentWidget() : this) {
+        frame->show();
+        frame->raise();
+    }
+    show();
+}
+
+void VerifyForm::DTrace_Click(int trace) {
+    if (QCPGraph* g = plot_[std::size_t(trace)])
+        g->setVisible(dtrace_[std::size_t(trace)]->isChecked());
+    disp_->replot();
+    StorePicture();
+}
+
+void VerifyForm::CheckAll(const std::vector<int>& traces, bool on) {
+    for (int t : traces)
+        if (dtrace_[std::size_t(t)]->isChecked() != on) dtrace_[std::size_t(t)]->setChecked(on);
+}
+
+void VerifyForm::MeasureCheck_Click() {
+    CheckAll(kMeasured, measure_->isChecked());
+}
+
+void VerifyForm::SimuCheck_Click() {
+    CheckAll(kSimulated, simu_->isChecked());
+}
+
+void VerifyForm::XRangeChanged() {
+    const double centre = Val(center_->text()).value_or(0);
+    if (const auto span = Val(span_->text())) lastSpan_ = *span;
+    disp_->xAxis->setRange(centre - lastSpan_ / 2, centre + lastSpan_ / 2);
+    disp_->replot();
+    StorePicture();
+}
+
+void VerifyForm::YRangeChanged() {
+    const auto range = Val(range_->text());
+    if (!range) return;
+    const double top = disp_->yAxis->range().upper;
+    disp_->yAxis->setRange(top - *range, top);
+    DisplayLines();
+    StorePicture();
+}
+
+void VerifyForm::SetCalcPara_Click() {
+    if (g_acpConfig) g_acpConfig();
+}
+
+// Re-evaluates the run's stored records with the current ACP settings. The
+// sweep points' own channel-power records stay as the run measured them.
+void VerifyForm::UpdateDisplay_Click() {
+    using namespace Verification;
+    ResetGraph();
+    Verification::State& s = *state_;
+    auto keep = [&](std::size_t k) {
+        if (k < General::ChannelPowers.size()) General::ChannelPowers[k] = s.DisplaySpectrum;
+    };
+    ProcessACPData(s, Reference, 0);
+    DisplayACP(Reference, 0);
+    DisplayPlot(0);
+    keep(0);
+    ProcessACPData(s, NoiseFloor, 0);
+    DisplayPlot(9);
+    ProcessACPData(s, Amplifier, 0);
+    DisplayACP(Amplifier, 0);
+    DisplayPlot(1);
+    keep(1);
+    ProcessACPData(s, SimAmplifier, 0);
+    DisplayPlot(2);
+    const bool enabled[] = {General::VerifyAM, General::VerifyPM, General::VerifyAMPM};
+    for (int k = 0; k < 3; ++k) {
+        if (!enabled[k]) continue;
+        ProcessACPData(s, Predistorted, k);
+        DisplayPlot(2 * k + 3);
+        keep(std::size_t(k + 2));
+        ProcessACPData(s, SimPredistorted, k);
+        DisplayPlot(2 * k + 4);
+    }
+    StorePicture();
+}
+
+void VerifyForm::StorePicture() {
+    General::Pictures[8] = disp_->toPixmap().toImage();
+}

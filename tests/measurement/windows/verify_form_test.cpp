@@ -1,0 +1,160 @@
+// The verification window driven headless: table, traces, graph controls,
+// refresh.
+
+#include "../../support/fakes.h"
+#include "General.h"
+#include "HOx.h"
+#include "VerifyForm.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+namespace {
+
+void Tone(int slot, double f, double a, int n = 1024) {
+    auto& I = General::SignalStore[std::size_t(slot)];
+    auto& Q = General::SignalStore[std::size_t(slot + 1)];
+    I.resize(std::size_t(n));
+    Q.resize(std::size_t(n));
+    for (int k = 0; k < n; ++k) {
+        I[std::size_t(k)] = a * std::cos(2 * M_PI * f * k / 16.0);
+        Q[std::size_t(k)] = a * std::sin(2 * M_PI * f * k / 16.0);
+    }
+}
+
+struct VerifyFormTest : ::testing::Test {
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> s{status};
+    std::shared_ptr<Verification::State> state = std::make_shared<Verification::State>();
+    void SetUp() override {
+        HOx::IQSampleRate = 16000000;
+        General::AnalyzerType = 1;
+        General::Window = 0;
+        General::Detector = 0;
+        General::ACP = {};
+        General::ACP.Channels = 1;
+        General::ACP.MainBW = 1;
+        General::ACP.UpperBW = General::ACP.LowerBW = {1, 1, 1};
+        General::ACP.UpperSpace = General::ACP.LowerSpace = {2, 4, 6};
+        for (int slot : {0, 2, 4, 20, 22, 24, 40, 42, 44, 46})
+            Tone(slot, 0.0, 1.0);
+        Tone(2, 2.0, 0.1); // the amplifier's record: a tone in the upper ACP band
+        General::VerifyAM = true;
+        General::VerifyPM = General::VerifyAMPM = false;
+    }
+    static std::string Cell(const VerifyForm& f, int row, int col) {
+        const auto* item = f.Table()->item(row - 1, col - 1);
+        return item ? item->text().toStdString() : std::string();
+    }
+    static void Wait(int ms) {
+        QDeadlineTimer t(ms);
+        while (!t.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+};
+
+} // namespace
+
+TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
+    VerifyForm form(state);
+    form.show();
+    EXPECT_EQ(Cell(form, 8, 1), "dist AM+PM") << "row captions at once";
+    EXPECT_EQ(Cell(form, 1, 5), "");
+    Wait(250);
+    EXPECT_EQ(Cell(form, 1, 5), "Main Chan") << "channel captions at the first tick";
+    for (int col = 2; col <= 8; ++col)
+        EXPECT_EQ(Cell(form, 5, col), "[dB]") << col;
+    for (int row : {3, 4, 6, 7, 8})
+        for (int col : {2, 3, 7, 8}) {
+            EXPECT_EQ(form.Table()->item(row - 1, col - 1)->background().color(),
+                      QColor(0xC0, 0xC0, 0xC0));
+            EXPECT_EQ(Cell(form, row, col), "");
+        }
+
+    state->ChannelResult[0] = {0, 0, 41.25, -3.04, 40.5, 0, 0};
+    state->ChannelResult[1] = {0, 0, 30.0, -2.0, 25.0, 0, 0};
+    state->ChannelResult[2] = {0, 0, 38.0, -2.5, 36.0, 0, 0};
+    form.DisplayACP(Verification::Reference, 0);
+    form.DisplayACP(Verification::Amplifier, 0);
+    form.DisplayACP(Verification::Predistorted, 2);
+    EXPECT_EQ(Cell(form, 3, 4), "41.3");
+    EXPECT_EQ(Cell(form, 3, 5), "---");
+    EXPECT_EQ(Cell(form, 4, 5), "---");
+    EXPECT_EQ(Cell(form, 4, 6), "25.0");
+    EXPECT_EQ(Cell(form, 8, 6), "11.0") << "improvement: predistorted minus amplifier";
+    EXPECT_EQ(Cell(form, 8, 3), "") << "pairs not in use stay empty";
+    EXPECT_EQ(Cell(form, 6, 4), "") << "other variants untouched";
+
+    const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
+    QDir().mkpath(shots);
+    form.UpdateDisplay_Click();
+    form.grab().save(shots + "/verify_form.png");
+}
+
+TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
+    VerifyForm form(state);
+    General::Pictures[2] = QImage();
+    Verification::ProcessACPData(*state, Verification::Reference, 0);
+    form.DisplayPlot(0);
+    const double top = form.Graph()->yAxis->range().upper;
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().lower, -8.0);
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().upper, 8.0);
+    EXPECT_DOUBLE_EQ(form.Graph()->yAxis->range().lower, top - 100);
+    EXPECT_EQ(form.Span()->text(), "16");
+    EXPECT_FALSE(General::Pictures[8].isNull());
+    EXPECT_TRUE(General::Pictures[2].isNull()) << "the timing graph's slot is not overwritten";
+
+    Verification::ProcessACPData(*state, Verification::Amplifier, 0);
+    form.DisplayPlot(1);
+    ASSERT_NE(form.Plot(1), nullptr);
+    EXPECT_DOUBLE_EQ(form.Graph()->yAxis->range().upper, top)
+        << "only the first plot sets the axes";
+    EXPECT_EQ(form.Plot(1)->data()->size(), 1024);
+    EXPECT_DOUBLE_EQ(form.Plot(1)->data()->begin()->key, -8.0);
+
+    form.MeasureCheck()->click();
+    EXPECT_FALSE(form.Plot(0)->visible());
+    EXPECT_FALSE(form.Plot(1)->visible());
+    EXPECT_FALSE(form.Trace(9)->isChecked());
+    EXPECT_TRUE(form.Trace(2)->isChecked()) << "simulated traces keep their switch";
+    const int graphs = form.Graph()->graphCount();
+    form.Trace(5)->setChecked(true);
+    EXPECT_EQ(form.Graph()->graphCount(), graphs) << "a trace not plotted yet changes nothing";
+
+    form.Center()->setText("2");
+    form.Span()->setText("4");
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().lower, 0.0);
+    form.Span()->setText("abc");
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().upper, 4.0)
+        << "a span that is no number keeps the last";
+    form.Range()->setText("50");
+    EXPECT_DOUBLE_EQ(form.Graph()->yAxis->range().lower, top - 50);
+
+    // The next point starts with an empty graph: no stale plot of an earlier one.
+    form.ResetGraph();
+    EXPECT_EQ(form.Plot(1), nullptr);
+    form.Trace(1)->setChecked(true);
+    EXPECT_EQ(form.Graph()->graphCount(), 0);
+}
+
+TEST_F(VerifyFormTest, RefreshReevaluatesWithoutTouchingTheSweepPoints) {
+    General::SweepPoints.assign(2, SweepPoint{});
+    General::SweepPoints[1].ChannelPower[0][3] = 12.5;
+    General::ChannelPowers = {};
+    VerifyForm form(state);
+    form.UpdateDisplay_Click();
+    EXPECT_EQ(General::SweepPoints[1].ChannelPower[0][3], 12.5);
+    EXPECT_FALSE(General::ChannelPowers[0].empty());
+    EXPECT_FALSE(General::ChannelPowers[2].empty()) << "the enabled AM variant";
+    EXPECT_TRUE(General::ChannelPowers[3].empty()) << "PM was not verified";
+    EXPECT_NE(form.Plot(3), nullptr);
+    EXPECT_EQ(form.Plot(5), nullptr);
+    EXPECT_EQ(Cell(form, 4, 5), "---");
+}

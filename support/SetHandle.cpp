@@ -33,7 +33,9 @@ std::string ProgramFolder() {
     return exe.parent_path().string();
 }
 
-void SetProgramFolder(const std::string& folder) { FolderOverride() = folder; }
+void SetProgramFolder(const std::string& folder) {
+    FolderOverride() = folder;
+}
 
 bool ExchangeSettings(int mode) {
     using namespace General;

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,10 +29,13 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
     while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
@@ -164,15 +167,15 @@ std::optional<std::string> Read(std::string_view section, std::string_view key,
     return std::string(v);
 }
 
-std::size_t GetString(std::string_view section, std::string_view key,
-                      std::string_view defaultText, char* buffer, std::size_t size,
-                      const std::string& file) {
+std::size_t GetString(std::string_view section, std::string_view key, std::string_view defaultText,
+                      char* buffer, std::size_t size, const std::string& file) {
     if (buffer == nullptr || size == 0) return 0;
     std::string value;
     if (auto found = Read(section, key, file)) {
         value = *found;
     } else {
-        while (!defaultText.empty() && IsBlank(defaultText.back())) defaultText.remove_suffix(1);
+        while (!defaultText.empty() && IsBlank(defaultText.back()))
+            defaultText.remove_suffix(1);
         value = std::string(defaultText);
     }
     std::size_t n = std::min(value.size(), size - 1);
@@ -198,7 +201,8 @@ bool Write(std::string_view section, std::string_view key, std::string_view valu
         lines.push_back(Line{keyLine, "\r\n"});
     }
     std::string out;
-    for (const Line& l : lines) out += l.text + l.end;
+    for (const Line& l : lines)
+        out += l.text + l.end;
     return ReplaceFile(file, out);
 }
 

@@ -23,9 +23,8 @@ std::optional<std::string> Read(std::string_view section, std::string_view key,
 // GetPrivateProfileString: copies the value (or `defaultText`, trailing blanks
 // removed, when the key is missing) into `buffer`, cut to size - 1 characters
 // and NUL-terminated; returns the number of characters copied.
-std::size_t GetString(std::string_view section, std::string_view key,
-                      std::string_view defaultText, char* buffer, std::size_t size,
-                      const std::string& file);
+std::size_t GetString(std::string_view section, std::string_view key, std::string_view defaultText,
+                      char* buffer, std::size_t size, const std::string& file);
 
 // WritePrivateProfileString: replaces the key's line, or appends the key at the
 // end of its section, or appends the section at the end of the file. Every

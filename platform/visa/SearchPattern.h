@@ -29,10 +29,10 @@ public:
 private:
     struct State {
         enum class Type { Char, Any, Set, Split, Empty, Match } type = Type::Empty;
-        char c = 0;           // Char: upper-cased
-        std::size_t set = 0;  // Set: index into sets_
+        char c = 0;          // Char: upper-cased
+        std::size_t set = 0; // Set: index into sets_
         int out = -1;
-        int out1 = -1;        // Split: second way
+        int out1 = -1; // Split: second way
     };
     struct CharSet {
         bool negated = false;

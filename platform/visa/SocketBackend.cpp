@@ -19,7 +19,9 @@ namespace {
 // One receive at most; the input buffer never holds more.
 constexpr std::size_t kChunk = 65536;
 
-bool IsDigit(ViByte c) { return c >= '0' && c <= '9'; }
+bool IsDigit(ViByte c) {
+    return c >= '0' && c <= '9';
+}
 
 int PollFor(int fd, short events, const Deadline& d, short& revents) {
     for (;;) {
@@ -147,7 +149,9 @@ ViStatus SocketBackend::Connect(const std::string& host, unsigned port, ViUInt32
 
 SocketBackend::SocketBackend(int fd) : fd_(fd), in_(new ViByte[kChunk]) {}
 
-SocketBackend::~SocketBackend() { ::close(fd_); }
+SocketBackend::~SocketBackend() {
+    ::close(fd_);
+}
 
 ViStatus SocketBackend::Fill(const Deadline& d) {
     if (lost_) return VI_ERROR_CONN_LOST;

@@ -1,9 +1,8 @@
 #include "PrivateProfile.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -20,9 +19,7 @@ protected:
         file = (dir / "test.ini").string();
     }
     void TearDown() override { fs::remove_all(dir); }
-    void Put(const std::string& content) {
-        std::ofstream(file, std::ios::binary) << content;
-    }
+    void Put(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
     std::string Content() const {
         std::ifstream in(file, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -76,10 +73,14 @@ TEST_F(ProfileFile, NewKeysJoinTheirSectionNewSectionsGoToTheEnd) {
 }
 
 TEST_F(ProfileFile, Latin1BytesSurvive) {
-    std::string value = "M\xFC" "ller \xE9t\xE9";
+    std::string value = "M\xFC"
+                        "ller \xE9t\xE9";
     ASSERT_TRUE(PrivateProfile::Write("Infos", "Operator", value, file));
     EXPECT_EQ(PrivateProfile::Read("INFOS", "operator", file).value(), value);
-    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC" "ber", "\xDC" "BER"));
+    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC"
+                                            "ber",
+                                            "\xDC"
+                                            "BER"));
 }
 
 TEST_F(ProfileFile, WriteIntoMissingFolderFails) {

@@ -3,11 +3,10 @@
 #include "visa/visa.h"
 #include "visa_fake_server.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 
@@ -22,7 +21,8 @@ const std::string kLong = "0123456789ABCDEFGHIJKLMNO\n";
 
 std::string BigData() {
     std::string data;
-    for (int i = 0; i < 300000; ++i) data += static_cast<char>((i * 7 + i / 13) & 0xFF);
+    for (int i = 0; i < 300000; ++i)
+        data += static_cast<char>((i * 7 + i / 13) & 0xFF);
     return data;
 }
 
@@ -40,8 +40,8 @@ std::vector<FakeStep> Instrument(const std::string& line) {
     if (line == "INDEF?") return {Send("#0ab;cd\n")};
     if (line == "STALL?") return {Send("PART")};
     if (line == "CLOSE?") return {Send("AB"), Close()};
-    if (line == "LIE?") return {Send("#15ab\n")};          // claims 5 bytes, sends 3
-    if (line == "NONDIGIT?") return {Send("#2x1\n")};     // no length after all
+    if (line == "LIE?") return {Send("#15ab\n")};           // claims 5 bytes, sends 3
+    if (line == "NONDIGIT?") return {Send("#2x1\n")};       // no length after all
     if (line == "HUGE?") return {Send("#9999999999abc\n")}; // far more than ever comes
     if (line == "NOLF?") return {Send("xyz")};
     return {};

@@ -2,9 +2,8 @@
 #include "NumberText.h"
 #include "StringOp.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
+#include <gtest/gtest.h>
 
 using NumberText::FormatNumber;
 

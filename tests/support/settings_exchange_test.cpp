@@ -3,14 +3,13 @@
 #include "PrivateProfile.h"
 #include "SetHandle.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <csignal>
-#include <sys/resource.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -144,7 +143,9 @@ TEST_F(Settings, ReadingRules) {
     std::string longText(800, 'a');
     Put("[Measure]\r\nOneChannelMode=true\r\nAMBeforePM=yes\r\nPredistore=Wahr\r\n"
         "AMAMOrder=9.5\r\nAMPMOrder=10.5\r\nAMAMGrid=\r\nRefFile=\r\nTCPIPActive=\r\n"
-        "PlenwavePath=" + longText + "\r\nTargetLevel=-7 dBm\r\nSignalType=x\r\n"
+        "PlenwavePath=" +
+        longText +
+        "\r\nTargetLevel=-7 dBm\r\nSignalType=x\r\n"
         "[Sweep\\Rate]\r\nStep=0,1\r\nStop=0.1\r\n");
     ASSERT_TRUE(SetHandle::ExchangeSettings(1));
     EXPECT_TRUE(General::OneChannelMode);
@@ -152,8 +153,8 @@ TEST_F(Settings, ReadingRules) {
     EXPECT_TRUE(General::Predistore);
     EXPECT_EQ(General::AMAMOrder, 10);
     EXPECT_EQ(General::AMPMOrder, 10);
-    EXPECT_EQ(General::AMAMGrid, 0);      // present but empty is 0, not the default
-    EXPECT_EQ(General::RefFile, "");      // ... and the empty text
+    EXPECT_EQ(General::AMAMGrid, 0); // present but empty is 0, not the default
+    EXPECT_EQ(General::RefFile, ""); // ... and the empty text
     EXPECT_FALSE(General::TCPIPActive);
     EXPECT_EQ(General::PlenwavePath, std::string(749, 'a'));
     EXPECT_FLOAT_EQ(General::TargetLevel, -7.0f);
@@ -212,8 +213,8 @@ TEST(INIReadDirect, TextWithoutTypeAndBooleanDefaults) {
     auto dir = fs::temp_directory_path() / ("quillon_iniread_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::string f = (dir / "x.ini").string();
-    auto text = INIIO::INIRead(f, "VISA", "DeviceRegEntry", std::string("SOFTWARE\\A"),
-                               INIIO::Tagged{});
+    auto text =
+        INIIO::INIRead(f, "VISA", "DeviceRegEntry", std::string("SOFTWARE\\A"), INIIO::Tagged{});
     EXPECT_EQ(std::get<std::string>(text), "SOFTWARE\\A");
     EXPECT_TRUE(std::get<bool>(INIIO::INIRead(f, "S", "k", true, true)));
     EXPECT_FALSE(std::get<bool>(INIIO::INIRead(f, "S", "k", false, true)));

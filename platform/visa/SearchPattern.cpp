@@ -39,6 +39,7 @@ bool SearchPattern::Compile(std::string_view expression) {
     start_ = -1;
     expr_ = expression;
     pos_ = 0;
+    depth_ = 0;
     Fragment f;
     bool ok = ParseAlternation(f) && pos_ == expr_.size();
     expr_ = {};
@@ -104,7 +105,11 @@ bool SearchPattern::ParseItem(Fragment& f) {
     if (c == '*' || c == '+') return false; // nothing to repeat
     ++pos_;
     if (c == '(') {
+        // The parser recurses per group: a bound keeps any expression off the
+        // end of the stack.
+        if (++depth_ > kMaxNesting) return false;
         if (!ParseAlternation(f) || pos_ >= expr_.size() || expr_[pos_] != ')') return false;
+        --depth_;
         ++pos_;
         return true;
     }

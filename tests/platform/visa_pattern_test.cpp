@@ -52,6 +52,21 @@ TEST(VisaPattern, MalformedExpressionsAreRefused) {
     EXPECT_FALSE(p.Matches("")); // a refused expression matches nothing
 }
 
+TEST(VisaPattern, NestingIsBoundedNotAStackOverflow) {
+    const int limit = Visa::SearchPattern::kMaxNesting;
+    auto nested = [](int depth) {
+        return std::string(static_cast<std::size_t>(depth), '(') + "GPIB?*" +
+               std::string(static_cast<std::size_t>(depth), ')');
+    };
+    Visa::SearchPattern p;
+    EXPECT_TRUE(p.Compile(nested(limit)));
+    EXPECT_TRUE(p.Matches("GPIB0::1::INSTR"));
+    EXPECT_TRUE(p.Compile("(a)(b)" + nested(limit))); // siblings do not add up
+    EXPECT_FALSE(p.Compile(nested(limit + 1)));
+    EXPECT_FALSE(p.Compile(nested(20000)));
+    EXPECT_FALSE(p.Compile(std::string(20000, '(')));
+}
+
 TEST(VisaPattern, PrefixViability) {
     Visa::SearchPattern p;
     ASSERT_TRUE(p.Compile("?*::INSTR"));

@@ -162,6 +162,9 @@ TEST(VisaSession, FindListsWalkTheMatchesInOrder) {
               VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(Visa::FindAmong(rm, "*bad", present, &list, &count, desc), VI_ERROR_INV_EXPR);
     EXPECT_EQ(viFindRsrc(rm, nullptr, &list, &count, desc), VI_ERROR_INV_EXPR);
+    const std::string deep = std::string(20000, '(') + "?*" + std::string(20000, ')');
+    EXPECT_EQ(Visa::FindAmong(rm, deep.c_str(), present, &list, &count, desc), VI_ERROR_INV_EXPR);
+    EXPECT_EQ(viFindRsrc(rm, deep.c_str(), &list, &count, desc), VI_ERROR_INV_EXPR);
     // No GPIB here, and no USBTMC device is named GPIB.
     EXPECT_EQ(viFindRsrc(rm, "GPIB0::?*::INSTR", &list, &count, desc), VI_ERROR_RSRC_NFOUND);
     viClose(rm);

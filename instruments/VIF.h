@@ -61,7 +61,9 @@ public:
     // The values are single precision; the double overloads hold them widened.
     bool ReadFloatArray(const std::string& Command, std::vector<float>& FloatArr);
     bool ReadFloatArray(const std::string& Command, std::vector<double>& FloatArr);
-    // ExpectedSize (pairs) -1 leaves the session's time-out as it is.
+    // ExpectedSize (pairs) -1 leaves the session's time-out as it is; a size
+    // only ever lengthens it. I and Q are emptied first, so a failed read
+    // leaves them empty.
     bool ReadIQArray(const std::string& Command, std::vector<float>& I, std::vector<float>& Q,
                      std::int32_t IQMaxBlockSize, std::int32_t TransBlockSize,
                      std::int32_t ExpectedSize = -1);

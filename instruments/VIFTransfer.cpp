@@ -480,6 +480,10 @@ template <typename T>
 bool VIF::ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vector<T>& Q,
                        std::int32_t IQMaxBlockSize, std::int32_t TransBlockSize,
                        std::int32_t ExpectedSize) {
+    // A failed read leaves no earlier capture behind: the caller tells "no
+    // data" by an empty record.
+    I.clear();
+    Q.clear();
     if (!Open() || IQMaxBlockSize < 1 || TransBlockSize < 1) return false;
     LastCommand = Command;
     bool result = false, parsed = false;
@@ -490,21 +494,22 @@ bool VIF::ReadIQArrayT(const std::string& Command, std::vector<T>& I, std::vecto
         const bool haveReaddressing =
             VIFviGetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing) >= 0;
         VIFviSetAttribute(InstrumentHandle, Attr(kReaddressing), 0);
-        // Only a real size scales the time-out; -1 (and any other size below
-        // 1) leaves it.
-        const bool scaled = ExpectedSize > 0;
-        bool haveTimeout = false;
-        if (scaled) {
-            haveTimeout = VIFviGetAttribute(InstrumentHandle, Attr(kTimeOut), timeout) >= 0;
-            VIFviSetAttribute(
-                InstrumentHandle, Attr(kTimeOut),
-                Millis(static_cast<double>(ExpectedSize) * 4.0 / IQTransferRate * 1000.0));
+        // Only a real size scales the time-out, and only upwards: -1 (and any
+        // other size below 1) leaves it, and a small size (a caller passing
+        // `true`, say) never cuts the session's own time-out short.
+        bool scaled = false;
+        if (ExpectedSize > 0 && VIFviGetAttribute(InstrumentHandle, Attr(kTimeOut), timeout) >= 0 &&
+            static_cast<std::uint32_t>(timeout) != VI_TMO_INFINITE) {
+            const std::int32_t needed =
+                Millis(static_cast<double>(ExpectedSize) * 4.0 / IQTransferRate * 1000.0);
+            scaled = needed > timeout;
+            if (scaled) VIFviSetAttribute(InstrumentHandle, Attr(kTimeOut), needed);
         }
         parsed = IntReadIQArray(I, Q, IQMaxBlockSize, TransBlockSize);
         result = parsed;
         if (haveReaddressing)
             VIFviSetAttribute(InstrumentHandle, Attr(kReaddressing), readdressing);
-        if (scaled && haveTimeout) VIFviSetAttribute(InstrumentHandle, Attr(kTimeOut), timeout);
+        if (scaled) VIFviSetAttribute(InstrumentHandle, Attr(kTimeOut), timeout);
     }
     // The errors of the data query are read before "*CLS" would wipe them.
     if (AutoPollErrors) {

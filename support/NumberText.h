@@ -29,7 +29,8 @@ std::string Plain(float value);
 std::string FormatNumber(double value, std::string_view pattern, char decimal = '.');
 
 // A date/time pattern ("yyyy-mm-dd", "mmm dd, yyyy hh:nn:ss", "dd.mm.yyyy",
-// "hh:nn:ss") applied to a broken-down local time.
+// "hh:nn:ss") applied to a broken-down local time. "y" and "yy" give the
+// two-digit year, three or more "y" the whole year.
 std::string FormatDateTime(const std::tm& time, std::string_view pattern);
 
 // The decimal separator of the user's regional settings (from the locale the

@@ -97,6 +97,9 @@ void RootDebug::LogRuntimeError(const std::string& objectName, const std::string
 
 void RootDebug::LogMessage(std::int32_t level, const std::string& source,
                            const std::string& description) {
+    // A message is never a run-time error: a level above the highest is an
+    // alert, not a fatal entry that opens the "needs to close" window.
+    if (level > LevelFatal) level = LevelAlert;
     WriteLogEntry(level, DebugFrame{"", "", source, description, {}}, RuntimeError{});
 }
 

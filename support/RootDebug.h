@@ -89,7 +89,8 @@ public:
     void LogRuntimeError(const std::string& objectName, const std::string& subName,
                          const std::string& procName, const std::string& info,
                          const RuntimeError& error);
-    // One entry; a level outside 0..7 is taken as the nearest valid one.
+    // One entry; a level below 0 is taken as 0, one above 7 as an alert (6):
+    // only a real run-time error, or an explicit 7, makes a fatal entry.
     void LogMessage(std::int32_t level, const std::string& source, const std::string& description);
 
     void Push(const std::string& objectName, const std::string& subName,

@@ -2,6 +2,7 @@
 
 #include "General.h"
 #include "INIIO.h"
+#include "PrivateProfile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +49,9 @@ bool ExchangeSettings(int mode) {
         // no file to delete is the normal first-start case
         if (std::remove(f.c_str()) != 0 && errno != ENOENT) ok = false;
     }
+    // A file that is there but cannot be read is not a first start: the load
+    // reports it (the defaults stand in), and no save will replace it.
+    if (mode == 1 && PrivateProfile::Unreadable(f)) ok = false;
 
     auto x = [&](const char* section, const char* key, auto& value, auto def) {
         using T = std::decay_t<decltype(value)>;

@@ -6,8 +6,9 @@
 namespace SetHandle {
 
 // Mode 0 sets the defaults (deleting the file first), 1 loads, 2 saves.
-// Returns false when the file could not be written (mode 2) or could not be
-// deleted though it exists (mode 0); the exchange always runs to its end.
+// Returns false when the file could not be written (mode 2), could not be
+// deleted though it exists (mode 0), or exists but could not be read (mode 1:
+// the variables then hold their defaults); the exchange always runs to its end.
 bool ExchangeSettings(int mode);
 
 // The folder of the settings file: the program's own folder unless a host

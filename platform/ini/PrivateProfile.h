@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace PrivateProfile {
 
@@ -23,16 +24,28 @@ std::optional<std::string> Read(std::string_view section, std::string_view key,
 // GetPrivateProfileString: copies the value (or `defaultText`, trailing blanks
 // removed, when the key is missing) into `buffer`, cut to size - 1 characters
 // and NUL-terminated; returns the number of characters copied.
-std::size_t GetString(std::string_view section, std::string_view key,
-                      std::string_view defaultText, char* buffer, std::size_t size,
-                      const std::string& file);
+std::size_t GetString(std::string_view section, std::string_view key, std::string_view defaultText,
+                      char* buffer, std::size_t size, const std::string& file);
 
 // WritePrivateProfileString: replaces the key's line, or appends the key at the
 // end of its section, or appends the section at the end of the file. Every
-// other line is kept byte for byte. New lines end in CR LF. The file is
-// replaced atomically; false when it could not be written.
+// other line is kept byte for byte (a leading UTF-8 byte-order mark too). New
+// lines end in CR LF. Each line break inside the section, key or value becomes
+// one blank, so a value can never add lines of its own. The file (the target
+// of a symbolic link, when it is one) is replaced atomically, synced first and
+// keeps its permissions. False when it could not be written, and when it
+// exists but cannot be read: such a file is never replaced.
 bool Write(std::string_view section, std::string_view key, std::string_view value,
            const std::string& file);
+
+// Whether the file exists but cannot be read (a missing file is readable: it
+// reads as empty).
+bool Unreadable(const std::string& file);
+
+// The call that writes the new file's bytes; tests put one here that fails as a
+// full disk does. nullptr restores the system's write.
+using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
+void SetWriteCallForTest(WriteCall call);
 
 // Latin-1 upper-casing used for the name comparisons (and for readers that
 // compare words the same way).

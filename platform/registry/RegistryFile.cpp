@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace Registry {
 
@@ -24,10 +27,22 @@ std::string FoldName(std::string_view name) {
 
 namespace {
 
+// The order of FoldName texts, without building them: compared as unsigned
+// bytes, as std::string compares.
+bool FoldedLess(std::string_view name, std::string_view folded) {
+    const std::size_t n = std::min(name.size(), folded.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto a = static_cast<unsigned char>(PrivateProfile::UpperLatin1(name[i]));
+        auto b = static_cast<unsigned char>(folded[i]);
+        if (a != b) return a < b;
+    }
+    return name.size() < folded.size();
+}
+
 auto SubKeyPosition(std::vector<KeyNode>& keys, const std::string& folded) {
     return std::lower_bound(
         keys.begin(), keys.end(), folded,
-        [](const KeyNode& k, const std::string& f) { return FoldName(k.name) < f; });
+        [](const KeyNode& k, const std::string& f) { return FoldedLess(k.name, f); });
 }
 
 } // namespace
@@ -35,7 +50,7 @@ auto SubKeyPosition(std::vector<KeyNode>& keys, const std::string& folded) {
 KeyNode* KeyNode::FindSubKey(std::string_view n) {
     std::string folded = FoldName(n);
     auto it = SubKeyPosition(subKeys, folded);
-    if (it != subKeys.end() && FoldName(it->name) == folded) return &*it;
+    if (it != subKeys.end() && PrivateProfile::EqualNoCase(it->name, folded)) return &*it;
     return nullptr;
 }
 
@@ -46,7 +61,7 @@ const KeyNode* KeyNode::FindSubKey(std::string_view n) const {
 KeyNode& KeyNode::AddSubKey(std::string_view n) {
     std::string folded = FoldName(n);
     auto it = SubKeyPosition(subKeys, folded);
-    if (it != subKeys.end() && FoldName(it->name) == folded) return *it;
+    if (it != subKeys.end() && PrivateProfile::EqualNoCase(it->name, folded)) return *it;
     KeyNode node;
     node.name = std::string(n);
     return *subKeys.insert(it, std::move(node));
@@ -336,28 +351,82 @@ std::optional<ValueEntry> ParseValueLine(std::string_view line) {
     return v;
 }
 
-KeyNode* ParseHeader(std::string_view line, Tree& tree) {
+// The tree while a file is read: sub-keys and values are found by their folded
+// names in logarithmic or constant time, so a file of any shape loads in
+// n log n (a sorted vector searched per line made it quadratic).
+struct Draft {
+    std::string name;
+    std::map<std::string, std::unique_ptr<Draft>> subKeys; // by FoldName
+    std::vector<ValueEntry> values;
+    std::unordered_map<std::string, std::size_t> valueAt; // FoldName -> index
+};
+
+void ToDraft(KeyNode&& node, Draft& draft) {
+    draft.name = std::move(node.name);
+    for (ValueEntry& v : node.values) {
+        draft.valueAt.emplace(FoldName(v.name), draft.values.size());
+        draft.values.push_back(std::move(v));
+    }
+    for (KeyNode& sub : node.subKeys) {
+        auto child = std::make_unique<Draft>();
+        std::string folded = FoldName(sub.name);
+        ToDraft(std::move(sub), *child);
+        draft.subKeys.emplace(std::move(folded), std::move(child));
+    }
+}
+
+// std::map keeps the folded names in the order KeyNode::subKeys needs.
+KeyNode FromDraft(Draft&& draft) {
+    KeyNode node;
+    node.name = std::move(draft.name);
+    node.values = std::move(draft.values);
+    node.subKeys.reserve(draft.subKeys.size());
+    for (auto& [folded, child] : draft.subKeys)
+        node.subKeys.push_back(FromDraft(std::move(*child)));
+    return node;
+}
+
+Draft& AddDraftKey(Draft& parent, std::string_view name) {
+    auto [it, added] = parent.subKeys.try_emplace(FoldName(name));
+    if (added) {
+        it->second = std::make_unique<Draft>();
+        it->second->name = std::string(name);
+    }
+    return *it->second;
+}
+
+// A path deeper than any key may be is refused before anything is built, so a
+// damaged file cannot make a tree too deep to copy, compare or free.
+Draft* ParseHeader(std::string_view line, std::array<Draft, RootCount>& roots) {
     std::string_view path = line.substr(1, line.size() - 2);
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) > MaxKeyDepth)
+        return nullptr;
     std::size_t slash = path.find('\\');
     std::string_view rootName = path.substr(0, slash);
     auto root = std::find(RootNames.begin(), RootNames.end(), rootName);
     if (root == RootNames.end()) return nullptr;
-    KeyNode* key = &tree.roots[static_cast<std::size_t>(root - RootNames.begin())];
+    Draft* key = &roots[static_cast<std::size_t>(root - RootNames.begin())];
+    std::vector<std::string_view> names;
     while (slash != std::string_view::npos) {
         path.remove_prefix(slash + 1);
         slash = path.find('\\');
         std::string_view name = path.substr(0, slash);
         if (name.empty() || name.size() > MaxKeyNameLength) return nullptr;
-        key = &key->AddSubKey(name);
+        names.push_back(name);
     }
+    for (std::string_view name : names)
+        key = &AddDraftKey(*key, name);
     return key;
 }
 
 } // namespace
 
 bool ParseRegistryText(std::string_view text, Tree& tree) {
+    std::array<Draft, RootCount> roots;
+    for (std::size_t i = 0; i < RootCount; ++i)
+        ToDraft(std::move(tree.roots[i]), roots[i]);
     bool clean = true;
-    KeyNode* current = nullptr;
+    Draft* current = nullptr;
     while (!text.empty()) {
         std::size_t nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
@@ -368,7 +437,7 @@ bool ParseRegistryText(std::string_view text, Tree& tree) {
             line.remove_prefix(1);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            current = ParseHeader(line, tree);
+            current = ParseHeader(line, roots);
             if (current == nullptr) clean = false;
             continue;
         }
@@ -377,11 +446,15 @@ bool ParseRegistryText(std::string_view text, Tree& tree) {
             clean = false;
             continue;
         }
-        if (ValueEntry* existing = current->FindValue(value->name))
-            *existing = std::move(*value);
-        else
+        auto [at, added] =
+            current->valueAt.try_emplace(FoldName(value->name), current->values.size());
+        if (added)
             current->values.push_back(std::move(*value));
+        else
+            current->values[at->second] = std::move(*value);
     }
+    for (std::size_t i = 0; i < RootCount; ++i)
+        tree.roots[i] = FromDraft(std::move(roots[i]));
     return clean;
 }
 

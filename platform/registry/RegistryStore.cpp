@@ -1,5 +1,6 @@
 #include "RegistryStore.h"
 
+#include "PrivateProfile.h"
 #include "RegistryFile.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -81,6 +83,36 @@ bool ReplaceFile(const std::string& file, const std::string& content) {
     if (!ok) std::remove(name.data());
     return ok;
 }
+
+// Holds an exclusive advisory lock on the registry's side lock file while it
+// lives. The registry file itself cannot carry the lock: every save renames a
+// new file over it.
+class FileLock {
+public:
+    explicit FileLock(const std::string& file) {
+        std::error_code ec;
+        std::filesystem::path parent = std::filesystem::path(file).parent_path();
+        if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+        fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_); // closing releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 struct OpenKeyRef {
     std::size_t root = 0;
@@ -160,6 +192,11 @@ struct Store::Impl {
     // Runs a change on the tree and saves it. `change` returns its result and
     // leaves the tree untouched unless it succeeded.
     template <typename Change> Result Modify(Change change) {
+        FileLock lock(file);
+        if (!lock.Held()) return ERROR_CANTWRITE;
+        // Under the lock the file is always read again: a stamp can repeat
+        // (a reused inode, a coarse clock), the file's content cannot lie.
+        loaded.reset();
         Refresh();
         if (damaged) return ERROR_BADDB;
         Tree before = tree;
@@ -258,6 +295,7 @@ Result Store::CreateKey(HKEY parent, std::string_view subKey, HKEY& key) {
     std::vector<std::string> names;
     if (Result r = d_->Child(parent, subKey, ref, names); r != ERROR_SUCCESS) return r;
     if (!std::all_of(names.begin(), names.end(), ValidNewName)) return ERROR_INVALID_PARAMETER;
+    if (ref.path.size() + names.size() > MaxKeyDepth) return ERROR_INVALID_PARAMETER;
     Result r = d_->Modify([&]() -> Result {
         KeyNode* node = d_->Resolve(ref);
         if (node == nullptr) return ERROR_KEY_DELETED;
@@ -318,15 +356,12 @@ Result Store::SetValue(HKEY key, std::string_view name, std::uint32_t type,
 Result Store::DeleteValue(HKEY key, std::string_view name) {
     OpenKeyRef ref;
     if (Result r = d_->Reference(key, ref); r != ERROR_SUCCESS) return r;
-    d_->Refresh();
-    KeyNode* node = d_->Resolve(ref);
-    if (node == nullptr) return ERROR_KEY_DELETED;
-    if (node->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
+    // Looked up only under the lock, in the file as it is now.
     return d_->Modify([&]() -> Result {
         KeyNode* k = d_->Resolve(ref);
         if (k == nullptr) return ERROR_KEY_DELETED;
         auto it = std::find_if(k->values.begin(), k->values.end(), [&](const ValueEntry& v) {
-            return FoldName(v.name) == FoldName(name);
+            return PrivateProfile::EqualNoCase(v.name, name);
         });
         if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
         k->values.erase(it);
@@ -338,23 +373,18 @@ Result Store::DeleteKey(HKEY parent, std::string_view subKey) {
     OpenKeyRef ref;
     std::vector<std::string> names;
     if (Result r = d_->Child(parent, subKey, ref, names); r != ERROR_SUCCESS) return r;
-    d_->Refresh();
-    KeyNode* node = d_->Resolve(ref);
-    if (node == nullptr) return ERROR_KEY_DELETED;
     if (names.empty()) return ERROR_ACCESS_DENIED; // a key cannot delete itself here
-    for (const std::string& name : names) {
-        node = node->FindSubKey(name);
-        if (node == nullptr) return ERROR_FILE_NOT_FOUND;
-    }
-    if (!node->subKeys.empty()) return ERROR_ACCESS_DENIED;
+    // Looked up only under the lock, in the file as it is now.
     return d_->Modify([&]() -> Result {
         KeyNode* p = d_->Resolve(ref);
+        if (p == nullptr) return ERROR_KEY_DELETED;
         for (std::size_t i = 0; p != nullptr && i + 1 < names.size(); ++i)
             p = p->FindSubKey(names[i]);
         if (p == nullptr) return ERROR_FILE_NOT_FOUND;
         std::string folded = FoldName(names.back());
-        auto it = std::find_if(p->subKeys.begin(), p->subKeys.end(),
-                               [&](const KeyNode& k) { return FoldName(k.name) == folded; });
+        auto it = std::find_if(p->subKeys.begin(), p->subKeys.end(), [&](const KeyNode& k) {
+            return PrivateProfile::EqualNoCase(k.name, folded);
+        });
         if (it == p->subKeys.end()) return ERROR_FILE_NOT_FOUND;
         if (!it->subKeys.empty()) return ERROR_ACCESS_DENIED;
         p->subKeys.erase(it);

@@ -9,7 +9,9 @@
 // case-insensitively (Latin-1) and keep the case they were created with.
 // Every change is written to the file at once, replacing it atomically; a file
 // changed by someone else (another store, another process) is read again before
-// the next call.
+// the next call. Each change reads, changes and replaces the file under an
+// advisory lock on a side file (the file's name + ".lock"), so changes made by
+// several processes at once are never lost.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +54,9 @@ inline constexpr std::uint32_t REG_MULTI_SZ = 7;
 
 // Longest name of one key in a path.
 inline constexpr std::size_t MaxKeyNameLength = 255;
+// Most levels of keys below a root. A file with a deeper key is damaged; a
+// call that would create one gets ERROR_INVALID_PARAMETER.
+inline constexpr std::size_t MaxKeyDepth = 512;
 
 struct KeyInfo {
     std::uint32_t subKeys = 0;

@@ -4,8 +4,12 @@ namespace Visa {
 
 namespace {
 
-unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
-unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+unsigned char Upper(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+unsigned char Lower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
 
 } // namespace
 
@@ -25,7 +29,8 @@ int SearchPattern::Add(State s) {
 }
 
 void SearchPattern::Patch(const std::vector<std::pair<int, int>>& outs, int to) {
-    for (auto [s, which] : outs) (which != 0 ? states_[s].out1 : states_[s].out) = to;
+    for (auto [s, which] : outs)
+        (which != 0 ? states_[s].out1 : states_[s].out) = to;
 }
 
 bool SearchPattern::Compile(std::string_view expression) {
@@ -34,6 +39,7 @@ bool SearchPattern::Compile(std::string_view expression) {
     start_ = -1;
     expr_ = expression;
     pos_ = 0;
+    depth_ = 0;
     Fragment f;
     bool ok = ParseAlternation(f) && pos_ == expr_.size();
     expr_ = {};
@@ -99,7 +105,11 @@ bool SearchPattern::ParseItem(Fragment& f) {
     if (c == '*' || c == '+') return false; // nothing to repeat
     ++pos_;
     if (c == '(') {
+        // The parser recurses per group: a bound keeps any expression off the
+        // end of the stack.
+        if (++depth_ > kMaxNesting) return false;
         if (!ParseAlternation(f) || pos_ >= expr_.size() || expr_[pos_] != ')') return false;
+        --depth_;
         ++pos_;
         return true;
     }
@@ -193,9 +203,10 @@ std::vector<int> SearchPattern::Run(std::string_view text) const {
         auto u = static_cast<unsigned char>(ch);
         for (int s : current) {
             const State& st = states_[static_cast<std::size_t>(s)];
-            bool step = st.type == State::Type::Any ||
-                        (st.type == State::Type::Char && static_cast<unsigned char>(st.c) == Upper(u)) ||
-                        (st.type == State::Type::Set && sets_[st.set].Contains(u));
+            bool step =
+                st.type == State::Type::Any ||
+                (st.type == State::Type::Char && static_cast<unsigned char>(st.c) == Upper(u)) ||
+                (st.type == State::Type::Set && sets_[st.set].Contains(u));
             if (step) AddState(next, mark, gen, st.out);
         }
         current.swap(next);
@@ -209,6 +220,8 @@ bool SearchPattern::Matches(std::string_view text) const {
     return false;
 }
 
-bool SearchPattern::CanMatchPrefix(std::string_view prefix) const { return !Run(prefix).empty(); }
+bool SearchPattern::CanMatchPrefix(std::string_view prefix) const {
+    return !Run(prefix).empty();
+}
 
 } // namespace Visa

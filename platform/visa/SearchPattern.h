@@ -19,8 +19,11 @@ namespace Visa {
 
 class SearchPattern {
 public:
+    static constexpr int kMaxNesting = 64;
+
     // False when the expression is malformed (an item missing before * or +,
-    // unbalanced brackets or parentheses, a trailing backslash).
+    // unbalanced brackets or parentheses, a trailing backslash, groups nested
+    // deeper than kMaxNesting).
     bool Compile(std::string_view expression);
     bool Matches(std::string_view text) const;
     // Whether some text that begins with `prefix` could match.
@@ -29,10 +32,10 @@ public:
 private:
     struct State {
         enum class Type { Char, Any, Set, Split, Empty, Match } type = Type::Empty;
-        char c = 0;           // Char: upper-cased
-        std::size_t set = 0;  // Set: index into sets_
+        char c = 0;          // Char: upper-cased
+        std::size_t set = 0; // Set: index into sets_
         int out = -1;
-        int out1 = -1;        // Split: second way
+        int out1 = -1; // Split: second way
     };
     struct CharSet {
         bool negated = false;
@@ -60,6 +63,7 @@ private:
     // parser position
     std::string_view expr_;
     std::size_t pos_ = 0;
+    int depth_ = 0; // groups open at the parser's position
 };
 
 } // namespace Visa

@@ -19,19 +19,38 @@ namespace {
 // One receive at most; the input buffer never holds more.
 constexpr std::size_t kChunk = 65536;
 
-bool IsDigit(ViByte c) { return c >= '0' && c <= '9'; }
+bool IsDigit(ViByte c) {
+    return c >= '0' && c <= '9';
+}
 
+PollCall& CurrentPoll() {
+    static PollCall call = nullptr;
+    return call;
+}
+
+// poll() until something happens (> 0), the deadline passes (0) or poll fails
+// (< 0). Only an interruption is retried, and never past the deadline, so a
+// flood of signals cannot hold a bounded call.
 int PollFor(int fd, short events, const Deadline& d, short& revents) {
+    PollCall call = CurrentPoll() ? CurrentPoll() : &::poll;
     for (;;) {
         pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, d.PollMs());
-        if (r < 0 && errno == EINTR) continue;
+        const int waitMs = d.PollMs();
+        int r = call(&p, 1, waitMs);
+        if (r < 0 && errno == EINTR) {
+            if (waitMs == 0) return 0;
+            continue;
+        }
         revents = p.revents;
         return r;
     }
 }
 
 } // namespace
+
+void SetPollCallForTest(PollCall call) {
+    CurrentPoll() = call;
+}
 
 std::size_t ResponseFramer::Consume(const ViByte* data, std::size_t n, bool& ended) {
     ended = false;
@@ -147,7 +166,9 @@ ViStatus SocketBackend::Connect(const std::string& host, unsigned port, ViUInt32
 
 SocketBackend::SocketBackend(int fd) : fd_(fd), in_(new ViByte[kChunk]) {}
 
-SocketBackend::~SocketBackend() { ::close(fd_); }
+SocketBackend::~SocketBackend() {
+    ::close(fd_);
+}
 
 ViStatus SocketBackend::Fill(const Deadline& d) {
     if (lost_) return VI_ERROR_CONN_LOST;
@@ -233,9 +254,11 @@ IoResult SocketBackend::Write(const ViByte* data, ViUInt32 count, bool end, cons
         }
         if (k < 0 && errno == EINTR) continue;
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (PollFor(fd_, POLLOUT, d, revents) == 0)
+            const int r = PollFor(fd_, POLLOUT, d, revents);
+            if (r == 0)
                 return {VI_ERROR_TMO, static_cast<ViUInt32>(std::min<std::size_t>(sent, count))};
-            continue;
+            if (r > 0) continue;
+            // poll itself failed: waiting again would only fail again
         }
         lost_ = true;
         return {VI_ERROR_CONN_LOST, static_cast<ViUInt32>(std::min<std::size_t>(sent, count))};

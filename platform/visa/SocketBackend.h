@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <poll.h>
 #include <string>
 
 namespace Visa {
@@ -28,6 +29,11 @@ private:
     int digitsLeft_ = 0;
     std::uint64_t dataLeft_ = 0;
 };
+
+// The poll() the socket waits with; tests put one here that fails or is
+// interrupted. nullptr restores the system's.
+using PollCall = int (*)(pollfd* fds, nfds_t count, int timeoutMs);
+void SetPollCallForTest(PollCall call);
 
 class SocketBackend : public Backend {
 public:

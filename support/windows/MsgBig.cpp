@@ -133,19 +133,25 @@ bool MsgBig::ShowMessage(const std::string& text, int sign, int timeout, bool ye
     waiting_.pop_back();
     hide();
     // A message asked from inside the wait has had its answer: the one it
-    // interrupted comes back, with what is left of its time.
-    if (!waiting_.empty()) {
-        const Request& outer = *waiting_.back();
-        ShutIt->stop();
-        Present(outer);
-        if (outer.timeout > 0)
-            StartTimer(std::max<std::int64_t>(outer.deadline.remainingTime(), 0));
-    }
+    // interrupted comes back.
+    RestoreWaiting();
     return request.reply != ReplyNo;
 }
 
 void MsgBig::HideMessage() {
     hide();
+    // A notice shown while a blocking message waits took its place; hiding the
+    // notice must not leave the waiting message hidden, with no way to answer.
+    RestoreWaiting();
+}
+
+void MsgBig::RestoreWaiting() {
+    if (waiting_.empty()) return;
+    const Request& outer = *waiting_.back();
+    ShutIt->stop();
+    Present(outer);
+    // with what is left of its time
+    if (outer.timeout > 0) StartTimer(std::max<std::int64_t>(outer.deadline.remainingTime(), 0));
 }
 
 void MsgBig::Answer(std::int16_t code) {

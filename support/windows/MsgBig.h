@@ -71,6 +71,8 @@ private:
     void Present(const Request& request);
     void StartTimer(std::int64_t milliseconds);
     void Answer(std::int16_t code);
+    // Shows the innermost blocking message still waiting again, if any.
+    void RestoreWaiting();
     int Pixels(int twips) const;
 
     std::int16_t replyCode_ = NoReply;

@@ -134,6 +134,8 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
 
     ASSERT_TRUE(vif.ReadStringLong("LONG?", answer, 10));
     EXPECT_EQ(answer, "ABCDEFGHIJKLMNOPQRSTUVWX\n");
+    // the long read names its own command, not the read before it
+    EXPECT_EQ(ev.lines.back(), "EXEC|LONG?|1");
     // An answer that fills the last piece exactly is not followed by a read
     // that could only wait out the time-out.
     auto t0 = Clock::now();

@@ -241,6 +241,42 @@ TEST_F(Transfer, IQTimeOutFollowsTheExpectedSizeAndErrorsNameTheQuery) {
     EXPECT_EQ(ev.lines.back(), "EXEC|TRAC:IQ:DATA?|0");
 }
 
+TEST_F(Transfer, SmallExpectedSizesNeverShortenTheTimeOut) {
+    bench.inst->On("IQ?", {IQBlock(Ramp(4, 0), Ramp(4, 0), 524288)});
+    std::vector<float> i, q;
+    for (std::int32_t expected : {1, 2, 5000}) { // 0.2, 0.4 and 1000 ms by the rate
+        ASSERT_TRUE(vif.ReadIQArray("IQ?", i, q, 524288, 1024, expected)) << expected;
+        EXPECT_FALSE(LoggedLike(log, "  viSetAttribute(" + H() + ",1073676314,<N>)")) << expected;
+        ExpectAttributesAsOpened();
+    }
+    // An endless time-out stays endless, whatever the size.
+    const std::int32_t endless = static_cast<std::int32_t>(VI_TMO_INFINITE);
+    vif.VIFviSetAttribute(vif.GetHandle(), kTmo, endless);
+    ASSERT_TRUE(vif.ReadIQArray("IQ?", i, q, 524288, 1024, 100000));
+    EXPECT_FALSE(Logged(log, "  viSetAttribute(" + H() + ",1073676314,20000)"));
+    EXPECT_EQ(Attribute(vif, VI_ATTR_TMO_VALUE), endless);
+}
+
+TEST_F(Transfer, AFailedIQReadLeavesNoEarlierCapture) {
+    vif.VIFviSetAttribute(vif.GetHandle(), kTmo, 300);
+    bench.inst->On("GOOD?", {IQBlock(Ramp(8, 1), Ramp(8, 2), 524288)});
+    bench.inst->On("CUT?", {"#216" + Letters(8) + "\n"});
+    bench.inst->On("SILENT?", {""});
+    std::vector<float> i, q;
+    std::vector<double> di, dq;
+    for (const char* failing : {"CUT?", "SILENT?"}) {
+        ASSERT_TRUE(vif.ReadIQArray("GOOD?", i, q, 524288, 1024));
+        ASSERT_TRUE(vif.ReadIQArray("GOOD?", di, dq, 524288, 1024));
+        EXPECT_FALSE(vif.ReadIQArray(failing, i, q, 524288, 1024));
+        EXPECT_FALSE(vif.ReadIQArray(failing, di, dq, 524288, 1024));
+        EXPECT_TRUE(i.empty() && q.empty() && di.empty() && dq.empty()) << failing;
+    }
+    i = {1};
+    q = {2};
+    EXPECT_FALSE(vif.ReadIQArray("GOOD?", i, q, 0, 1024)); // refused before any transfer
+    EXPECT_TRUE(i.empty() && q.empty());
+}
+
 TEST_F(Transfer, BadIQBlocksFailWithoutLeftovers) {
     vif.VIFviSetAttribute(vif.GetHandle(), kTmo, 300);
     struct Case {

@@ -1,10 +1,14 @@
 #include "PrivateProfile.h"
 
-#include <gtest/gtest.h>
-
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -20,9 +24,7 @@ protected:
         file = (dir / "test.ini").string();
     }
     void TearDown() override { fs::remove_all(dir); }
-    void Put(const std::string& content) {
-        std::ofstream(file, std::ios::binary) << content;
-    }
+    void Put(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
     std::string Content() const {
         std::ifstream in(file, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -76,10 +78,133 @@ TEST_F(ProfileFile, NewKeysJoinTheirSectionNewSectionsGoToTheEnd) {
 }
 
 TEST_F(ProfileFile, Latin1BytesSurvive) {
-    std::string value = "M\xFC" "ller \xE9t\xE9";
+    std::string value = "M\xFC"
+                        "ller \xE9t\xE9";
     ASSERT_TRUE(PrivateProfile::Write("Infos", "Operator", value, file));
     EXPECT_EQ(PrivateProfile::Read("INFOS", "operator", file).value(), value);
-    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC" "ber", "\xDC" "BER"));
+    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC"
+                                            "ber",
+                                            "\xDC"
+                                            "BER"));
+}
+
+TEST_F(ProfileFile, LineBreaksInAValueBecomeBlanks) {
+    const struct {
+        std::string value, expected;
+    } cases[] = {
+        {"x\r\n[VISA]\r\nDeviceRegEntry=SOFTWARE\\Evil", "x [VISA] DeviceRegEntry=SOFTWARE\\Evil"},
+        {"one\ntwo\rthree\n\nfour", "one two three  four"},
+        {"\r\n", ""}, // blanks at the ends are trimmed on reading, as always
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(PrivateProfile::Write("Infos", "Note", c.value, file));
+        EXPECT_EQ(PrivateProfile::Read("Infos", "Note", file).value(), c.expected);
+        EXPECT_FALSE(PrivateProfile::Read("VISA", "DeviceRegEntry", file).has_value());
+    }
+    // names cannot open lines either
+    ASSERT_TRUE(PrivateProfile::Write("A\n[B", "k\r\nj", "1", file));
+    EXPECT_EQ(PrivateProfile::Read("A [B", "k j", file).value(), "1");
+    EXPECT_EQ(Content(), "[Infos]\r\nNote= \r\n[A [B]\r\nk j=1\r\n");
+}
+
+TEST_F(ProfileFile, EmptySectionsAndEmptyValues) {
+    Put("[A]\r\n[B]\r\nx=1\r\n[C]");
+    ASSERT_TRUE(PrivateProfile::Write("a", "k", "v", file));
+    ASSERT_TRUE(PrivateProfile::Write("C", "q", "\"\"", file));
+    ASSERT_TRUE(PrivateProfile::Write("B", "e", "", file));
+    EXPECT_EQ(Content(), "[A]\r\nk=v\r\n[B]\r\nx=1\r\ne=\r\n[C]\r\nq=\"\"\r\n");
+    EXPECT_EQ(PrivateProfile::Read("A", "k", file).value(), "v");
+    EXPECT_EQ(PrivateProfile::Read("C", "q", file).value(), ""); // "" is the empty text
+    EXPECT_EQ(PrivateProfile::Read("B", "e", file).value(), "");
+}
+
+TEST_F(ProfileFile, ByteOrderMarkDoesNotHideTheFirstSectionAndIsKept) {
+    Put("\xEF\xBB\xBF[Measure]\r\nAMAMOrder=5\r\n");
+    EXPECT_EQ(PrivateProfile::Read("Measure", "AMAMOrder", file).value(), "5");
+    ASSERT_TRUE(PrivateProfile::Write("Measure", "AMAMOrder", "7", file));
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[Measure]\r\nAMAMOrder=7\r\n");
+}
+
+TEST_F(ProfileFile, ReplacementKeepsModeAndWritesThroughLinks) {
+    Put("[A]\r\nx=1\r\n");
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(PrivateProfile::Write("A", "x", "2", file));
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    const std::string link = (dir / "link.ini").string();
+    fs::create_symlink("test.ini", link);
+    ASSERT_TRUE(PrivateProfile::Write("A", "x", "3", link));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Content(), "[A]\r\nx=3\r\n");
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+// Writes as a disk does that fills up after `room` more bytes.
+ssize_t g_room = 0;
+ssize_t FillingDisk(int fd, const void* data, std::size_t size) {
+    if (g_room <= 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    ssize_t n = std::min<ssize_t>(g_room, static_cast<ssize_t>(size));
+    g_room -= n;
+    return ::write(fd, data, static_cast<std::size_t>(n));
+}
+ssize_t StuckDisk(int, const void*, std::size_t) {
+    return 0;
+}
+
+TEST_F(ProfileFile, FailingWriteNeverReplacesTheGoodFile) {
+    const std::string good = "[A]\r\nx=1\r\n";
+    const struct {
+        PrivateProfile::WriteCall call;
+        ssize_t room;
+    } disks[] = {{FillingDisk, 0}, {FillingDisk, 5}, {StuckDisk, 0}};
+    for (const auto& disk : disks) {
+        Put(good);
+        g_room = disk.room;
+        PrivateProfile::SetWriteCallForTest(disk.call);
+        const bool ok = PrivateProfile::Write("A", "x", "a longer value than before", file);
+        PrivateProfile::SetWriteCallForTest(nullptr);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(Content(), good);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    }
+}
+
+// Makes `file` a file that is there but cannot be read: without read
+// permission, or (for root, who reads anything) a socket.
+void MakeUnreadable(const std::string& file) {
+    if (::geteuid() != 0) {
+        std::ofstream(file, std::ios::binary) << "[A]\r\nx=1\r\n";
+        ::chmod(file.c_str(), 0);
+        return;
+    }
+    int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", file.c_str());
+    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::close(s);
+}
+
+TEST_F(ProfileFile, UnreadableFileIsReportedAndNeverReplaced) {
+    MakeUnreadable(file);
+    ASSERT_TRUE(fs::exists(fs::symlink_status(file)));
+    const auto before = fs::status(file);
+    EXPECT_TRUE(PrivateProfile::Unreadable(file));
+    EXPECT_FALSE(PrivateProfile::Write("A", "x", "2", file));
+    EXPECT_EQ(fs::status(file).type(), before.type());
+    EXPECT_EQ(fs::status(file).permissions(), before.permissions());
+    if (before.type() == fs::file_type::regular) {
+        ::chmod(file.c_str(), 0600);
+        EXPECT_EQ(Content(), "[A]\r\nx=1\r\n");
+    }
+    EXPECT_FALSE(PrivateProfile::Unreadable((dir / "missing.ini").string()));
 }
 
 TEST_F(ProfileFile, WriteIntoMissingFolderFails) {

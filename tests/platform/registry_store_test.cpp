@@ -1,11 +1,13 @@
 #include "RegistryStore.h"
 
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Registry;
@@ -201,11 +203,9 @@ TEST_F(RegistryStoreTest, SavesReplaceTheFileAtomically) {
     EXPECT_EQ(Slurp(link), before);
     EXPECT_NE(Slurp(file), before);
     std::size_t entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path().toStdString())) {
-        (void)e;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 2u); // no temporary files left behind
+    for (const auto& e : std::filesystem::directory_iterator(dir.path().toStdString()))
+        entries += e.path().extension() != ".lock"; // the lock file stays, by design
+    EXPECT_EQ(entries, 2u);                         // no temporary files left behind
 
     // Writing the same again changes nothing on disk.
     ino_t inode = InodeOf(file);
@@ -248,6 +248,131 @@ TEST_F(RegistryStoreTest, ADamagedFileIsReadButNeverOverwritten) {
     // Once the file is mended by hand, writing works again.
     std::ofstream(file, std::ios::binary) << "; mended\n[HKEY_CURRENT_USER\\Good]\n";
     EXPECT_EQ(store.SetValue(key, "v", REG_BINARY, {}), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStoreTest, FilesThatDoNotParseAreDamaged) {
+    const std::string good = "[HKEY_CURRENT_USER\\Good]\n\"v\"=dword:00000005\n";
+    std::string deepPath = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 50000; ++i)
+        deepPath += "\\a";
+    deepPath += "]\n";
+    const std::string damaged[] = {
+        "\"early\"=dword:00000001\n" + good, // a value before any key
+        good + "\"w\"=dword:xyz\n",
+        good + "\"w\"=dword:123456789\n",
+        good + "\"s\"=sz:\"unterminated\n",
+        good + "\"h\"=hex:0g\n",
+        good + "just words\n",
+        good + "[NOT_A_ROOT\\x]\n",
+        deepPath + good, // far deeper than any key may be: refused, not a crash
+    };
+    for (const std::string& text : damaged) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+        Store s(file);
+        HKEY key = 0;
+        ASSERT_EQ(s.OpenKey(HKEY_CURRENT_USER, "Good", key), ERROR_SUCCESS) << text.substr(0, 60);
+        EXPECT_EQ(Get(s, key, "v").second, (std::vector<std::uint8_t>{5, 0, 0, 0}));
+        EXPECT_EQ(s.SetValue(key, "v", REG_BINARY, {}), ERROR_BADDB) << text.substr(0, 60);
+        EXPECT_EQ(Slurp(file), text);
+    }
+}
+
+TEST_F(RegistryStoreTest, UpperCaseHexReads) {
+    std::ofstream(file, std::ios::binary) << "[HKEY_CURRENT_USER\\K]\n"
+                                             "\"d\"=dword:0000ABCD\n"
+                                             "\"b\"=dword_be:DEADBEEF\n"
+                                             "\"h\"=hex:FF,0A,bC\n"
+                                             "\"t\"=hex(11):0F\n"
+                                             "\"s\"=sz:\"\\x4A\\x4b\"\n";
+    HKEY key = 0;
+    ASSERT_EQ(store.OpenKey(HKEY_CURRENT_USER, "K", key), ERROR_SUCCESS);
+    EXPECT_EQ(Get(store, key, "d").second, (std::vector<std::uint8_t>{0xCD, 0xAB, 0, 0}));
+    EXPECT_EQ(Get(store, key, "b").second, (std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
+    EXPECT_EQ(Get(store, key, "h").second, (std::vector<std::uint8_t>{0xFF, 0x0A, 0xBC}));
+    EXPECT_EQ(Get(store, key, "t").second, (std::vector<std::uint8_t>{0x0F}));
+    EXPECT_EQ(Get(store, key, "s").second, Bytes(std::string_view("JK\0", 3)));
+    EXPECT_EQ(store.SetValue(key, "x", REG_BINARY, {}), ERROR_SUCCESS); // not damaged
+}
+
+TEST_F(RegistryStoreTest, KeyDepthIsBounded) {
+    std::string path = "k";
+    for (std::size_t i = 1; i < MaxKeyDepth; ++i)
+        path += "\\k";
+    HKEY key = Create(path, HKEY_CURRENT_USER);
+    ASSERT_NE(key, 0u);
+    HKEY deeper = 0;
+    EXPECT_EQ(store.CreateKey(key, "one", deeper), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(store.CreateKey(HKEY_CURRENT_USER, path + "\\one", deeper), ERROR_INVALID_PARAMETER);
+    // the deepest key allowed goes through the file and back
+    ASSERT_EQ(store.SetValue(key, "v", REG_DWORD, std::vector<std::uint8_t>{1, 0, 0, 0}),
+              ERROR_SUCCESS);
+    Store other(file);
+    HKEY again = 0;
+    ASSERT_EQ(other.OpenKey(HKEY_CURRENT_USER, path, again), ERROR_SUCCESS);
+    EXPECT_EQ(Get(other, again, "v").second, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    EXPECT_EQ(other.SetValue(again, "w", REG_BINARY, {}), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+    HKEY key = Create("Shared");
+    store.CloseKey(key);
+    constexpr int kEach = 60;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            Store mine(file);
+            HKEY k = 0;
+            int failures = mine.OpenKey(HKEY_LOCAL_MACHINE, "Shared", k) != ERROR_SUCCESS;
+            for (int i = 0; i < kEach; ++i) {
+                const std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+                failures += mine.SetValue(k, name, REG_BINARY, std::vector<std::uint8_t>{1}) !=
+                            ERROR_SUCCESS;
+            }
+            ::_exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Store after(file);
+    HKEY k = 0;
+    ASSERT_EQ(after.OpenKey(HKEY_LOCAL_MACHINE, "Shared", k), ERROR_SUCCESS);
+    KeyInfo info;
+    ASSERT_EQ(after.QueryInfoKey(k, info), ERROR_SUCCESS);
+    EXPECT_EQ(info.values, 2u * kEach);
+}
+
+// Rewrites the file in place keeping its size and time, as an editor might
+// within one tick of the clock: nothing in its stamp tells that it changed.
+void EditInPlace(const std::string& file, const std::string& from, const std::string& to) {
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    std::string text = Slurp(file);
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), to);
+    std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+TEST_F(RegistryStoreTest, DeletesSeeTheFileAsItIsNow) {
+    HKEY key = Create("K");
+    store.CloseKey(Create("K\\s1"));
+    ASSERT_EQ(store.SetValue(key, "aa", REG_BINARY, std::vector<std::uint8_t>{1}), ERROR_SUCCESS);
+    EditInPlace(file, "\"aa\"", "\"bb\"");
+    EditInPlace(file, "\\s1]", "\\s2]");
+    EXPECT_EQ(store.DeleteValue(key, "bb"), ERROR_SUCCESS);
+    EXPECT_EQ(store.DeleteValue(key, "aa"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.DeleteKey(key, "s2"), ERROR_SUCCESS);
+    EXPECT_EQ(store.DeleteKey(key, "s1"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Slurp(file).find("\"bb\""), std::string::npos);
 }
 
 TEST(RegistryDefaultFile, FollowsTheEnvironment) {

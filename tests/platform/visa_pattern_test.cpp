@@ -1,7 +1,6 @@
 #include "visa/SearchPattern.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {
@@ -32,17 +31,17 @@ TEST(VisaPattern, ListsAlternativesGroupsAndEscapes) {
     EXPECT_FALSE(Match("GPIB[^0]::?*", "GPIB0::1::INSTR"));
     EXPECT_FALSE(Match("GPIB[!0]::?*", "GPIB0::1::INSTR"));
     EXPECT_TRUE(Match("GPIB[!0]::?*", "GPIB1::1::INSTR"));
-    EXPECT_TRUE(Match("usb[a-c]", "USBB"));      // lists ignore case too
+    EXPECT_TRUE(Match("usb[a-c]", "USBB")); // lists ignore case too
     EXPECT_FALSE(Match("X[^a-c]", "XB"));
-    EXPECT_TRUE(Match("[]x]", "]"));              // "]" first is a member
+    EXPECT_TRUE(Match("[]x]", "]")); // "]" first is a member
     EXPECT_TRUE(Match("(GPIB|TCPIP)?*INSTR", "TCPIP0::h::INSTR"));
-    EXPECT_TRUE(Match("VXI|GPIB?*", "VXI"));      // | splits whole sides
+    EXPECT_TRUE(Match("VXI|GPIB?*", "VXI")); // | splits whole sides
     EXPECT_FALSE(Match("VXI|GPIB?*", "VXIGPIB0"));
     EXPECT_TRUE(Match("(ab)+", "ababab"));
     EXPECT_FALSE(Match("(ab)+", "aba"));
     EXPECT_TRUE(Match("a\\?b", "a?b"));
     EXPECT_FALSE(Match("a\\?b", "axb"));
-    EXPECT_TRUE(Match("(a*)*b", "aaab"));         // nested repeats stay finite
+    EXPECT_TRUE(Match("(a*)*b", "aaab"));                  // nested repeats stay finite
     EXPECT_FALSE(Match("(a|aa)*c", std::string(40, 'a'))); // and fast
 }
 
@@ -51,6 +50,21 @@ TEST(VisaPattern, MalformedExpressionsAreRefused) {
     for (const char* bad : {"*abc", "a|+b", "(abc", "abc)", "[abc", "abc\\", "[z-a]", "a(*)"})
         EXPECT_FALSE(p.Compile(bad)) << bad;
     EXPECT_FALSE(p.Matches("")); // a refused expression matches nothing
+}
+
+TEST(VisaPattern, NestingIsBoundedNotAStackOverflow) {
+    const int limit = Visa::SearchPattern::kMaxNesting;
+    auto nested = [](int depth) {
+        return std::string(static_cast<std::size_t>(depth), '(') + "GPIB?*" +
+               std::string(static_cast<std::size_t>(depth), ')');
+    };
+    Visa::SearchPattern p;
+    EXPECT_TRUE(p.Compile(nested(limit)));
+    EXPECT_TRUE(p.Matches("GPIB0::1::INSTR"));
+    EXPECT_TRUE(p.Compile("(a)(b)" + nested(limit))); // siblings do not add up
+    EXPECT_FALSE(p.Compile(nested(limit + 1)));
+    EXPECT_FALSE(p.Compile(nested(20000)));
+    EXPECT_FALSE(p.Compile(std::string(20000, '(')));
 }
 
 TEST(VisaPattern, PrefixViability) {

@@ -4,14 +4,15 @@
 #include "visa/visa.h"
 #include "visa_fake_server.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <set>
 
 namespace {
 
-std::vector<FakeStep> Silent(const std::string&) { return {}; }
+std::vector<FakeStep> Silent(const std::string&) {
+    return {};
+}
 
 TEST(VisaSession, IdsAreNeverZeroAndNeverShared) {
     FakeScpiServer server(Silent);
@@ -79,7 +80,8 @@ TEST(VisaSession, NullAndUnknownIdsAreRejected) {
         EXPECT_EQ(viGetAttribute(id, VI_ATTR_TMO_VALUE, &value), VI_ERROR_INV_OBJECT);
         EXPECT_EQ(viSetAttribute(id, VI_ATTR_TMO_VALUE, 100), VI_ERROR_INV_OBJECT);
         ViSession vi = 3;
-        EXPECT_EQ(viOpen(id, "TCPIP::127.0.0.1::1::SOCKET", VI_NO_LOCK, 0, &vi), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(viOpen(id, "TCPIP::127.0.0.1::1::SOCKET", VI_NO_LOCK, 0, &vi),
+                  VI_ERROR_INV_OBJECT);
         EXPECT_EQ(vi, VI_NULL);
         EXPECT_EQ(viFindRsrc(id, "?*", nullptr, nullptr, nullptr), VI_ERROR_INV_OBJECT);
         EXPECT_EQ(viFindNext(id, nullptr), VI_ERROR_INV_OBJECT);
@@ -108,12 +110,14 @@ TEST(VisaSession, Attributes) {
     ViInt32 saved = 0;
     ASSERT_EQ(viGetAttribute(vi, VI_ATTR_GPIB_READDR_EN, &saved), VI_SUCCESS);
     EXPECT_EQ(viSetAttribute(vi, VI_ATTR_GPIB_READDR_EN, 0), VI_SUCCESS);
-    EXPECT_EQ(viSetAttribute(vi, VI_ATTR_GPIB_READDR_EN, static_cast<ViAttrState>(saved)), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, VI_ATTR_GPIB_READDR_EN, static_cast<ViAttrState>(saved)),
+              VI_SUCCESS);
     ASSERT_EQ(viGetAttribute(vi, VI_ATTR_GPIB_READDR_EN, &v), VI_SUCCESS);
     EXPECT_EQ(v, 1);
 
     ViInt32 infinite = -1;
-    EXPECT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, static_cast<ViAttrState>(infinite)), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, static_cast<ViAttrState>(infinite)),
+              VI_SUCCESS);
     ViUInt32 u = 0;
     ASSERT_EQ(viGetAttribute(vi, VI_ATTR_TMO_VALUE, &u), VI_SUCCESS);
     EXPECT_EQ(u, VI_TMO_INFINITE);
@@ -158,6 +162,9 @@ TEST(VisaSession, FindListsWalkTheMatchesInOrder) {
               VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(Visa::FindAmong(rm, "*bad", present, &list, &count, desc), VI_ERROR_INV_EXPR);
     EXPECT_EQ(viFindRsrc(rm, nullptr, &list, &count, desc), VI_ERROR_INV_EXPR);
+    const std::string deep = std::string(20000, '(') + "?*" + std::string(20000, ')');
+    EXPECT_EQ(Visa::FindAmong(rm, deep.c_str(), present, &list, &count, desc), VI_ERROR_INV_EXPR);
+    EXPECT_EQ(viFindRsrc(rm, deep.c_str(), &list, &count, desc), VI_ERROR_INV_EXPR);
     // No GPIB here, and no USBTMC device is named GPIB.
     EXPECT_EQ(viFindRsrc(rm, "GPIB0::?*::INSTR", &list, &count, desc), VI_ERROR_RSRC_NFOUND);
     viClose(rm);

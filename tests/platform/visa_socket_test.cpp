@@ -1,13 +1,15 @@
 // Raw SCPI sockets against the scripted loopback instrument.
 
+#include "visa/SocketBackend.h"
 #include "visa/visa.h"
 #include "visa_fake_server.h"
 
-#include <gtest/gtest.h>
-
+#include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 
@@ -22,7 +24,8 @@ const std::string kLong = "0123456789ABCDEFGHIJKLMNO\n";
 
 std::string BigData() {
     std::string data;
-    for (int i = 0; i < 300000; ++i) data += static_cast<char>((i * 7 + i / 13) & 0xFF);
+    for (int i = 0; i < 300000; ++i)
+        data += static_cast<char>((i * 7 + i / 13) & 0xFF);
     return data;
 }
 
@@ -40,8 +43,8 @@ std::vector<FakeStep> Instrument(const std::string& line) {
     if (line == "INDEF?") return {Send("#0ab;cd\n")};
     if (line == "STALL?") return {Send("PART")};
     if (line == "CLOSE?") return {Send("AB"), Close()};
-    if (line == "LIE?") return {Send("#15ab\n")};          // claims 5 bytes, sends 3
-    if (line == "NONDIGIT?") return {Send("#2x1\n")};     // no length after all
+    if (line == "LIE?") return {Send("#15ab\n")};           // claims 5 bytes, sends 3
+    if (line == "NONDIGIT?") return {Send("#2x1\n")};       // no length after all
     if (line == "HUGE?") return {Send("#9999999999abc\n")}; // far more than ever comes
     if (line == "NOLF?") return {Send("xyz")};
     return {};
@@ -303,6 +306,73 @@ TEST(VisaSocketOpen, RefusedConnectionIsMachineNotAvailable) {
     EXPECT_EQ(vi, VI_NULL);
     viClose(rm);
     ::close(fd);
+}
+
+} // namespace
+
+namespace {
+
+// poll() stand-ins: one interrupted for ever, one that fails outright, one
+// that fails only while waiting to send.
+int AlwaysInterrupted(pollfd*, nfds_t, int) {
+    errno = EINTR;
+    return -1;
+}
+int AlwaysFailing(pollfd*, nfds_t, int) {
+    errno = ENOMEM;
+    return -1;
+}
+int FailingWhileSending(pollfd* fds, nfds_t n, int ms) {
+    if ((fds[0].events & POLLOUT) != 0) return AlwaysFailing(fds, n, ms);
+    return ::poll(fds, n, ms);
+}
+
+struct PollSeam {
+    explicit PollSeam(Visa::PollCall call) { Visa::SetPollCallForTest(call); }
+    ~PollSeam() { Visa::SetPollCallForTest(nullptr); }
+};
+
+TEST_F(VisaSocket, WaitsEndOnPollErrorsAndInterruptionsEndWithTheDeadline) {
+    const struct {
+        Visa::PollCall poll;
+        ViStatus expected;
+    } cases[] = {{AlwaysInterrupted, VI_ERROR_TMO}, {AlwaysFailing, VI_ERROR_CONN_LOST}};
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
+    for (const auto& c : cases) { // nothing was asked: every read must wait
+        ViByte buf[16];
+        ViUInt32 n = 0;
+        PollSeam seam(c.poll);
+        EXPECT_EQ(viRead(vi_, buf, sizeof buf, &n), c.expected);
+    }
+}
+
+TEST(VisaSocketPeer, FailingPollWhileSendingEndsTheWrite) {
+    // A peer that takes the connection but never reads: the send buffers fill.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string resource =
+        "TCPIP0::127.0.0.1::" + std::to_string(ntohs(addr.sin_port)) + "::SOCKET";
+    ViSession rm = VI_NULL, vi = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NO_LOCK, 1000, &vi), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
+    const std::string big(64 << 20, 'x');
+    ViUInt32 n = 0;
+    {
+        PollSeam seam(FailingWhileSending);
+        EXPECT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>(big.data()),
+                          static_cast<ViUInt32>(big.size()), &n),
+                  VI_ERROR_CONN_LOST);
+    }
+    EXPECT_LT(n, big.size());
+    viClose(rm);
+    ::close(listener);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -147,9 +148,13 @@ TEST_F(Diagnostics, MarksFollowFirstCriticAndLevelsAreClamped) {
     EXPECT_EQ(lines[0], Sp(7) + "Debug");
     EXPECT_EQ(lines[3], Sp(4) + "***Warning");
     EXPECT_EQ(lines[6], Sp(7) + "Debug");
-    EXPECT_EQ(lines[9], "*******Fatal");
-    ASSERT_EQ(reports.errors.size(), 1u); // a fatal entry opens the report
-    EXPECT_EQ(reports.callers[0], std::vector<std::string>{".d"});
+    // above the highest level is an ordinary alert: no fatal entry, no report
+    EXPECT_EQ(lines[9], Sp(1) + "******Alert");
+    EXPECT_EQ(lines[11], Sp(10) + "DESCRIPTION : x");
+    EXPECT_TRUE(reports.errors.empty());
+    debug.LogMessage(std::numeric_limits<std::int32_t>::max(), "e", "y");
+    EXPECT_EQ(ReadLines(path)[12], Sp(1) + "******Alert");
+    EXPECT_TRUE(reports.errors.empty());
 }
 
 TEST_F(Diagnostics, FatalEntryLayout) {

@@ -2,9 +2,8 @@
 #include "NumberText.h"
 #include "StringOp.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
+#include <gtest/gtest.h>
 
 using NumberText::FormatNumber;
 
@@ -72,6 +71,21 @@ TEST(FormatDateTime, PatternsInUse) {
     EXPECT_EQ(NumberText::FormatDateTime(t, "mmm dd, yyyy hh:nn:ss"), "Dec 09, 2026 07:05:03");
     EXPECT_EQ(NumberText::FormatDateTime(t, "dd.mm.yyyy"), "09.12.2026");
     EXPECT_EQ(NumberText::FormatDateTime(t, "hh:mm:ss"), "07:05:03");
+}
+
+TEST(FormatDateTime, YearRuns) {
+    std::tm t{};
+    t.tm_year = 2005 - 1900;
+    t.tm_mon = 9;
+    t.tm_mday = 25;
+    // one or two letters give the two-digit year (with its leading zero), three
+    // or more the whole year; a lone "y" is never taken as anything else
+    const std::pair<const char*, const char*> cases[] = {
+        {"y", "05"},      {"Y", "05"},           {"yy", "05"},      {"yyy", "2005"},
+        {"yyyy", "2005"}, {"d.m.y", "25.10.05"}, {"y-mm", "05-10"}, {"xy", "x05"},
+    };
+    for (const auto& [pattern, expected] : cases)
+        EXPECT_EQ(NumberText::FormatDateTime(t, pattern), expected) << pattern;
 }
 
 TEST(LocaleIndependence, GermanProcessLocaleChangesNothing) {

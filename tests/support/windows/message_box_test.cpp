@@ -117,3 +117,27 @@ TEST(MsgBig, NestedMessagesEachGetTheirOwnAnswer) {
     EXPECT_TRUE(outerBack);
     EXPECT_FALSE(box.isVisible());
 }
+
+TEST(MsgBig, ANoticeShownAndHiddenDuringAWaitGivesTheWaitingMessageBack) {
+    MsgBig& box = MsgBig::Instance();
+    bool back = false;
+    WhileWaiting([&] {
+        // a "please wait" notice over the waiting question, then hidden
+        EXPECT_TRUE(box.ShowMessage("Loading waveform ...", 3, 0, false, false, false));
+        EXPECT_EQ(box.Message->text(), "Loading waveform ...");
+        box.HideMessage();
+        back = box.isVisible() && box.Message->text() == "Overwrite the file?" &&
+               box.OKButton->isVisibleTo(&box) && box.OKButton->text() == "YES" &&
+               box.NoButton->isVisibleTo(&box) && box.Sign[0]->isVisibleTo(&box) &&
+               !box.Sign[3]->isVisibleTo(&box);
+        // answered as usual; a timer guards the test against a lost message
+        QTimer::singleShot(0, [&] { box.NoButton->click(); });
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { box.OKButton->click(); });
+    guard.start(10000);
+    EXPECT_FALSE(box.ShowMessage("Overwrite the file?", 0, 0, true, true, true));
+    EXPECT_TRUE(back);
+    EXPECT_FALSE(box.isVisible());
+}

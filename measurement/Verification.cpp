@@ -68,15 +68,15 @@ void ChannelPowers(State& s, int row) {
 
 int FirstSlot(long mode, int variant) {
     switch (mode) {
-    case Amplifier:
+    case Mode::Amplifier:
         return 2;
-    case Predistorted:
+    case Mode::Predistorted:
         return 20 + 2 * variant;
-    case SimAmplifier:
+    case Mode::SimAmplifier:
         return 40;
-    case SimPredistorted:
+    case Mode::SimPredistorted:
         return 42 + 2 * variant;
-    case NoiseFloor:
+    case Mode::NoiseFloor:
         return 4;
     default:
         return 0;
@@ -84,18 +84,22 @@ int FirstSlot(long mode, int variant) {
 }
 
 void GetIQSignal(long mode, int variant) {
-    if ((mode == Predistorted || mode == SimPredistorted) && (variant < 0 || variant > 2)) return;
-    if (mode == Predistorted)
+    if ((mode == Mode::Predistorted || mode == Mode::SimPredistorted) &&
+        (variant < 0 || variant > 2))
+        return;
+    if (mode == Mode::Predistorted)
         Capture(variant);
-    else if (mode == SimAmplifier)
+    else if (mode == Mode::SimAmplifier)
         TestSigGen::SimulateDUT(Slot(0), Slot(1), Slot(40), Slot(41));
-    else if (mode == SimPredistorted)
+    else if (mode == Mode::SimPredistorted)
         TestSigGen::SimulateDistortion(Slot(0), Slot(1), Slot(42 + 2 * variant),
                                        Slot(43 + 2 * variant), std::int16_t(variant));
 }
 
 void ProcessACPData(State& s, long mode, int variant) {
-    if ((mode == Predistorted || mode == SimPredistorted) && (variant < 0 || variant > 2)) return;
+    if ((mode == Mode::Predistorted || mode == Mode::SimPredistorted) &&
+        (variant < 0 || variant > 2))
+        return;
     const MathClass& m = DSP::IntMath();
     const int slot = FirstSlot(mode, variant);
     m.SignalUseWindow(Slot(slot), Slot(slot + 1), s.SpectrumI, s.SpectrumQ, General::Window);
@@ -109,7 +113,7 @@ void ProcessACPData(State& s, long mode, int variant) {
     const double n = double(s.DisplaySpectrum.size());
     for (double& v : s.DisplaySpectrum)
         v /= n;
-    if (mode >= Reference && mode <= Predistorted) ChannelPowers(s, int(mode));
+    if (mode >= Mode::Reference && mode <= Mode::Predistorted) ChannelPowers(s, int(mode));
     m.SignalDetector(s.DisplaySpectrum, s.DisplaySpectrum, General::Detector,
                      General::DetectorParameter);
     m.ArrayConvertAmptoDB(s.DisplaySpectrum, s.DisplaySpectrum);

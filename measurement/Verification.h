@@ -5,6 +5,8 @@
 // channel pairs. The verification window shows a run's state; a headless run
 // keeps it without one.
 
+#include "General.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -13,7 +15,8 @@
 namespace Verification {
 
 // Stages: the first argument of GetIQSignal and ProcessACPData.
-enum Mode : long {
+namespace Mode {
+enum : long {
     Reference = 0,       // SignalStore 0/1, result row 0
     Amplifier = 1,       // 2/3, row 1
     Predistorted = 2,    // measured with variant k: 20+2k/21+2k, row 2
@@ -21,6 +24,7 @@ enum Mode : long {
     SimPredistorted = 4, // variant k, then the model: 42+2k/43+2k
     NoiseFloor = 5,      // 4/5
 };
+} // namespace Mode
 
 // Columns in frequency order: ALT2 low, ALT1 low, ACP low, main, ACP up,
 // ALT1 up, ALT2 up. Column 3 is the main channel in dBm, every other one the
@@ -58,6 +62,9 @@ public:
     virtual void ResetGraph() = 0;
     // Shows the window and brings it to the front.
     virtual void Present() = 0;
+    // The traces of the verified variants are switchable; the others are
+    // switched off and cannot be switched on.
+    virtual void EnableTraces(const std::array<bool, 3>& verified) = 0;
 };
 
 // Makes the view of a new run's state; the window library installs one. The
@@ -84,5 +91,21 @@ private:
     std::shared_ptr<State> state_;
     View* view_ = nullptr;
 };
+
+// The stages as the run driver calls them, each filling its row of the
+// point's channel powers and its slot of General::ChannelPowers.
+// A new run: the next point that verifies gets a fresh state and window.
+void BeginRun();
+// Makes the run's state and window when it has none, brings the window to
+// the front and empties its graph.
+void ShowWindow();
+// Reference and noise floor; row 0.
+void Reference(SweepPoint& point);
+// Amplifier output and simulated amplifier; row 1.
+void Amplifier(SweepPoint& point);
+// Variant 0 AM, 1 PM, 2 AM+PM with its waveform already playing: measured
+// and simulated; row 2.
+void Predistorted(SweepPoint& point, int variant);
+void SetTraces(const std::array<bool, 3>& verified);
 
 } // namespace Verification

@@ -198,15 +198,15 @@ void VerifyForm::DisplayACP(long mode, int variant) {
     const auto& r = state_->ChannelResult;
     for (int j = 3 - c; j <= 3 + c; ++j) {
         const auto col = std::size_t(j);
-        if (mode == Verification::Reference)
+        if (mode == Verification::Mode::Reference)
             SetTableCell(3, j + 2, Format(r[0][col]));
-        else if (mode == Verification::Amplifier)
+        else if (mode == Verification::Mode::Amplifier)
             SetTableCell(4, j + 2, Format(r[1][col]));
-        else if (mode == Verification::Predistorted && variant >= 0 && variant <= 2)
+        else if (mode == Verification::Mode::Predistorted && variant >= 0 && variant <= 2)
             SetTableCell(6 + variant, j + 2, Format(r[2][col] - r[1][col]));
     }
-    if (mode == Verification::Reference) SetTableCell(3, 5, "---");
-    if (mode == Verification::Amplifier) SetTableCell(4, 5, "---");
+    if (mode == Verification::Mode::Reference) SetTableCell(3, 5, "---");
+    if (mode == Verification::Mode::Amplifier) SetTableCell(4, 5, "---");
 }
 
 void VerifyForm::DisplayPlot(int trace) {
@@ -287,6 +287,15 @@ void VerifyForm::Present() {
     show();
 }
 
+void VerifyForm::EnableTraces(const std::array<bool, 3>& verified) {
+    for (int k = 0; k < 3; ++k)
+        for (int t : {3 + 2 * k, 4 + 2 * k}) {
+            QCheckBox* box = dtrace_[std::size_t(t)];
+            box->setEnabled(verified[std::size_t(k)]);
+            if (!verified[std::size_t(k)]) box->setChecked(false);
+        }
+}
+
 void VerifyForm::DTrace_Click(int trace) {
     if (QCPGraph* g = plot_[std::size_t(trace)])
         g->setVisible(dtrace_[std::size_t(trace)]->isChecked());
@@ -331,7 +340,8 @@ void VerifyForm::SetCalcPara_Click() {
 // Re-evaluates the run's stored records with the current ACP settings. The
 // sweep points' own channel-power records stay as the run measured them.
 void VerifyForm::UpdateDisplay_Click() {
-    using namespace Verification;
+    using namespace Verification::Mode;
+    using Verification::ProcessACPData;
     ResetGraph();
     Verification::State& s = *state_;
     auto keep = [&](std::size_t k) {

@@ -36,6 +36,7 @@ public:
     void DisplayPlot(int trace) override;
     void ResetGraph() override;
     void Present() override;
+    void EnableTraces(const std::array<bool, 3>& verified) override;
     void DisplayLines();
     void UpdateChannelRows();
     void UpdateDisplay_Click();

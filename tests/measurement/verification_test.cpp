@@ -57,7 +57,7 @@ struct VerificationTest : ::testing::Test {
 
 TEST_F(VerificationTest, AdjacentChannelsAreRelativeToTheMainChannelInUseOnly) {
     state.ChannelResult[0].fill(-99);
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     const auto& r = state.ChannelResult[0];
     EXPECT_NEAR(r[4], 20.0, 1e-6) << "a weaker neighbour gives a positive value";
     EXPECT_NEAR(r[2], 0.0, 1e-6) << "a neighbour as strong as the main channel gives 0";
@@ -65,29 +65,29 @@ TEST_F(VerificationTest, AdjacentChannelsAreRelativeToTheMainChannelInUseOnly) {
         EXPECT_EQ(r[std::size_t(c)], -99) << "column " << c << " not in use";
 
     General::ACP.Channels = 3;
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     EXPECT_NEAR(r[5], 20 * std::log10(1 / 0.5), 1e-6);
     EXPECT_NEAR(r[0], 20 * std::log10(1 / 0.5), 1e-6);
     EXPECT_GT(r[1], 100) << "an empty band lies far below the main channel";
 
     // A doubled signal: 6 dB more in the main channel, the same relations.
     Tones(2, {{0.0, 2.0}, {2.0, 0.2}, {-2.0, 2.0}, {4.0, 1.0}, {-6.0, 1.0}});
-    Verification::ProcessACPData(state, Verification::Amplifier, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Amplifier, 0);
     EXPECT_NEAR(state.ChannelResult[1][3] - r[3], 20 * std::log10(2.0), 1e-6);
     EXPECT_NEAR(state.ChannelResult[1][4], r[4], 1e-6);
 
     // Settings beyond the table's three pairs are taken as three.
     General::ACP.Channels = 7;
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     EXPECT_NEAR(r[5], 20 * std::log10(1 / 0.5), 1e-6);
 }
 
 TEST_F(VerificationTest, OnlyMeasuredStagesWriteRowsAndTheLastVariantHoldsRowTwo) {
     Tones(40, {{0.0, 1.0}});
     Tones(4, {{1.0, 0.001}});
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     const auto before = state.ChannelResult;
-    for (long mode : {Verification::SimAmplifier, Verification::NoiseFloor}) {
+    for (long mode : {Verification::Mode::SimAmplifier, Verification::Mode::NoiseFloor}) {
         state.DisplaySpectrum.clear();
         Verification::ProcessACPData(state, mode, 0);
         EXPECT_EQ(state.DisplaySpectrum.size(), size_t(kN)) << mode;
@@ -95,18 +95,18 @@ TEST_F(VerificationTest, OnlyMeasuredStagesWriteRowsAndTheLastVariantHoldsRowTwo
     }
     Tones(20, {{0.0, 1.0}, {2.0, 0.1}});
     Tones(24, {{0.0, 1.0}, {2.0, 0.01}});
-    Verification::ProcessACPData(state, Verification::Predistorted, 0);
-    Verification::ProcessACPData(state, Verification::Predistorted, 2);
+    Verification::ProcessACPData(state, Verification::Mode::Predistorted, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Predistorted, 2);
     EXPECT_NEAR(state.ChannelResult[2][4], 40.0, 1e-6);
-    EXPECT_EQ(Verification::FirstSlot(Verification::SimPredistorted, 1), 44);
+    EXPECT_EQ(Verification::FirstSlot(Verification::Mode::SimPredistorted, 1), 44);
 }
 
 TEST_F(VerificationTest, TheHOxTraceLiesHigherWhileChannelPowersStay) {
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     const auto dane = state.DisplaySpectrum;
     const auto rows = state.ChannelResult;
     General::AnalyzerType = 2;
-    Verification::ProcessACPData(state, Verification::Reference, 0);
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
     ASSERT_EQ(state.DisplaySpectrum.size(), dane.size());
     EXPECT_NEAR(state.DisplaySpectrum[kN / 2] - dane[kN / 2], 13.0103, 1e-9);
     EXPECT_EQ(state.ChannelResult, rows);
@@ -117,7 +117,7 @@ TEST_F(VerificationTest, TheHOxTraceLiesHigherWhileChannelPowersStay) {
     General::DetectorParameter = 8;
     for (int window = 0; window <= 6; ++window) {
         General::Window = window;
-        Verification::ProcessACPData(state, Verification::Reference, 0);
+        Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
         EXPECT_TRUE(std::isfinite(state.ChannelResult[0][3])) << window;
         EXPECT_EQ(state.DisplaySpectrum.size(), size_t(kN / 8)) << window;
     }
@@ -128,9 +128,51 @@ TEST_F(VerificationTest, ACaptureWithoutAnAnalyzerAbortsTheRun) {
     General::MeasureRunAbort = false;
     General::ApplyAndMeasurement = 0;
     General::SignalStore[20] = {1, 2, 3};
-    Verification::GetIQSignal(Verification::Predistorted, 0);
+    Verification::GetIQSignal(Verification::Mode::Predistorted, 0);
     EXPECT_TRUE(General::MeasureRunAbort);
     EXPECT_NE(General::RunErrorText.find("no analyzer"), std::string::npos);
     EXPECT_TRUE(General::SignalStore[20].empty()) << "no stale record from an earlier point";
     General::MeasureRunAbort = false;
+}
+
+namespace {
+struct RecordingView : Verification::View {
+    std::vector<std::string> calls;
+    void DisplayACP(long mode, int variant) override {
+        calls.push_back("acp " + std::to_string(mode) + "/" + std::to_string(variant));
+    }
+    void DisplayPlot(int trace) override { calls.push_back("plot " + std::to_string(trace)); }
+    void ResetGraph() override { calls.push_back("reset"); }
+    void Present() override { calls.push_back("present"); }
+    void EnableTraces(const std::array<bool, 3>&) override { calls.push_back("traces"); }
+};
+RecordingView* g_view = nullptr;
+Verification::View* MakeRecordingView(std::shared_ptr<Verification::State>) {
+    return g_view = new RecordingView;
+}
+} // namespace
+
+TEST_F(VerificationTest, StagesFillThePointAndTheReportSpectraInTheDriversOrder) {
+    std::unique_ptr<RecordingView> owned;
+    Verification::SetViewMaker(&MakeRecordingView);
+    Verification::BeginRun();
+    Verification::ShowWindow();
+    owned.reset(g_view);
+    Tones(2, {{0.0, 1.0}, {2.0, 0.3}});
+    Tones(4, {{5.0, 0.001}});
+    General::SignalStore[40] = General::SignalStore[2];
+    General::SignalStore[41] = General::SignalStore[3];
+    SweepPoint point;
+    Verification::Reference(point);
+    Verification::Amplifier(point);
+    EXPECT_NEAR(point.ChannelPower[0][4], 20.0, 1e-6);
+    EXPECT_NEAR(point.ChannelPower[1][4], 20 * std::log10(1 / 0.3), 1e-6);
+    // The report keeps the reference spectrum, not the noise floor's after it.
+    ASSERT_EQ(General::ChannelPowers[0].size(), size_t(kN));
+    EXPECT_GT(General::ChannelPowers[0][kN / 2], General::ChannelPowers[0][kN / 2 + 1280] + 50);
+    EXPECT_EQ(g_view->calls, (std::vector<std::string>{"present", "reset", "acp 0/0", "plot 0",
+                                                       "plot 9", "acp 1/0", "plot 1", "plot 2"}));
+    Verification::Run::Forget(g_view);
+    Verification::SetViewMaker(nullptr);
+    Verification::BeginRun();
 }

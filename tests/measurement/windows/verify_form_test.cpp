@@ -81,9 +81,9 @@ TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
     state->ChannelResult[0] = {0, 0, 41.25, -3.04, 40.5, 0, 0};
     state->ChannelResult[1] = {0, 0, 30.0, -2.0, 25.0, 0, 0};
     state->ChannelResult[2] = {0, 0, 38.0, -2.5, 36.0, 0, 0};
-    form.DisplayACP(Verification::Reference, 0);
-    form.DisplayACP(Verification::Amplifier, 0);
-    form.DisplayACP(Verification::Predistorted, 2);
+    form.DisplayACP(Verification::Mode::Reference, 0);
+    form.DisplayACP(Verification::Mode::Amplifier, 0);
+    form.DisplayACP(Verification::Mode::Predistorted, 2);
     EXPECT_EQ(Cell(form, 3, 4), "41.3");
     EXPECT_EQ(Cell(form, 3, 5), "---");
     EXPECT_EQ(Cell(form, 4, 5), "---");
@@ -101,7 +101,7 @@ TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
 TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
     VerifyForm form(state);
     General::Pictures[2] = QImage();
-    Verification::ProcessACPData(*state, Verification::Reference, 0);
+    Verification::ProcessACPData(*state, Verification::Mode::Reference, 0);
     form.DisplayPlot(0);
     const double top = form.Graph()->yAxis->range().upper;
     EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().lower, -8.0);
@@ -111,7 +111,7 @@ TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
     EXPECT_FALSE(General::Pictures[8].isNull());
     EXPECT_TRUE(General::Pictures[2].isNull()) << "the timing graph's slot is not overwritten";
 
-    Verification::ProcessACPData(*state, Verification::Amplifier, 0);
+    Verification::ProcessACPData(*state, Verification::Mode::Amplifier, 0);
     form.DisplayPlot(1);
     ASSERT_NE(form.Plot(1), nullptr);
     EXPECT_DOUBLE_EQ(form.Graph()->yAxis->range().upper, top)

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace SetHandle {
 
@@ -29,10 +31,31 @@ void ResizeCoefficients(std::vector<double>& coeff, std::int16_t order) {
 
 std::string ProgramFolder() {
     if (!FolderOverride().empty()) return FolderOverride();
+    // Installed under /usr the program's folder is not the user's to write.
+    static const std::string folder = [] {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return WritableFolder(ec ? std::filesystem::current_path(ec).string()
+                                 : exe.parent_path().string());
+    }();
+    return folder;
+}
+
+std::string WritableFolder(const std::string& exeFolder) {
     std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::filesystem::current_path(ec).string();
-    return exe.parent_path().string();
+    if (!exeFolder.empty() && std::filesystem::is_directory(exeFolder, ec) &&
+        ::access(exeFolder.c_str(), W_OK) == 0)
+        return exeFolder;
+    std::filesystem::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".config";
+    else
+        base = std::filesystem::temp_directory_path(ec);
+    const auto folder = base / "quillon";
+    std::filesystem::create_directories(folder, ec);
+    return folder.string();
 }
 
 void SetProgramFolder(const std::string& folder) {

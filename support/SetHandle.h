@@ -11,10 +11,16 @@ namespace SetHandle {
 // the variables then hold their defaults); the exchange always runs to its end.
 bool ExchangeSettings(int mode);
 
-// The folder of the settings file: the program's own folder unless a host
-// (a test, say) has chosen another.
+// The folder of the files the program keeps beside itself (settings file,
+// logs, the current report): the program's own folder when it can be written,
+// else the user's configuration folder, unless a host (a test, say) has
+// chosen another.
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
+// The choice for a program in `exeFolder`: that folder when writable, else
+// $XDG_CONFIG_HOME/quillon (an absolute XDG_CONFIG_HOME only), else
+// $HOME/.config/quillon, created when missing.
+std::string WritableFolder(const std::string& exeFolder);
 
 inline constexpr const char* kSettingsFileName = "Quillon.INI";
 inline constexpr const char* kDefaultDeviceRegEntry = "SOFTWARE\\Korva&Tellin\\VISADeviceCache";

@@ -459,3 +459,17 @@ TEST(INIReadDirect, TextWithoutTypeAndBooleanDefaults) {
 }
 
 } // namespace
+
+TEST_F(Settings, FilesGoBesideTheProgramOnlyWhereTheyCanBeWritten) {
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
+    EXPECT_EQ(SetHandle::WritableFolder(dir.string()), dir.string());
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "cfg").string()));
+    const std::string missing = (dir / "no such folder").string();
+    EXPECT_EQ(SetHandle::WritableFolder(missing), (dir / "cfg" / "quillon").string());
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "cfg" / "quillon"));
+    qputenv("XDG_CONFIG_HOME", "relative");
+    qputenv("HOME", QByteArray::fromStdString((dir / "home").string()));
+    EXPECT_EQ(SetHandle::WritableFolder(missing), (dir / "home" / ".config" / "quillon").string());
+    qputenv("XDG_CONFIG_HOME", xdg);
+    qputenv("HOME", home);
+}

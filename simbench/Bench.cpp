@@ -430,7 +430,9 @@ void Bench::HandleMessage(Connection& c, std::string& message) {
     if (inst.muteAfter >= 0 && inst.messages > inst.muteAfter) return;
     Response r = Execute(*this, inst, message);
     busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
-    if (r.text.empty()) return;
+    // An empty answer still ends with its line feed, so the reader does not
+    // wait out its time-out.
+    if (!r.answered) return;
     bool closeAfter = false;
     if (inst.dropArmed && r.blockStart != std::string::npos) {
         inst.dropArmed = false;

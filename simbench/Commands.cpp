@@ -155,11 +155,13 @@ struct Context {
         return true;
     }
     void Answer(std::string_view text) {
-        if (!response.text.empty()) response.text += ';';
+        if (response.answered) response.text += ';';
+        response.answered = true;
         response.text += text;
     }
     void AnswerBlock(const std::string& data) {
-        if (!response.text.empty()) response.text += ';';
+        if (response.answered) response.text += ';';
+        response.answered = true;
         response.text += scpi::BlockHeader(data.size());
         if (response.blockStart == std::string::npos) {
             response.blockStart = response.text.size();

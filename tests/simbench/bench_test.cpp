@@ -786,3 +786,14 @@ TEST(BenchModulation, KldFollowsItsIqAndAnalogInputSwitches) {
         }
     }
 }
+
+TEST(BenchCapture, EmptyAsciiAnswerStillEndsItsLine) {
+    RunningBench b(QuietConfig());
+    auto ana = b.Connect(AnalyzerRole);
+    Send(*ana, {"TRAC:IQ OFF", "FORM ASC"});
+    // A trace that is off answers with nothing but its line feed at once.
+    EXPECT_EQ(ana->Query("TRAC:IQ:DATA?", 5000), "");
+    EXPECT_EQ(ana->Query("TRAC:IQ:DATA?;*OPC?", 5000), ";1");
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{"-221,\"Settings conflict\"",
+                                                      "-221,\"Settings conflict\""}));
+}

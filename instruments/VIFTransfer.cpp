@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
@@ -43,6 +46,22 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Closes a file descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    explicit operator bool() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 // Removes a temporary file on every way out of a transfer.
 class TempFile {
@@ -84,19 +103,61 @@ bool ReadSingles(std::FILE* file, std::size_t n, T* out, std::vector<unsigned ch
     return true;
 }
 
+// A new, empty transfer file in `folder` with a name nobody else holds.
+std::string NewTransferFile(const std::filesystem::path& folder) {
+    if (folder.empty()) return {};
+    std::string pattern = (folder / "BIN_IOXXXXXX").string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    return pattern;
+}
+
+bool WritableFolder(const char* path) {
+    std::error_code ec;
+    return path != nullptr && *path != '\0' && std::filesystem::is_directory(path, ec) &&
+           ::access(path, W_OK | X_OK) == 0;
+}
+
+// Where outgoing pieces are staged: the folder the user named in TMPDIR, else
+// a memory-backed one when the system has it (a piece goes through its file
+// and straight out again, so a disk only slows it down), else the system's
+// temporary folder. A staged file holds one piece, so memory is no concern.
+std::filesystem::path StagingFolder() {
+    std::error_code ec;
+    const char* chosen = std::getenv("TMPDIR");
+    if (chosen == nullptr || *chosen == '\0') {
+        for (const char* memory :
+             {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"})
+            if (WritableFolder(memory)) return memory;
+    }
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    return ec ? std::filesystem::path() : folder;
+}
+
+// Puts `size` bytes at the start of the staged file. The file is not cut to
+// the piece: the transfer names the count it sends, so a longer rest left by
+// an earlier piece is never read, and the piece costs one write instead of a
+// truncation, a write and a close.
+bool Stage(int fd, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 std::string VIF::TempFileName() {
     auto trace = Trace("TempFileName");
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    if (ec || folder.empty()) return {};
-    std::string pattern = (folder / "BIN_IOXXXXXX").string();
-    // mkstemp creates the file, empty and with a name nobody else holds.
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return {};
-    ::close(fd);
-    return pattern;
+    if (ec) return {};
+    return NewTransferFile(folder);
 }
 
 void VIF::VIFAttrChange(std::uint32_t attribute, int mode, std::int32_t value) {
@@ -173,20 +234,17 @@ bool VIF::WriteByteBlock(const std::vector<std::uint8_t>& Buffer, std::int32_t M
     return Guarded("WriteByteBlock", [&] {
         if (!Open() || MaxBufLen < 1) return false;
         if (Buffer.empty()) return true;
-        TransferFile = TempFileName();
+        TransferFile = NewTransferFile(StagingFolder());
         if (TransferFile.empty()) return false;
         TempFile staged(TransferFile);
+        const Descriptor fd(::open(staged.Path().c_str(), O_WRONLY | O_CLOEXEC));
+        if (!fd) return false;
         const std::size_t n = Buffer.size();
         const auto c = static_cast<std::size_t>(MaxBufLen);
         std::size_t chunks = 0;
         for (std::size_t start = 0; start < n; start += c) {
             const std::size_t piece = std::min(c, n - start);
-            {
-                File file(std::fopen(staged.Path().c_str(), "wb"));
-                if (!file || std::fwrite(Buffer.data() + start, 1, piece, file.get()) != piece ||
-                    std::fclose(file.release()) != 0)
-                    return false;
-            }
+            if (!Stage(fd.get(), Buffer.data() + start, piece)) return false;
             std::int32_t sent = 0;
             if (VIFviWriteFromFile(InstrumentHandle, staged.Path(),
                                    static_cast<std::int64_t>(piece), sent) < 0)

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,52 @@ bool WritePiece(VIF& vif, const std::vector<std::uint8_t>& bytes) {
     return vif.WriteByteBlock(bytes, chunk);
 }
 
+std::string_view TrimView(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The names of a catalogue answer. The BOXW lists `used,free,"NAME,BIN,size",...`;
+// the VRTA and KLD list `"NAME,NAME,..."`, the KLD perhaps with drive, folder
+// and ".WV", which name the same file.
+std::vector<std::string_view> CatalogueNames(std::int32_t arbType, std::string_view answer) {
+    std::vector<std::string_view> quoted;
+    for (std::size_t open = answer.find('"'); open != std::string_view::npos;) {
+        const std::size_t close = answer.find('"', open + 1);
+        if (close == std::string_view::npos) break;
+        quoted.push_back(answer.substr(open + 1, close - open - 1));
+        open = answer.find('"', close + 1);
+    }
+    if (quoted.empty() && arbType != 0) quoted.push_back(answer);
+    std::vector<std::string_view> names;
+    for (std::string_view entry : quoted) {
+        for (std::size_t start = 0; start <= entry.size();) {
+            std::size_t comma = entry.find(',', start);
+            if (comma == std::string_view::npos) comma = entry.size();
+            std::string_view name = TrimView(entry.substr(start, comma - start));
+            if (arbType == 2) {
+                const std::size_t slash = name.find_last_of("\\/");
+                if (slash != std::string_view::npos)
+                    name.remove_prefix(slash + 1);
+                else if (name.size() >= 2 && name[1] == ':')
+                    name.remove_prefix(2);
+                if (name.size() >= 3 && name[name.size() - 3] == '.' &&
+                    (name[name.size() - 2] | 0x20) == 'w' && (name.back() | 0x20) == 'v')
+                    name.remove_suffix(3);
+            }
+            if (!name.empty()) names.push_back(name);
+            // The BOXW entry goes on with the file's type and size.
+            if (arbType == 0) break;
+            start = comma + 1;
+        }
+    }
+    return names;
+}
+
 } // namespace
 
 void WVClass::DelARBFile(VIF& vif, const std::string& name) {
@@ -35,10 +83,13 @@ void WVClass::DelARBFile(VIF& vif, const std::string& name) {
     std::string trimmed = name;
     trimmed.erase(0, trimmed.find_first_not_of(' '));
     trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+    // A full instrument lists far more than a thousand characters: the whole
+    // answer is read, so a file listed late is still found.
     std::string catalogue;
-    vif.ReadString(arbType_ == 0 ? "MMEM:CAT?" : "ARB:WAV:CAT?", catalogue, 1000);
-    // Names on the instrument are compared exactly: "quil----" is another file.
-    if (trimmed.empty() || catalogue.find(trimmed) == std::string::npos) return;
+    vif.ReadStringLong(arbType_ == 0 ? "MMEM:CAT?" : "ARB:WAV:CAT?", catalogue);
+    // Whole names are compared exactly: "quil----" and "QUIL----X" are other files.
+    const auto names = CatalogueNames(arbType_, catalogue);
+    if (trimmed.empty() || std::find(names.begin(), names.end(), trimmed) == names.end()) return;
     vif.WriteString((arbType_ == 0 ? "MMEM:DEL '" : "ARB:WAV:DEL '") + trimmed + "'", 0);
 }
 

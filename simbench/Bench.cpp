@@ -93,6 +93,8 @@ struct Bench::Listener {
 };
 
 struct Bench::Connection {
+    std::size_t Unsent() const { return out.size() - outPos + queuedBytes; }
+
     int fd = -1;
     Instrument* instrument = nullptr;
     std::size_t index = 0;
@@ -103,6 +105,7 @@ struct Bench::Connection {
         bool closeAfter;
     };
     std::deque<Pending> queue;
+    std::size_t queuedBytes = 0;
     std::string out;
     std::size_t outPos = 0;
     bool closeAfterFlush = false;
@@ -270,10 +273,10 @@ void Bench::Run() {
                 fds.push_back({l->fd, POLLIN, 0});
             const auto now = Clock::now();
             for (const auto& c : connections_)
-                Flush(*c);
+                Pump(*c);
             RemoveClosed();
             for (const auto& c : connections_) {
-                short events = c->closeAfterFlush ? 0 : POLLIN;
+                short events = TakesInput(*c) ? POLLIN : 0;
                 if (c->outPos < c->out.size()) events |= POLLOUT;
                 if (!c->queue.empty()) {
                     const auto wait =
@@ -299,7 +302,11 @@ void Bench::Run() {
         for (std::size_t k = 0; k < polled.size(); ++k) {
             Connection& c = *polled[k];
             const short r = fds[base + k].revents;
-            if (r & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c);
+            if (fds[base + k].events & POLLIN) {
+                if (r & (POLLIN | POLLHUP | POLLERR)) ReadFrom(c);
+            } else if (r & (POLLHUP | POLLERR)) {
+                c.closed = true; // nobody left to read what it holds
+            }
             if (!c.closed) Flush(c);
         }
         // Closing at once matters: a peer cut off in the middle of a block
@@ -334,33 +341,60 @@ void Bench::Accept(Listener& l) {
 }
 
 void Bench::ReadFrom(Connection& c) {
+    // One read of at most this much per connection and turn of the loop, so a
+    // client that floods the bench cannot keep the others waiting.
     static thread_local std::vector<char> buffer(std::size_t(1) << 20);
     Instrument& inst = *c.instrument;
-    for (;;) {
-        const ssize_t n = recv(c.fd, buffer.data(), buffer.size(), 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            c.closed = true;
-            return;
-        }
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        const auto start = Clock::now();
-        if (!inst.dropArmed) {
-            c.framer.Append(buffer.data(), static_cast<std::size_t>(n));
-        } else if (AppendUntilHalfBlock(c, buffer.data(), static_cast<std::size_t>(n))) {
-            inst.dropArmed = false;
-            c.closed = true;
-            return;
-        }
-        busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
-        if (c.framer.TakeOverrun()) inst.PushError(scpi::InputBufferOverrun);
-        std::string message;
-        while (!c.closed && c.framer.Next(message))
-            HandleMessage(c, message);
-        if (c.closed) return;
+    ssize_t n = 0;
+    do {
+        n = recv(c.fd, buffer.data(), buffer.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+        c.closed = true;
+        return;
     }
+    if (n < 0) return;
+    const auto start = Clock::now();
+    ShareInputBudget(c);
+    if (!inst.dropArmed) {
+        c.framer.Append(buffer.data(), static_cast<std::size_t>(n));
+    } else if (AppendUntilHalfBlock(c, buffer.data(), static_cast<std::size_t>(n))) {
+        inst.dropArmed = false;
+        c.closed = true;
+        return;
+    }
+    busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
+    if (c.framer.TakeOverrun()) inst.PushError(scpi::InputBufferOverrun);
+    Serve(c);
+}
+
+void Bench::Serve(Connection& c) {
+    std::string message;
+    while (!c.closed && c.Unsent() < config_.outputLimitBytes && c.framer.Next(message))
+        HandleMessage(c, message);
+}
+
+void Bench::Pump(Connection& c) {
+    Flush(c);
+    // Messages held back while the client was not reading; until the client
+    // has to read again, or none is left (poll then waits for input).
+    while (!c.closed && c.framer.HasMessage() && c.Unsent() < config_.outputLimitBytes) {
+        Serve(c);
+        Flush(c);
+        if (c.outPos < c.out.size()) break;
+    }
+}
+
+bool Bench::TakesInput(const Connection& c) const {
+    return !c.closeAfterFlush && !c.framer.HasMessage() && c.Unsent() < config_.outputLimitBytes;
+}
+
+void Bench::ShareInputBudget(Connection& c) const {
+    std::size_t others = 0;
+    for (const auto& other : connections_)
+        if (other.get() != &c) others += other->framer.Buffered();
+    const std::size_t limit = config_.inputLimitBytes;
+    c.framer.SetBudget(limit > others ? limit - others : 0);
 }
 
 bool Bench::AppendUntilHalfBlock(Connection& c, const char* data, std::size_t size) {
@@ -396,7 +430,9 @@ void Bench::HandleMessage(Connection& c, std::string& message) {
     if (inst.muteAfter >= 0 && inst.messages > inst.muteAfter) return;
     Response r = Execute(*this, inst, message);
     busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
-    if (r.text.empty()) return;
+    // An empty answer still ends with its line feed, so the reader does not
+    // wait out its time-out.
+    if (!r.answered) return;
     bool closeAfter = false;
     if (inst.dropArmed && r.blockStart != std::string::npos) {
         inst.dropArmed = false;
@@ -405,6 +441,7 @@ void Bench::HandleMessage(Connection& c, std::string& message) {
     } else {
         r.text += '\n';
     }
+    c.queuedBytes += r.text.size();
     c.queue.push_back(
         {Clock::now() + std::chrono::milliseconds(inst.slowMs), std::move(r.text), closeAfter});
 }
@@ -413,6 +450,7 @@ void Bench::Flush(Connection& c) {
     const auto now = Clock::now();
     while (!c.closeAfterFlush && !c.queue.empty() && c.queue.front().due <= now) {
         auto& p = c.queue.front();
+        c.queuedBytes -= p.data.size();
         if (c.outPos == c.out.size()) {
             c.out = std::move(p.data);
             c.outPos = 0;
@@ -595,6 +633,22 @@ double Bench::BusySeconds(Role role) const {
     for (std::size_t k = 0; k < instruments_.size(); ++k)
         if (instruments_[k]->Is(role)) return busySeconds_[k];
     return 0;
+}
+
+std::size_t Bench::BufferedInput() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t n = 0;
+    for (const auto& c : connections_)
+        n += c->framer.Buffered();
+    return n;
+}
+
+std::size_t Bench::UnsentOutput() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t n = 0;
+    for (const auto& c : connections_)
+        n += c->Unsent();
+    return n;
 }
 
 IqSettings Bench::AnalyzerIq() const {

@@ -72,6 +72,10 @@ public:
     double BusySeconds(Role role) const;
     // The settings of the analyzer's I/Q capture.
     IqSettings AnalyzerIq() const;
+    // Bytes of messages received and not yet executed, over all connections.
+    std::size_t BufferedInput() const;
+    // Bytes of answers not yet sent, over all connections.
+    std::size_t UnsentOutput() const;
 
 private:
     struct Listener;
@@ -80,6 +84,10 @@ private:
     Instrument* ByRole(Role role) const;
     void Accept(Listener& listener);
     void ReadFrom(Connection& c);
+    void Serve(Connection& c);
+    void Pump(Connection& c);
+    bool TakesInput(const Connection& c) const;
+    void ShareInputBudget(Connection& c) const;
     bool AppendUntilHalfBlock(Connection& c, const char* data, std::size_t size);
     void HandleMessage(Connection& c, std::string& message);
     void Flush(Connection& c);

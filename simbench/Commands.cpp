@@ -155,11 +155,13 @@ struct Context {
         return true;
     }
     void Answer(std::string_view text) {
-        if (!response.text.empty()) response.text += ';';
+        if (response.answered) response.text += ';';
+        response.answered = true;
         response.text += text;
     }
     void AnswerBlock(const std::string& data) {
-        if (!response.text.empty()) response.text += ';';
+        if (response.answered) response.text += ';';
+        response.answered = true;
         response.text += scpi::BlockHeader(data.size());
         if (response.blockStart == std::string::npos) {
             response.blockStart = response.text.size();
@@ -199,11 +201,34 @@ bool NamedFile(Context& c, std::size_t param, std::shared_ptr<const Waveform>& f
     return file || c.Fail(scpi::FileNameNotFound);
 }
 
-void Select(Instrument& inst, const std::shared_ptr<const Waveform>& file) {
-    inst.arb.selected = file;
-    // Loading a file takes its clock, as the instruments do; an explicit
-    // clock command afterwards overrides it.
-    if (file->clockHz > 0) inst.arb.clockHz = file->clockHz;
+// The sample clocks the ARB of a family can run at, in Hz.
+struct ClockRange {
+    double lo;
+    double hi;
+};
+
+ClockRange ArbClockRange(Family f) {
+    switch (f) {
+    case Family::BOXW:
+        return {1e3, 105e6};
+    case Family::KLD:
+        return {1e3, 100e6};
+    default:
+        return {1e3, 40e6};
+    }
+}
+
+// Loading a file takes its clock, as the instruments do; an explicit clock
+// command afterwards overrides it. A file whose clock the ARB cannot run at
+// is refused with the error the clock command gives for that rate, and the
+// previous selection stays.
+bool Select(Context& c, const std::shared_ptr<const Waveform>& file) {
+    const ClockRange range = ArbClockRange(c.inst.family);
+    const double clock = file->clockHz;
+    if (clock > 0 && !(clock >= range.lo && clock <= range.hi)) return c.Fail(scpi::DataOutOfRange);
+    c.inst.arb.selected = file;
+    if (clock > 0) c.inst.arb.clockHz = clock;
+    return true;
 }
 
 bool IsClose(double a, double b) {
@@ -327,7 +352,7 @@ void DeleteFile(Context& c) {
 }
 void ArbSelect(Context& c) {
     std::shared_ptr<const Waveform> file;
-    if (c.Count(1, 1) && NamedFile(c, 0, file)) Select(c.inst, file);
+    if (c.Count(1, 1) && NamedFile(c, 0, file)) Select(c, file);
 }
 void ArbSequence(Context& c) {
     int k = 0;
@@ -336,8 +361,9 @@ void ArbSequence(Context& c) {
 }
 void ArbClock(Context& c) {
     double v = 0;
-    const double max = c.inst.family == Family::KLD ? 100e6 : 40e6;
-    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, 1e3, max, v)) c.inst.arb.clockHz = v;
+    const ClockRange range = ArbClockRange(c.inst.family);
+    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, range.lo, range.hi, v))
+        c.inst.arb.clockHz = v;
 }
 void ArbClockSource(Context& c) {
     int k = 0;
@@ -421,8 +447,8 @@ void MemoryCatalogue(Context& c) {
 void MemoryLoad(Context& c) {
     int k = 0;
     std::shared_ptr<const Waveform> file;
-    if (!c.Count(2, 2) || !c.Choice(0, {"RAM"}, k) || !NamedFile(c, 1, file)) return;
-    Select(c.inst, file);
+    if (!c.Count(2, 2) || !c.Choice(0, {"RAM"}, k) || !NamedFile(c, 1, file) || !Select(c, file))
+        return;
     c.inst.arb.armed = c.inst.arb.triggered = false;
 }
 void TriggerMode(Context& c) {
@@ -442,7 +468,9 @@ void MarkerState(Context& c) {
 }
 void BoxwClock(Context& c) {
     double v = 0;
-    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, 1e3, 105e6, v)) c.inst.arb.clockHz = v;
+    const ClockRange range = ArbClockRange(c.inst.family);
+    if (c.Count(1, 1) && c.Number(0, UnitKind::Frequency, range.lo, range.hi, v))
+        c.inst.arb.clockHz = v;
 }
 void ChannelState(Context& c, int ch) {
     int k = 0;

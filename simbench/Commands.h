@@ -15,6 +15,7 @@ class Instrument;
 // the answer holds a definite-length block, its data starts at blockStart.
 struct Response {
     std::string text;
+    bool answered = false; // a query answered, if only with empty text
     std::size_t blockStart = std::string::npos;
     std::size_t blockLength = 0;
 };

@@ -495,8 +495,14 @@ Limits (beyond them: -222,"Data out of range"): captures of 1 to 4194304
 samples; rates from 10 kHz to 32 MHz (DANE), 81.6 MHz (HOB, HOC) or 326.4 MHz
 (HOD); analysis bandwidth up to 10 MHz (50 MHz on the HOD); triggers IMM and EXT
 (VID, IFP and RFP give -221); waveforms up to 16777216 pairs; ARB clock up to
-105 MHz (BOXW), 40 MHz (VRTA) or 100 MHz (KLD); levels and limits -145 to
-+30 dBm; attenuation 0 to 75 dB; reference level -130 to +30 dBm.
+105 MHz (BOXW), 40 MHz (VRTA) or 100 MHz (KLD), for the clock command and for
+a waveform's CLOCK tag when it is loaded; levels and limits -145 to +30 dBm;
+attenuation 0 to 75 dB; reference level -130 to +30 dBm.
+
+Clients are served in turn, at most 1 MiB of input each per turn. A client
+whose unread answers pass 4 MiB is not read until it reads them; the messages
+waiting over all connections are held to 256 MiB, beyond which the message
+being built is dropped with -363,"Input buffer overrun".
 )";
 }
 

@@ -65,6 +65,12 @@ struct BenchConfig {
     std::string logDir;
     std::string waveformDir;
     std::string truthFile; // "-" writes to standard output
+    // What the server holds for its clients. Input: the bytes of unexecuted
+    // messages over all connections, room for two of the largest uploads.
+    // Output: the answers one client has not read yet; past it the bench
+    // stops taking that client's messages until the client reads.
+    std::size_t inputLimitBytes = std::size_t(256) << 20;
+    std::size_t outputLimitBytes = std::size_t(4) << 20;
 };
 
 // Whether the modulation source and the RF generator are one instrument: the

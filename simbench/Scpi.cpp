@@ -192,13 +192,14 @@ std::string ErrorAnswer(int code) {
 
 // --- MessageFramer -------------------------------------------------------------
 
-MessageFramer::MessageFramer(std::size_t maxMessage) : maxMessage_(maxMessage) {}
+MessageFramer::MessageFramer(std::size_t maxMessage)
+    : maxMessage_(maxMessage), budget_(maxMessage) {}
 
 void MessageFramer::Append(const char* data, std::size_t size) {
     buffer_.append(data, size);
     Scan();
-    const std::size_t partialStart = ends_.empty() ? start_ : ends_.back().offset + 1;
-    if (buffer_.size() - partialStart > maxMessage_) {
+    const std::size_t partialStart = HasMessage() ? ends_.back().offset + 1 : start_;
+    if (buffer_.size() - partialStart > budget_) {
         buffer_.resize(partialStart);
         scan_ = buffer_.size();
         state_ = State::Normal;
@@ -284,12 +285,15 @@ void MessageFramer::Scan() {
 }
 
 bool MessageFramer::Next(std::string& message) {
-    if (ends_.empty()) return false;
-    const std::size_t end = ends_.front().offset;
+    if (!HasMessage()) return false;
+    const std::size_t end = ends_[endsHead_].offset;
     // A carriage return right before the line feed is a terminator unless it
     // is the last byte of a block.
-    const bool keepReturn = ends_.front().afterBlock;
-    ends_.erase(ends_.begin());
+    const bool keepReturn = ends_[endsHead_].afterBlock;
+    if (++endsHead_ == ends_.size()) {
+        ends_.clear();
+        endsHead_ = 0;
+    }
     if (start_ == 0 && end + 1 == buffer_.size()) {
         // The usual case, and the one of big uploads: the buffer is exactly one
         // message, so hand it over instead of copying it.
@@ -309,6 +313,8 @@ bool MessageFramer::Next(std::string& message) {
             buffer_.erase(0, start_);
             scan_ -= start_;
             blockEnd_ = blockEnd_ >= start_ ? blockEnd_ - start_ : std::size_t(-1);
+            ends_.erase(ends_.begin(), ends_.begin() + static_cast<std::ptrdiff_t>(endsHead_));
+            endsHead_ = 0;
             for (auto& e : ends_)
                 e.offset -= start_;
             start_ = 0;
@@ -389,6 +395,12 @@ Pattern::Pattern(std::string_view text) {
         std::string_view word;
         if (text[i] == '[') {
             const std::size_t close = text.find(']', i);
+            if (close == std::string_view::npos) {
+                nodes_.clear();
+                suffixCount_ = 0;
+                valid_ = false;
+                return;
+            }
             word = text.substr(i + 1, close - i - 1);
             i = close + 1;
             optional = true;
@@ -421,7 +433,7 @@ Pattern::Pattern(std::string_view text) {
 
 bool Pattern::Match(const std::vector<std::string>& nodes, std::vector<int>& suffixes) const {
     suffixes.assign(suffixCount_, 1);
-    return MatchFrom(0, 0, nodes, suffixes);
+    return valid_ && MatchFrom(0, 0, nodes, suffixes);
 }
 
 bool Pattern::MatchFrom(std::size_t p, std::size_t t, const std::vector<std::string>& nodes,

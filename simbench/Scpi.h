@@ -4,6 +4,7 @@
 // headers against command-tree patterns, reading numbers with unit suffixes,
 // and the standard error codes with their texts.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -53,6 +54,12 @@ public:
     explicit MessageFramer(std::size_t maxMessage = std::size_t(128) << 20);
 
     void Append(const char* data, std::size_t size);
+    // Lowers the limit of the message being built below the constructor's,
+    // so that the server can share one input budget between connections; a
+    // block header is still honoured up to the constructor's limit.
+    void SetBudget(std::size_t bytes) { budget_ = std::min(bytes, maxMessage_); }
+    // Whether a complete message waits to be taken.
+    bool HasMessage() const { return endsHead_ < ends_.size(); }
     // Takes the next complete message (without its line feed and without a
     // carriage return right before it). False when none is complete.
     bool Next(std::string& message);
@@ -79,13 +86,15 @@ private:
         std::size_t offset; // of the message-ending line feed
         bool afterBlock;    // the line feed follows the last byte of a block
     };
-    std::vector<End> ends_;
+    std::vector<End> ends_; // taken from endsHead_ on, so taking one is O(1)
+    std::size_t endsHead_ = 0;
     std::size_t blockEnd_ = std::size_t(-1); // offset just after the last block's data
     State state_ = State::Normal;
     int digitsLeft_ = 0;
     std::uint64_t blockLength_ = 0;
     std::uint64_t blockRemaining_ = 0;
     std::size_t maxMessage_;
+    std::size_t budget_;
     bool overrun_ = false;
 };
 
@@ -119,7 +128,10 @@ int ParseUnit(std::string_view text, Unit& unit);
 // trailing '#' allows a numeric suffix ("OUTPut#" matches OUTP, OUTP1, OUTPUT2).
 class Pattern {
 public:
+    // A pattern with an unclosed "[" is refused: Valid() is false and it
+    // matches nothing.
     explicit Pattern(std::string_view text);
+    bool Valid() const { return valid_; }
     // Matches the header nodes (case-insensitive, short or long form). On a
     // match `suffixes` holds one number per '#' node (1 when none was given).
     bool Match(const std::vector<std::string>& nodes, std::vector<int>& suffixes) const;
@@ -135,6 +147,7 @@ private:
                    std::vector<int>& suffixes) const;
     std::vector<Node> nodes_;
     std::size_t suffixCount_ = 0;
+    bool valid_ = true;
 };
 
 // Whether `word` is the short or the long form of `mnemonic` ("INTernal").

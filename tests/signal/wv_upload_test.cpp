@@ -70,6 +70,45 @@ TEST_F(Upload, CatalogueNamesAreCaseSensitive) {
     EXPECT_EQ(Wire(30).rfind("MMEM:CAT?\nMMEM:DATA 'QUIL----',#", 0), 0u);
 }
 
+TEST_F(Upload, CatalogueIsReadWholeAndMatchedByWholeNames) {
+    // Three hundred files before ours: far more than a thousand characters.
+    std::string many, manyInList;
+    for (int k = 0; k < 300; ++k) {
+        many += ",\"FILE" + std::to_string(k) + ",BIN,4096\"";
+        manyInList += "FILE" + std::to_string(k) + ",";
+    }
+    const struct {
+        int arbType;
+        std::string catalogue;
+        bool deleted;
+    } cases[] = {
+        {0, "1,2" + many + ",\"QUIL----,BIN,16\"", true},
+        {0, "1,2,\"QUIL----X,BIN,16\",\"XQUIL----,BIN,16\"", false},
+        {0, "1,2,\"OTHER,BIN,16\",\"QUIL----,BIN,16\"", true},
+        {0, "1,2,\"OTHER,QUIL----,16\"", false}, // not a name field
+        {1, "\"" + manyInList + "QUIL----\"", true},
+        {1, "\"QUIL----X,AQUIL----\"", false},
+        {1, "\"A, QUIL---- ,B\"", true},
+        {2, "\"" + manyInList + "QUIL----.WV\"", true},
+        {2, "\"D:\\QUIL----.wv\"", true},
+        {2, "\"QUIL----.WVX,QUIL----X.WV\"", false},
+    };
+    for (const auto& c : cases) {
+        const std::size_t before = bench.server.Received().size();
+        const char* query = c.arbType == 0 ? "MMEM:CAT?" : "ARB:WAV:CAT?";
+        bench.inst->On(query, {c.catalogue + "\n"});
+        wv.SetARBType(c.arbType);
+        wv.SetSamples(1);
+        ASSERT_EQ(wv.UploadWV(vif, {0.0}, {0.0}, 4096), WVClass::UploadOK);
+        const std::string del =
+            c.arbType == 0 ? "MMEM:DEL 'QUIL----'\n" : "ARB:WAV:DEL 'QUIL----'\n";
+        const std::string start =
+            std::string(query) + "\n" + (c.deleted ? del : "") + "MMEM:DATA '";
+        EXPECT_EQ(Wire(before + start.size() + 20).substr(before).rfind(start, 0), 0u)
+            << c.catalogue.substr(0, 60);
+    }
+}
+
 TEST_F(Upload, SignedVariantGoesToTheHardDiskOfTheGenerator) {
     bench.inst->On("ARB:WAV:CAT?", {"\"QUILAMPM.WV,OTHER.WV\"\n"});
     wv.SetARBType(2);

@@ -1,6 +1,9 @@
+// The SCPI pieces of the bench on their own: framing, units, patterns and numbers.
+
 #include "Scpi.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace simbench::scpi;
 
@@ -163,4 +166,77 @@ TEST(ScpiNumbers, UnitsAndFaults) {
     EXPECT_EQ(BlockHeader(0), "#10");
     EXPECT_EQ(FormatNumber(32), "32");
     EXPECT_EQ(FormatNumber(-1.25), "-1.25");
+}
+
+TEST(ScpiFramer, ManyMessagesInOneChunkAllComeOutInOrder) {
+    // A million messages in one received chunk: taking each one must not
+    // move the ones behind it, or this never ends.
+    constexpr std::size_t count = std::size_t(1) << 20;
+    std::string stream;
+    for (std::size_t k = 0; k < count; ++k)
+        stream += k % 2 ? "\n" : "A\n";
+    MessageFramer f;
+    f.Append(stream.data(), stream.size());
+    std::string m;
+    std::size_t taken = 0;
+    bool inOrder = true;
+    while (f.Next(m))
+        inOrder = inOrder && m == (taken++ % 2 ? "" : "A");
+    EXPECT_EQ(taken, count);
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(f.Buffered(), 0u);
+}
+
+TEST(ScpiFramer, BudgetBelowTheLimitDropsTheMessageBeingBuilt) {
+    MessageFramer f(1000);
+    f.SetBudget(8);
+    f.Append("*OPC?\n0123456789", 16);
+    EXPECT_TRUE(f.TakeOverrun());
+    std::string m;
+    ASSERT_TRUE(f.Next(m));
+    EXPECT_EQ(m, "*OPC?"); // complete messages are kept
+    EXPECT_FALSE(f.HasMessage());
+    // A budget above the constructor's limit does not raise it.
+    f.SetBudget(5000);
+    const std::string big(1001, 'x');
+    f.Append(big.data(), big.size());
+    EXPECT_TRUE(f.TakeOverrun());
+}
+
+TEST(ScpiUnits, EmptyQuotedStringFollowedByMoreText) {
+    const struct {
+        const char* text;
+        std::vector<std::string> params;
+    } cases[] = {
+        {"SEL '',1", {"", "1"}},        {"SEL \"\",'b'", {"", "b"}},
+        {"SEL '','',''", {"", "", ""}}, {"SEL \"\" , x", {"", "x"}},
+        {"SEL '''',''", {"'", ""}},     {"MMEM:DATA '',#14abcd", {"", ""}},
+    };
+    for (const auto& c : cases) {
+        Unit u;
+        ASSERT_EQ(ParseUnit(c.text, u), NoError) << c.text;
+        std::vector<std::string> texts;
+        for (const Param& p : u.params)
+            texts.push_back(p.text);
+        EXPECT_EQ(texts, c.params) << c.text;
+    }
+    const auto units = SplitUnits("SEL '';*IDN?;SEL \"\";X");
+    ASSERT_EQ(units.size(), 4u);
+    EXPECT_EQ(units[1], "*IDN?");
+    EXPECT_EQ(units[3], "X");
+    const auto framed = Frame("SEL '';*IDN?\nX \"\"\nY\n", 1);
+    EXPECT_EQ(framed, (std::vector<std::string>{"SEL '';*IDN?", "X \"\"", "Y"}));
+}
+
+TEST(ScpiPatterns, UnclosedOptionalNodeIsRefused) {
+    std::vector<int> s;
+    for (const char* text : {"[SOURce", "[SOURce]:POWer[:LEVel", "OUTPut[", "["}) {
+        const Pattern p(text);
+        EXPECT_FALSE(p.Valid()) << text;
+        EXPECT_FALSE(p.Match({"SOUR"}, s)) << text;
+        EXPECT_FALSE(p.Match({"POW"}, s)) << text;
+        EXPECT_FALSE(p.Match({}, s)) << text;
+    }
+    EXPECT_TRUE(Pattern("[SOURce]:POWer[:LEVel]").Valid());
+    EXPECT_TRUE(Pattern("DISPlay[:WINDow#]:TRACe#:Y[:SCALe]:RLEVel").Valid());
 }

@@ -3,13 +3,22 @@
 
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace simbench;
@@ -472,4 +481,319 @@ TEST(BenchDeterminism, SameSeedSameCaptures) {
     }
     EXPECT_EQ(blocks[0], blocks[1]);
     EXPECT_NE(blocks[0], blocks[2]);
+}
+
+namespace {
+
+// A connection the test drives byte by byte: non-blocking, never reading
+// unless asked, with small kernel buffers so a flood soon meets the bench's
+// own limits.
+class RawConnection {
+public:
+    explicit RawConnection(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 64 << 10;
+        setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<std::uint16_t>(port));
+        inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+    ~RawConnection() { close(fd_); }
+    bool Connected() const { return connected_; }
+    // Sends as much of `bytes` as the connection takes within `waitMs`;
+    // returns the number of bytes sent.
+    std::size_t SendSome(const std::string& bytes, int waitMs) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+            pollfd p{fd_, POLLOUT, 0};
+            if (poll(&p, 1, waitMs) != 1) break;
+        }
+        return sent;
+    }
+    // Reads until `count` line feeds have come or nothing comes for `waitMs`.
+    std::size_t ReadLines(std::size_t count, int waitMs) {
+        std::size_t lines = 0;
+        char chunk[1 << 16];
+        while (lines < count) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, waitMs) != 1) break;
+            const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            lines += static_cast<std::size_t>(std::count(chunk, chunk + n, '\n'));
+        }
+        return lines;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+std::string Repeat(const std::string& text, std::size_t times) {
+    std::string s;
+    s.reserve(text.size() * times);
+    for (std::size_t k = 0; k < times; ++k)
+        s += text;
+    return s;
+}
+
+} // namespace
+
+TEST(BenchServer, ClientThatDoesNotReadIsHeldAtItsOutputLimit) {
+    BenchConfig config = QuietConfig();
+    config.outputLimitBytes = 32 << 10;
+    RunningBench b(config);
+    RawConnection flood(b.Port(AnalyzerRole));
+    ASSERT_TRUE(flood.Connected());
+    // Many more answers than the limit; the kernel's buffers may take in all
+    // the queries, but the bench itself holds no more than its bounds.
+    const std::string idn = "*IDN?\n";
+    const std::size_t sent = flood.SendSome(Repeat(idn, 1 << 18), 500);
+    const std::size_t queries = sent / idn.size();
+    // Another client of the same instrument is served meanwhile, and by then
+    // the bench has had its turns at the flood: what it holds stays at its
+    // bounds (one answer past the output limit, one read of input).
+    auto other = b.Connect(AnalyzerRole);
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(other->Query("*OPT?"));
+    EXPECT_LT(b.bench.UnsentOutput(), config.outputLimitBytes + 64);
+    EXPECT_LE(b.bench.BufferedInput(), std::size_t(1) << 20);
+    // Nothing is lost: once the flooding client reads, every query is answered.
+    EXPECT_EQ(flood.ReadLines(queries, 5000), queries);
+}
+
+TEST(BenchServer, UnreadCapturesAreNotPiledUp) {
+    BenchConfig config = QuietConfig();
+    config.outputLimitBytes = 1 << 20;
+    RunningBench b(config);
+    RawConnection reader(b.Port(AnalyzerRole));
+    ASSERT_TRUE(reader.Connected());
+    // Forty captures of 512 KiB each, none of them read for now.
+    const std::string setUp = "TRAC:IQ ON;:TRAC:IQ:SET NORM,10MHz,16MHz,IMM,POS,0,65536;"
+                              ":FORM REAL,32\n";
+    const std::string queries = setUp + Repeat("TRAC:IQ:DATA?\n", 40);
+    ASSERT_EQ(reader.SendSome(queries, 2000), queries.size());
+    auto other = b.Connect(AnalyzerRole);
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(other->Query("*OPT?", 20000)); // the bench has worked through what it took
+    EXPECT_LE(b.bench.UnsentOutput(), config.outputLimitBytes + (512u << 10) + 64);
+}
+
+TEST(BenchServer, FloodingClientDoesNotStarveTheOthers) {
+    RunningBench b(QuietConfig());
+    std::atomic<bool> stop{false};
+    std::thread flooder([&] {
+        RawConnection flood(b.Port(AnalyzerRole));
+        const std::string burst = Repeat("*IDN?\n", 4096);
+        while (!stop)
+            flood.SendSome(burst, 20);
+    });
+    for (Role role : {AnalyzerRole, ModSourceRole, RfRole}) {
+        auto c = b.Connect(role);
+        ASSERT_TRUE(c);
+        EXPECT_TRUE(c->Query("*IDN?", 10000)) << RoleNames(role);
+    }
+    stop = true;
+    flooder.join();
+}
+
+TEST(BenchServer, InputOverAllConnectionsIsBounded) {
+    BenchConfig config = QuietConfig();
+    config.inputLimitBytes = 1 << 20;
+    RunningBench b(config);
+    // Any two of these unterminated lines together exceed the limit, and
+    // none of them ends until the bench has taken them all in.
+    const std::string line(700 << 10, 'A');
+    std::vector<std::unique_ptr<ScpiClient>> clients;
+    for (int k = 0; k < 3; ++k) {
+        clients.push_back(b.Connect(AnalyzerRole));
+        ASSERT_TRUE(clients.back());
+        ASSERT_TRUE(clients.back()->WriteRaw(line));
+        EXPECT_LE(b.bench.BufferedInput(), config.inputLimitBytes);
+    }
+    // The overrun lands in the instrument's error queue, seen from any connection.
+    auto watcher = b.Connect(AnalyzerRole);
+    bool overrun = false;
+    for (int tries = 0; tries < 100 && !overrun; ++tries) {
+        for (const std::string& e : Errors(*watcher))
+            overrun = overrun || e == "-363,\"Input buffer overrun\"";
+        EXPECT_LE(b.bench.BufferedInput(), config.inputLimitBytes);
+        if (!overrun) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(overrun);
+    for (auto& c : clients) {
+        ASSERT_TRUE(c->WriteRaw("\n"));
+        EXPECT_EQ(c->Query("*OPT?"), "0"); // every connection goes on working
+    }
+    EXPECT_LE(b.bench.BufferedInput(), config.inputLimitBytes);
+}
+
+TEST(BenchSyntax, NumericBooleansAndGarbage) {
+    RunningBench b(QuietConfig());
+    auto ana = b.Connect(AnalyzerRole);
+    Send(*ana, {"TRAC:IQ:SET NORM,10MHz,16MHz,IMM,POS,0,4", "FORM REAL,32"});
+    const struct {
+        const char* value;
+        const char* error; // nullptr: accepted
+        bool on;           // the state afterwards
+    } cases[] = {
+        {"1", nullptr, true},
+        {"0", nullptr, false},
+        {"ON", nullptr, true},
+        {"off", nullptr, false},
+        {" 1 ", nullptr, true},
+        {"+0", nullptr, false},
+        {"2", nullptr, true},
+        {"1.0E0", nullptr, true},
+        {"0.0", nullptr, false},
+        {"ONN", "-141,\"Invalid character data\"", false},
+        {"1V", "-141,\"Invalid character data\"", false},
+        {"'ON'", "-104,\"Data type error\"", false},
+        {"#11x", "-104,\"Data type error\"", false},
+    };
+    bool on = false;
+    for (const auto& c : cases) {
+        Send(*ana, {std::string("TRAC:IQ ") + c.value});
+        const auto errors = Errors(*ana);
+        if (c.error) {
+            EXPECT_EQ(errors, std::vector<std::string>{c.error}) << c.value;
+        } else {
+            EXPECT_EQ(errors, std::vector<std::string>{}) << c.value;
+            on = c.on;
+        }
+        // A trace that is off answers its data query with a conflict.
+        ASSERT_TRUE(ana->Write("TRAC:IQ:DATA?"));
+        ASSERT_TRUE(ana->ReadBlock()) << c.value;
+        EXPECT_EQ(Errors(*ana).size(), on ? 0u : 1u) << c.value;
+    }
+}
+
+TEST(BenchStatus, EveryCommandErrorSetsItsEventBit) {
+    RunningBench b(QuietConfig());
+    auto ana = b.Connect(AnalyzerRole);
+    // ESE 32: the command-error bit shows in the status byte as bit 5.
+    const char* commandErrors[] = {"OUT$P ON", "A::B",        "SEL 'abc",   "D #1x",
+                                   "FOO:BAR",  "INP:ATT 1,2", "INP:ATT 5 V"};
+    for (const char* command : commandErrors) {
+        Send(*ana, {"*CLS", "*ESE 32"});
+        EXPECT_EQ(ana->Query("*STB?"), "0") << command;
+        Send(*ana, {command});
+        const int stb = std::stoi(ana->Query("*STB?").value_or("0"));
+        EXPECT_EQ(stb & 32, 32) << command;
+    }
+    Send(*ana, {"*CLS", "*ESE 32", "INP:ATT 100dB"}); // an execution error is not one
+    EXPECT_EQ(ana->Query("*STB?"), "4");
+}
+
+TEST(BenchWaveforms, ClockTagOutsideTheArbRangeIsRefusedLikeTheClockCommand) {
+    const auto signal = TestSignal(16);
+    const struct {
+        Family family;
+        const char* clockTag;
+        bool accepted;
+    } cases[] = {
+        {Family::BOXW, "105000000", true}, {Family::BOXW, "200000000", false},
+        {Family::BOXW, "inf", false},      {Family::BOXW, "1e308", false},
+        {Family::BOXW, "999", false},      {Family::VRTA, "40000000", true},
+        {Family::VRTA, "40000001", false}, {Family::KLD, "100000000", true},
+        {Family::KLD, "1e308", false},     {Family::KLD, "INF", false},
+    };
+    for (const auto& c : cases) {
+        RunningBench b(Config(c.family, Family::KLI, Family::HOB));
+        auto mod = b.Connect(ModSourceRole);
+        const bool kld = c.family == Family::KLD;
+        std::string file = WaveformFile(signal, kld, 16e6);
+        const std::string tag = "{CLOCK: 16000000}";
+        file.replace(file.find(tag), tag.size(), std::string("{CLOCK: ") + c.clockTag + "}");
+        const std::string select =
+            c.family == Family::BOXW ? "MMEM:LOAD RAM,'W'" : "ARB:WAV:SEL 'W'";
+        // First a good file, so that a refused one visibly changes nothing.
+        Send(*mod, {Upload("G", WaveformFile(signal, kld, 16e6)),
+                    c.family == Family::BOXW ? "MMEM:LOAD RAM,'G'" : "ARB:WAV:SEL 'G'",
+                    Upload("W", file), select});
+        const auto errors = Errors(*mod);
+        const auto selected = b.bench.SelectedWaveform();
+        ASSERT_TRUE(selected) << c.clockTag;
+        if (c.accepted) {
+            EXPECT_EQ(errors, std::vector<std::string>{}) << c.clockTag;
+            EXPECT_EQ(selected->name, "W");
+        } else {
+            EXPECT_EQ(errors, std::vector<std::string>{"-222,\"Data out of range\""})
+                << FamilyName(c.family) << ' ' << c.clockTag;
+            EXPECT_EQ(selected->name, "G");
+        }
+        // The clock command gives the same answer for the same rate.
+        const std::string clock = c.family == Family::BOXW ? "SOUR:CLOCK " : "ARB:CLOCK ";
+        const double rate = std::strtod(c.clockTag, nullptr);
+        if (std::isfinite(rate)) {
+            Send(*mod, {clock + c.clockTag});
+            EXPECT_EQ(Errors(*mod).size(), c.accepted ? 0u : 1u) << c.clockTag;
+        }
+    }
+}
+
+TEST(BenchModulation, KldFollowsItsIqAndAnalogInputSwitches) {
+    const auto signal = TestSignal(64);
+    // Shared: the KLD plays its own baseband; separate: a BOXW feeds its
+    // analog input.
+    for (const bool shared : {true, false}) {
+        RunningBench b(Config(shared ? Family::KLD : Family::BOXW, Family::KLD, Family::HOB));
+        auto mod = b.Connect(ModSourceRole);
+        auto rf = shared ? nullptr : b.Connect(RfRole);
+        ScpiClient& gen = shared ? *mod : *rf;
+        for (int iqState = 0; iqState < 2; ++iqState) {
+            for (int source = 0; source < 3; ++source) { // untouched, BAS, ANAL
+                for (int dm = 0; dm < 2; ++dm) {
+                    Send(*mod, {"*RST"});
+                    if (shared)
+                        Send(*mod, {Upload("W", WaveformFile(signal, true, 16e6)),
+                                    "ARB:WAV:SEL 'W'", "SOUR:BB:ARB:STAT ON"});
+                    else
+                        Send(*mod, {Upload("W", WaveformFile(signal, false, 16e6)),
+                                    "MMEM:LOAD RAM,'W'", "TRIG:MODE CONT", "ARM;:TRIG"});
+                    if (!shared) Send(gen, {"*RST"});
+                    if (source == 1) Send(gen, {"SOUR:IQ:SOUR BAS"});
+                    if (source == 2) Send(gen, {"SOUR:IQ:SOUR ANAL"});
+                    Send(gen, {std::string("SOUR:IQ:STAT ") + (iqState ? "ON" : "OFF"),
+                               std::string("SOUR:DM:IQ:STAT ") + (dm ? "ON" : "OFF"), "OUTP ON"});
+                    const auto errors = Errors(gen);
+                    Sync(*mod);
+                    const bool analog = source == 2;
+                    // Only the modulation source has a baseband to select.
+                    EXPECT_EQ(errors.size(), !shared && source == 1 ? 1u : 0u);
+                    const bool internal = shared && iqState && !analog;
+                    const bool external = (iqState && analog) || dm;
+                    // The shared instrument's analog input has nothing on it.
+                    const bool modulated = internal || (!shared && external);
+                    const SignalPath path = b.bench.Path();
+                    const std::string label = std::string(shared ? "shared" : "separate") +
+                                              " IQ:STAT " + std::to_string(iqState) + " source " +
+                                              std::to_string(source) + " DM " + std::to_string(dm);
+                    EXPECT_EQ(path.emitting, modulated) << label;
+                    EXPECT_EQ(path.baseband.wave != nullptr, modulated) << label;
+                }
+            }
+        }
+    }
+}
+
+TEST(BenchCapture, EmptyAsciiAnswerStillEndsItsLine) {
+    RunningBench b(QuietConfig());
+    auto ana = b.Connect(AnalyzerRole);
+    Send(*ana, {"TRAC:IQ OFF", "FORM ASC"});
+    // A trace that is off answers with nothing but its line feed at once.
+    EXPECT_EQ(ana->Query("TRAC:IQ:DATA?", 5000), "");
+    EXPECT_EQ(ana->Query("TRAC:IQ:DATA?;*OPC?", 5000), ";1");
+    EXPECT_EQ(Errors(*ana), (std::vector<std::string>{"-221,\"Settings conflict\"",
+                                                      "-221,\"Settings conflict\""}));
 }

@@ -2,10 +2,14 @@
 // and its answer, and a place and size that stay put over restarts.
 
 #include "../measurement_fakes.h"
+#include "Current.h"
+#include "EngineWindows.h"
+#include "General.h"
 #include "MainFormAccess.h"
 #include "RTFGen.h"
 #include "RTFView.h"
 #include "ResultForm.h"
+#include "RunProgress.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -153,4 +157,21 @@ TEST_F(ResultFormTest, Screenshot) {
     form.resize(ResultForm::kBoxWidth + ResultForm::kEdge, 320);
     const QString file = QCoreApplication::applicationDirPath() + "/result_form.png";
     EXPECT_TRUE(form.grab().save(file));
+}
+
+TEST_F(ResultFormTest, InstalledWindowsReceiveTheEngineOutput) {
+    EngineWindows::Install();
+    ResultSink::Get().Restart();
+    EXPECT_EQ(form.ResultRTF(), RTFGen::kColorTable);
+    big.reply = false;
+    EXPECT_FALSE(ResultSink::Get().ShowValue(11, -90, -90));
+    EXPECT_EQ(big.shown, (std::vector<std::string>{"Noise level is too high. Continue?"}));
+    RunProgress::ShowState(StepMakingMeasurement);
+    ASSERT_TRUE(Current::Exists());
+    EXPECT_EQ(Current::Instance().State[2]->palette().color(QPalette::WindowText),
+              QColor(Current::kCurrentText));
+    EngineWindows::Uninstall();
+    const std::string before = form.ResultRTF();
+    EXPECT_TRUE(ResultSink::Get().ShowValue(11, -90, -90));
+    EXPECT_EQ(form.ResultRTF(), before);
 }

@@ -84,7 +84,7 @@ struct BenchPoint {
         General::RefFile = "QUIL----";
         General::MeasureRunAbort = false;
         General::RunErrorText.clear();
-        HOx::IQBandwidth = 0;
+        HOx::IQBandwidth = 7000000; // an earlier set-up's, which the DANE family keeps
         for (auto& slot : General::SignalStore)
             slot.clear();
         TestSigGen::MakeNoiseSignal();
@@ -152,7 +152,7 @@ struct BenchPoint {
 
     // The analyzer's commands of one capture.
     std::vector<std::string> CaptureCommands(const char* trigger) const {
-        const std::string bw = std::to_string(HOx::IQBandwidth);
+        const std::string bw = setup.analyzerType == 0 ? "7000000" : "10000000";
         std::vector<std::string> c = {"TRAC:IQ ON", "TRAC:IQ:SET NORM," + bw + "Hz,16000000Hz," +
                                                         trigger + ",POS,0," +
                                                         std::to_string(kDepth)};
@@ -386,4 +386,19 @@ TEST(PointCaptureBench, ADeclinedQuestionEndsThePointWithoutAnError) {
     EXPECT_EQ(p.sink.rows, (std::vector<int>{3, 11, 12}));
     EXPECT_TRUE(RfLeftOff(p.Sent("rf", 0)));
     EXPECT_TRUE(General::SignalStore[0].empty());
+}
+
+TEST(PointCaptureBench, ModulationSourceOutputsOfOtherAmplitudesAreVariable) {
+    BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {});
+    ASSERT_TRUE(p.ready);
+    General::NoiseQAmp = 0.99;
+    const std::size_t mod0 = p.LogSize("modsource");
+    PointCapture::Measure();
+    p.Settle();
+    EXPECT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+    const auto mod = p.Sent("modsource", mod0);
+    ASSERT_GE(mod.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(mod.end() - 4, mod.end()),
+              (std::vector<std::string>{"OUTP:I:STAT VAR", "OUTP:Q:STAT VAR", "OUTP:I:AMPL 1V",
+                                        "OUTP:Q:AMPL .99V"}));
 }

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -82,6 +83,14 @@ TEST_F(ResultFormTest, RowsShowTheirValueInTheColourOfTheirRule) {
          "timing difference critical! Continue?"},
         {17, 0.1f, {}, "Remaining timing difference after correction", "00.10 samples", G, "", ""},
         {18, 12.345f, 50, "Group delay", "12.35 ns", G, "(uncertainty: 50.00 ns)", ""},
+        {11,
+         std::nanf(""),
+         {},
+         "Noise Level, RF generator OFF",
+         "NaN dBm/Hz",
+         R,
+         "",
+         "Noise Level, RF generator OFF could not be measured. Continue?"},
     };
     for (const Case& c : cases) {
         big.shown.clear();

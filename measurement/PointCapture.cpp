@@ -49,9 +49,9 @@ public:
             Abort("The instruments are not initialised.");
             return;
         }
-        SetUpCapture();
-        const bool measured = ModulationSource() && TestSignalCrest() && IQModulation() &&
-                              NoiseFloor() && Level() && MarginAndReference() && MainCapture();
+        const bool measured = SetUpCapture() && ModulationSource() && TestSignalCrest() &&
+                              IQModulation() && NoiseFloor() && Level() && MarginAndReference() &&
+                              MainCapture();
         if (measured) RunProgress::ShowState(StepSignalProcessing);
     }
 
@@ -79,15 +79,20 @@ private:
         return ResultSink::Get().ShowValue(row, v, v, extra) || Abort();
     }
 
-    static void SetUpCapture() {
+    bool SetUpCapture() {
         ResultSink::Get().Restart();
         RunProgress::PumpEvents();
         CrossMix::AddStatus("starting");
+        std::int32_t rate = 0;
+        if (!NumberText::ToInt32(General::SamplingRate, rate) || rate <= 0)
+            return Abort("The sampling rate " + NumberText::Plain(General::SamplingRate) +
+                         " Hz cannot be set on the analyzer.");
         HOx::IQSamples = General::SamplingDepth;
         HOx::IQTrigSlopePos = true;
-        HOx::IQSampleRate = std::int32_t(NumberText::RoundHalfEven(General::SamplingRate));
+        HOx::IQSampleRate = rate;
         // The DANE family keeps the bandwidth of an earlier set-up.
         if (General::AnalyzerType != 0) HOx::IQBandwidth = General::RBW;
+        return true;
     }
 
     bool ModulationSource() {

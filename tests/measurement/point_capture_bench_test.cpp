@@ -402,3 +402,23 @@ TEST(PointCaptureBench, ModulationSourceOutputsOfOtherAmplitudesAreVariable) {
               (std::vector<std::string>{"OUTP:I:STAT VAR", "OUTP:Q:STAT VAR", "OUTP:I:AMPL 1V",
                                         "OUTP:Q:AMPL .99V"}));
 }
+
+TEST(PointCaptureBench, APointThatCannotBeSetUpSendsNoCapture) {
+    {
+        BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {});
+        ASSERT_TRUE(p.ready);
+        const std::size_t ana0 = p.LogSize("analyzer");
+        General::SamplingRate = std::nan("");
+        PointCapture::Measure();
+        p.Settle();
+        EXPECT_TRUE(General::MeasureRunAbort);
+        EXPECT_EQ(General::RunErrorText, "The sampling rate NaN Hz cannot be set on the analyzer.");
+        EXPECT_TRUE(p.Sent("analyzer", ana0).empty());
+        EXPECT_TRUE(RfLeftOff(p.Sent("rf", 0)));
+    }
+    General::MeasureRunAbort = false;
+    PointCapture::Measure(); // no sessions at all
+    EXPECT_TRUE(General::MeasureRunAbort);
+    EXPECT_EQ(General::RunErrorText, "The instruments are not initialised.");
+    General::MeasureRunAbort = false;
+}

@@ -59,6 +59,21 @@ void ShowAutomaticResult(int k, double e) {
     sink.DisplayResult("Leveling error (" + std::to_string(k + 1) + " steps)", e, "0.00", "dB");
 }
 
+// Shows each measured level until OK; Stop and closing the meter end it early.
+Outcome UntilOK(LevelingMeter& meter, const MeasureOutput& measure) {
+    do {
+        std::string error;
+        const std::optional<double> out = Level(measure, error);
+        if (!out) return Failed(error);
+        General::LevelOutput[0] = *out;
+        General::LevelGain[0] = *out - General::GenRMSLevel;
+        meter.ShowValue(*out);
+        if (General::MeasureRunAbort) return {};
+        if (meter.Closed()) return Failed("Manual leveling was closed before OK.");
+    } while (!meter.CheckOK());
+    return {true, {}};
+}
+
 } // namespace
 
 double CorrectedLevel(double level, double error, double step) {
@@ -107,33 +122,17 @@ Outcome Manual(const MeasureOutput& measure) {
     meter.Begin(General::GenRMSLevel);
     General::LevelOutput.assign(1, 0.0);
     General::LevelGain.assign(1, 0.0);
-    do {
-        std::string error;
-        const std::optional<double> out = Level(measure, error);
-        if (!out) {
-            meter.End();
-            return Failed(error);
-        }
-        General::LevelOutput[0] = *out;
-        General::LevelGain[0] = *out - General::GenRMSLevel;
-        meter.ShowValue(*out);
-        if (General::MeasureRunAbort) {
-            meter.End();
-            return {};
-        }
-        if (meter.Closed()) {
-            meter.End();
-            return Failed("Manual leveling was closed before OK.");
-        }
-    } while (!meter.CheckOK());
-    ResultSink& sink = ResultSink::Get();
-    const auto output = float(General::LevelOutput[0]);
-    const auto gain = float(General::LevelGain[0]);
-    const bool go =
-        sink.ShowValue(PlausibilityRules::RowLevelingLevel, output, output, General::TargetLevel) &&
-        sink.ShowValue(PlausibilityRules::RowLevelingGain, gain, gain);
+    Outcome outcome = UntilOK(meter, measure);
+    if (outcome.completed) {
+        ResultSink& sink = ResultSink::Get();
+        const auto output = float(General::LevelOutput[0]);
+        const auto gain = float(General::LevelGain[0]);
+        outcome.completed = sink.ShowValue(PlausibilityRules::RowLevelingLevel, output, output,
+                                           General::TargetLevel) &&
+                            sink.ShowValue(PlausibilityRules::RowLevelingGain, gain, gain);
+    }
     meter.End();
-    return {go, {}};
+    return outcome;
 }
 
 } // namespace Leveling

@@ -6,7 +6,8 @@
 namespace PointCapture {
 
 // Fills General::SignalStore slots 0-5 and 12/13. Sets General::MeasureRunAbort
-// (with General::RunErrorText) and returns when the point cannot be measured.
+// (with General::RunErrorText for a fault), switches the RF output off and
+// returns when the point cannot be measured.
 void Measure();
 
 } // namespace PointCapture

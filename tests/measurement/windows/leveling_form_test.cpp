@@ -1,0 +1,124 @@
+// The manual leveling dialog driven headless: the meter follows the level
+// while the operator turns the converter, OK ends the leveling, closing the
+// dialog or Stop abort it, and each leveling waits for its own OK.
+
+#include "../measurement_fakes.h"
+#include "EngineWindows.h"
+#include "General.h"
+#include "Leveling.h"
+#include "LevelingForm.h"
+#include "MeterKnob.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LevelingFormTest : ::testing::Test {
+    FakeBigMessage big;
+    RecordingSink sink;
+    Services::Scoped<Services::BigMessageService> useBig{big};
+    ScopedSink useSink{sink};
+    LevelingForm& form = LevelingForm::Instance();
+    std::vector<double> turned = {-11.5, -10.6, -10.3, -10.1, -10.02};
+    std::size_t next = 0;
+    std::function<void(std::size_t)> onMeasure = [](std::size_t) {};
+
+    void SetUp() override {
+        General::TargetLevel = -10;
+        General::MeasureRunAbort = false;
+        EngineWindows::Install();
+        ResultSink::Install(&sink); // the window's own sink is tested apart
+    }
+    void TearDown() override {
+        EngineWindows::Uninstall();
+        General::MeasureRunAbort = false;
+    }
+    Leveling::Outcome Run() {
+        next = 0;
+        return Leveling::Manual([this](std::string&) -> std::optional<double> {
+            const std::size_t k = next++;
+            onMeasure(k);
+            return turned[std::min(k, turned.size() - 1)];
+        });
+    }
+    // Runs `action` in the events the dialog lets run after showing value k.
+    void At(std::size_t k, std::function<void()> action) {
+        onMeasure = [k, action](std::size_t now) {
+            if (now == k) QTimer::singleShot(0, action);
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(LevelingFormTest, ScaleMarksAndTheLevelShown) {
+    form.Begin(-10);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_DOUBLE_EQ(form.Meter->Minimum(), -11);
+    EXPECT_DOUBLE_EQ(form.Meter->Maximum(), -9);
+    EXPECT_DOUBLE_EQ(form.Meter->Mark(0), -9.8);
+    EXPECT_DOUBLE_EQ(form.Meter->Mark(1), -10.2);
+    const struct {
+        double level, fraction;
+        const char* text;
+    } cases[] = {{-10, 0.5, "-10.00 dBm"},
+                 {-9.5, 0.75, "-9.50 dBm"},
+                 {-14, 0, "-14.00 dBm"},
+                 {-8.123, 1, "-8.12 dBm"}};
+    for (const auto& c : cases) {
+        form.ShowValue(c.level);
+        EXPECT_DOUBLE_EQ(form.Meter->Value(), c.level);
+        EXPECT_DOUBLE_EQ(form.Meter->Fraction(c.level), c.fraction);
+        EXPECT_EQ(form.Display->text().toStdString(), c.text);
+    }
+    EXPECT_DOUBLE_EQ(form.Meter->Fraction(std::nan("")), 0);
+    EXPECT_EQ(form.LevelOK->text(), "OK");
+    form.End();
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(LevelingFormTest, OKEndsTheLevelingAndEveryLevelingWaitsForItsOwn) {
+    At(2, [this] { form.LevelOK->click(); });
+    auto outcome = Run();
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(next, 3u); // the level at OK is the one kept
+    EXPECT_DOUBLE_EQ(General::LevelOutput[0], -10.3);
+    EXPECT_EQ(form.Display->text().toStdString(), "-10.30 dBm");
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(sink.rows, (std::vector<int>{8, 9}));
+
+    // The flag of the last OK does not carry over.
+    At(4, [this] { form.LevelOK->click(); });
+    outcome = Run();
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(next, 5u);
+}
+
+TEST_F(LevelingFormTest, ClosingTheDialogOrStopEndsTheLeveling) {
+    At(1, [this] { form.close(); });
+    auto outcome = Run();
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.error, "Manual leveling was closed before OK.");
+    EXPECT_EQ(next, 2u);
+
+    At(3, [] { General::MeasureRunAbort = true; }); // the Stop button
+    outcome = Run();
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_TRUE(outcome.error.empty());
+    EXPECT_EQ(next, 4u);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(sink.rows.empty());
+}
+
+TEST_F(LevelingFormTest, Screenshot) {
+    form.Begin(-10);
+    form.ShowValue(-10.37);
+    form.resize(260, 240);
+    const QString file = QCoreApplication::applicationDirPath() + "/leveling_form.png";
+    EXPECT_TRUE(form.grab().save(file));
+    form.End();
+}

@@ -179,11 +179,14 @@ void ConfigureReferences() {
     };
     switch (RefSource) {
     case 0:
-        rf("INT"), mod("INT"), ana("INT");
+        rf("INT");
+        mod("INT");
+        ana("INT");
         break;
     case 1:
         if (!ModSourceIsRFSource) mod("EXT");
-        rf("INT"), ana("EXT");
+        rf("INT");
+        ana("EXT");
         break;
     case 2:
         mod("INT");
@@ -191,10 +194,14 @@ void ConfigureReferences() {
         ana("EXT");
         break;
     case 3:
-        rf("EXT"), mod("EXT"), ana("INT");
+        rf("EXT");
+        mod("EXT");
+        ana("INT");
         break;
     case 4:
-        rf("EXT"), mod("EXT"), ana("EXT");
+        rf("EXT");
+        mod("EXT");
+        ana("EXT");
         break;
     default:
         return;

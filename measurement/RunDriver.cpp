@@ -104,6 +104,13 @@ bool Upload(WVClass& wv, const std::vector<double>& I, const std::vector<double>
              std::to_string(result) + ").");
         return false;
     }
+    // A block write polls no errors: ask whether the source took the file, so
+    // that an older waveform of the same name is never played instead.
+    if (std::string errors; mod->PollErrors(errors)) {
+        Fail("Waveform " + wv.FileName() + " was refused by the modulation source (" + errors +
+             ").");
+        return false;
+    }
     IECMacros::SetARBClock(General::NoiseClock);
     return true;
 }

@@ -17,7 +17,7 @@ namespace {
 
 struct DriverTest : RunFixture {
     using Lines = std::vector<std::string>;
-    std::vector<std::string> measured; // "<gen MHz>/<rate MHz>" per point
+    std::vector<std::string> measured; // "<gen MHz>/<level dBm>/<rate MHz>" per point
     Lines remaining;                   // the estimate each point finds
     int stopAt = 0;                    // the point whose measurement presses Stop
 
@@ -25,6 +25,7 @@ struct DriverTest : RunFixture {
         RunFixture::SetUp();
         ACP::SetMeasureOverride([this] {
             measured.push_back(NumberText::Plain(General::CurGenFreq) + "/" +
+                               NumberText::Plain(General::GenRMSLevel) + "/" +
                                NumberText::Plain(General::NoiseBandwidth));
             remaining.push_back(General::RemainingTimeText);
             clock.monotonic += std::chrono::seconds(10);
@@ -53,29 +54,32 @@ struct DriverTest : RunFixture {
 TEST_F(DriverTest, ASweepTunesEachPointAndUploadsOnlyWhenTheRateChanges) {
     SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer HOB"));
     ASSERT_TRUE(bench.ready);
-    General::FrequencySweep = General::RateSweep = true;
-    General::GenFreqStep = 50;
+    General::FrequencySweep = General::LevelSweep = General::RateSweep = true;
+    General::GenLevelStart = -10, General::GenLevelStep = 2.5, General::GenLevelStop = -7.5;
     General::FrequencyTranslation = 0.5;
 
     EXPECT_TRUE(Run(bench)) << General::RunErrorText;
 
-    EXPECT_EQ(measured, (Lines{"1000/1", "1050/1", "1100/1", "1000/2", "1050/2", "1100/2"}));
+    EXPECT_EQ(measured, (Lines{"1000/-10/1", "1100/-10/1", "1000/-7.5/1", "1100/-7.5/1",
+                               "1000/-10/2", "1100/-10/2", "1000/-7.5/2", "1100/-7.5/2"}));
     const Lines analyzer = Commands(bench.Log("analyzer"));
-    const Lines tuned(analyzer.end() - 6, analyzer.end());
-    EXPECT_EQ(tuned, (Lines{"FREQ:CENT 1000 MHz", "FREQ:CENT 1050 MHz", "FREQ:CENT 1100 MHz",
-                            "FREQ:CENT 1000 MHz", "FREQ:CENT 1050 MHz", "FREQ:CENT 1100 MHz"}));
+    const Lines tuned(analyzer.end() - 8, analyzer.end());
+    for (size_t i = 0; i < tuned.size(); ++i)
+        EXPECT_EQ(tuned[i], i % 2 ? "FREQ:CENT 1100 MHz" : "FREQ:CENT 1000 MHz");
     const Lines rf = bench.Log("rf");
-    EXPECT_EQ(CountOf(rf, "SOUR:FREQ 1000.5MHz"), 2);
-    EXPECT_EQ(CountOf(rf, "SOUR:FREQ 1050.5MHz"), 2);
+    EXPECT_EQ(CountOf(rf, "SOUR:FREQ 1000.5MHz"), 4);
+    EXPECT_EQ(CountOf(rf, "SOUR:FREQ 1100.5MHz"), 4);
     EXPECT_EQ(Last(rf), "OUTP:STAT OFF");
+    // One upload for each rate, at the first point of its block.
     EXPECT_EQ(CountOf(bench.Log("modsource"), "MMEM:DATA 'QUIL----'"), 2);
     EXPECT_EQ(CountOf(bench.Log("modsource"), "SOUR:CLOCK 16MHZ"), 2);
 
     // Ten seconds a point: the estimate each later point finds.
     const MathClass& m = DSP::IntMath();
-    EXPECT_EQ(Lines(remaining.begin() + 1, remaining.end()),
-              (Lines{m.ZeitString(50), m.ZeitString(40), m.ZeitString(30), m.ZeitString(20),
-                     m.ZeitString(10)}));
+    Lines expected;
+    for (int left = 70; left > 0; left -= 10)
+        expected.push_back(m.ZeitString(left));
+    EXPECT_EQ(Lines(remaining.begin() + 1, remaining.end()), expected);
     EXPECT_EQ(General::RemainingTimeText, "finished.");
     EXPECT_EQ(status.lines.back(), "ready");
     EXPECT_TRUE(General::DataPresent);
@@ -128,16 +132,29 @@ TEST_F(DriverTest, BenchFaultsAbortBeforeTheSweepWithTheRFOff) {
     }
 }
 
-TEST_F(DriverTest, ARefusedUploadAbortsInsteadOfPlayingAnOlderWaveform) {
-    SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer HOB --fault drop=modsource"));
-    ASSERT_TRUE(bench.ready);
+TEST_F(DriverTest, AFailedOrRefusedUploadAbortsInsteadOfPlayingAnOlderWaveform) {
+    struct Case {
+        const char* fault;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"drop=modsource", "Waveform QUIL---- could not be uploaded (error 1)."},
+        {"error=modsource,MMEM:DATA",
+         "Waveform QUIL---- was refused by the modulation source (-200,\"Execution error\")."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimBench bench(
+            Args(std::string("--modsource BOXW --rf VRTA --analyzer HOB --fault ") + c.fault));
+        ASSERT_TRUE(bench.ready);
 
-    EXPECT_FALSE(Run(bench));
+        EXPECT_FALSE(Run(bench));
 
-    EXPECT_EQ(General::RunErrorText.rfind("Waveform QUIL---- could not be uploaded", 0), 0u)
-        << General::RunErrorText;
-    EXPECT_TRUE(measured.empty());
-    EXPECT_EQ(Last(bench.Log("rf")), "OUTP:STAT OFF");
+        EXPECT_EQ(General::RunErrorText, c.error);
+        EXPECT_TRUE(measured.empty());
+        EXPECT_EQ(CountOf(bench.Log("modsource"), "MMEM:LOAD"), 0);
+        EXPECT_EQ(Last(bench.Log("rf")), "OUTP:STAT OFF");
+    }
 }
 
 TEST_F(DriverTest, PredistortedVariantsAreUploadedAndPlayedInTurn) {

@@ -50,7 +50,8 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
     std::vector<std::string> out;
     if (SamplingRate == 0) out.push_back("Sampling rate is zero! Please select correct value");
     if (NoiseClock == 0) out.push_back("Baseband clock rate is zero! Please select correct value");
-    if (NoiseClock * 1000000.0 != SamplingRate)
+    // Two zero clocks are no matching pair either.
+    if (NoiseClock * 1000000.0 != SamplingRate || SamplingRate == 0)
         out.push_back("Clock for signal generation and analysis must be equal!");
     CheckTestSignal(out);
     if (RBW > 10000000 && AnalyzerType != 3)

@@ -216,3 +216,21 @@ TEST_F(DriverTest, SignalsThatCannotBeBuiltAbortWithoutInstruments) {
     EXPECT_TRUE(MeasureRunAbort);
     EXPECT_EQ(RunErrorText, "The sweep has no points.");
 }
+
+TEST_F(DriverTest, AVariantTheSourceCannotFindAbortsTheVerification) {
+    // The catalogue query fails: no uploaded file can be found to play.
+    SimBench bench(
+        Args("--modsource BOXW --rf VRTA --analyzer HOB --fault error=modsource,MMEM:CAT?"));
+    ASSERT_TRUE(bench.ready);
+    using namespace General;
+    Predistore = true, VerifyAM = false, VerifyPM = false, VerifyAMPM = true;
+    AMAMOrder = 1, AMPMOrder = 1;
+    AMAMPreCoeff = {0, 1}, AMPMPreCoeff = {0, 0.1};
+    CurveScale = 1;
+
+    EXPECT_FALSE(Run(bench));
+
+    EXPECT_EQ(RunErrorText, "Waveform QUILAMPM not found on the modulation source.");
+    EXPECT_EQ(CountOf(bench.Log("modsource"), "MMEM:LOAD"), 0);
+    EXPECT_EQ(Last(bench.Log("rf")), "OUTP:STAT OFF");
+}

@@ -86,6 +86,7 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
 
     EXPECT_EQ(big.shown, (Lines{"1|0|Sampling rate is zero! Please select correct value",
                                 "1|0|Baseband clock rate is zero! Please select correct value",
+                                "1|0|Clock for signal generation and analysis must be equal!",
                                 "1|0|Capture length must be less than test signal length!"}));
     EXPECT_TRUE(form->StartB->isEnabled());
     EXPECT_FALSE(form->StopB->isEnabled());

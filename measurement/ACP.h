@@ -20,4 +20,8 @@ void SetPresentHook(std::function<void()> hook);
 // the caller tests General::MeasureRunAbort afterwards.
 void MeasureCurve();
 
+// Tests only: measures every point with `measure` instead of the capture and
+// curve halves; an empty function restores them.
+void SetMeasureOverride(std::function<void()> measure);
+
 } // namespace ACP

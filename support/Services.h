@@ -58,6 +58,11 @@ class ClockService {
 public:
     virtual ~ClockService() = default;
     virtual QDateTime Now() = 0;
+    // A clock that only moves forward, for measuring how long something took;
+    // unrelated to the date and time.
+    virtual std::chrono::steady_clock::time_point Monotonic() {
+        return std::chrono::steady_clock::now();
+    }
 };
 
 // Suspends the calling thread; window events do not run meanwhile.

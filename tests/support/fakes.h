@@ -11,6 +11,9 @@
 struct FakeClock : Services::ClockService {
     QDateTime now{QDate(2005, 10, 25), QTime(14, 3, 7, 123)};
     QDateTime Now() override { return now; }
+    // Stands still until a test moves it.
+    std::chrono::steady_clock::time_point monotonic{};
+    std::chrono::steady_clock::time_point Monotonic() override { return monotonic; }
 };
 
 struct FakeSleep : Services::SleepService {

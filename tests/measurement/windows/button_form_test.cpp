@@ -1,0 +1,172 @@
+// The action window driven headless: settings mirrored into the controls,
+// the start checks and a refused start, a start while a run is busy, the
+// finished and aborted endings of a run on the simulated bench, and the setup
+// button's discovery deciding whether Start is enabled.
+
+#include "../run_support.h"
+#include "ButtonForm.h"
+#include "RunProgress.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ActionWindow : RunFixture {
+    using Lines = std::vector<std::string>;
+    std::unique_ptr<ButtonForm> form;
+    Lines steps;
+    int points = 0;
+    std::function<void()> duringPoint;
+
+    void SetUp() override {
+        RunFixture::SetUp();
+        form = std::make_unique<ButtonForm>();
+        RunProgress::SetShowStateHook([this](int s) { steps.push_back(std::to_string(s)); });
+        ACP::SetMeasureOverride([this] {
+            ++points;
+            if (duringPoint) duringPoint();
+        });
+    }
+    void TearDown() override {
+        form.reset();
+        RunProgress::SetShowStateHook(nullptr);
+        RunFixture::TearDown();
+    }
+    std::array<bool, 3> Ticked() const {
+        return {form->Dist[0]->isChecked(), form->Dist[1]->isChecked(), form->Dist[2]->isChecked()};
+    }
+};
+
+} // namespace
+
+TEST_F(ActionWindow, UpdateMirrorsTheSettingsAndModeAndDistFollowClicks) {
+    struct Case {
+        std::array<bool, 3> verify;
+        bool predistore;
+    };
+    const Case cases[] = {
+        {{false, false, true}, false}, {{true, false, true}, true}, {{true, true, false}, true}};
+    for (const Case& c : cases) {
+        General::VerifyAM = c.verify[0], General::VerifyPM = c.verify[1];
+        General::VerifyAMPM = c.verify[2], General::Predistore = c.predistore;
+        form->Update();
+        EXPECT_EQ(Ticked(), c.verify);
+        EXPECT_EQ(form->Mode[1]->isChecked(), c.predistore);
+        EXPECT_EQ(form->Mode[0]->isChecked(), !c.predistore);
+        for (QCheckBox* d : form->Dist)
+            EXPECT_EQ(d->isEnabled(), c.predistore);
+    }
+    form->Mode[0]->click();
+    EXPECT_FALSE(General::Predistore);
+    EXPECT_FALSE(form->Dist[0]->isEnabled());
+    form->Mode[1]->click();
+    EXPECT_TRUE(General::Predistore);
+    EXPECT_TRUE(form->Dist[2]->isEnabled());
+    form->Dist[2]->click();
+    EXPECT_TRUE(General::VerifyAMPM);
+    form->Dist[0]->click();
+    EXPECT_FALSE(General::VerifyAM);
+    form->Dist[0]->setCheckState(Qt::PartiallyChecked); // grey is not ticked
+    EXPECT_FALSE(General::VerifyAM);
+}
+
+TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
+    lists.rateMHz = 0;
+    General::NoiseClock = 0;
+    General::SamplingDepth = General::NoiseLength + 1;
+    General::DataPresent = true;
+    General::RunErrorText = "earlier";
+    General::SweepPoints.assign(3, SweepPoint{});
+
+    form->StartB->click();
+
+    EXPECT_EQ(big.shown, (Lines{"1|0|Sampling rate is zero! Please select correct value",
+                                "1|0|Baseband clock rate is zero! Please select correct value",
+                                "1|0|Clock for signal generation and analysis must be equal!",
+                                "1|0|Capture length must be less than test signal length!"}));
+    EXPECT_TRUE(form->StartB->isEnabled());
+    EXPECT_FALSE(form->StopB->isEnabled());
+    EXPECT_FALSE(General::MeasureBusy);
+    EXPECT_TRUE(General::DataPresent);
+    EXPECT_EQ(General::RunErrorText, "earlier");
+    EXPECT_EQ(General::SweepPoints.size(), 3u);
+    EXPECT_EQ(status.clears, 0);
+    EXPECT_TRUE(steps.empty());
+    EXPECT_EQ(points, 0);
+}
+
+TEST_F(ActionWindow, AFinishedRunEndsReadyWithTheStoresMarkedPresent) {
+    SimBench bench(Args("--modsource BOXW --rf EXTERNAL --analyzer HOB"));
+    ASSERT_TRUE(bench.ready);
+    SelectBench(bench);
+    General::RFConverterType = 0;
+    bool busyDuringRun = false;
+    duringPoint = [&] {
+        busyDuringRun = General::MeasureBusy && !form->StartB->isEnabled() &&
+                        form->StopB->isEnabled() && !General::DataPresent &&
+                        QApplication::overrideCursor() != nullptr;
+    };
+
+    form->StartB->click();
+
+    EXPECT_EQ(points, 1);
+    EXPECT_TRUE(busyDuringRun);
+    EXPECT_EQ(big.shown, Lines{"3|1|Measurement finished."});
+    EXPECT_TRUE(General::DataPresent);
+    EXPECT_FALSE(General::MeasureBusy);
+    EXPECT_TRUE(form->StartB->isEnabled());
+    EXPECT_FALSE(form->StopB->isEnabled());
+    EXPECT_EQ(steps, (Lines{"0", "-1"}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ActionWindow, StopAbortsTheRunAndNoSecondRunStartsWhileItUnwinds) {
+    SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer HOB"));
+    ASSERT_TRUE(bench.ready);
+    SelectBench(bench);
+    General::FrequencySweep = true;
+    General::DataPresent = true;
+    bool startEnabledAtStop = false;
+    duringPoint = [&] {
+        form->StopB->click();
+        startEnabledAtStop = form->StartB->isEnabled();
+        form->StartB->click(); // enabled again by Stop, but the run still unwinds
+        form->StartB_Click();  // as the remote START would
+    };
+
+    form->StartB->click();
+
+    EXPECT_EQ(points, 1);
+    EXPECT_TRUE(startEnabledAtStop);
+    EXPECT_EQ(big.shown, Lines{"1|3|Measurement aborted.\r\n()"});
+    EXPECT_EQ(CountOf(status.lines, "start refused"), 2);
+    EXPECT_FALSE(General::DataPresent);
+    EXPECT_FALSE(General::MeasureBusy);
+    EXPECT_FALSE(General::MeasureRunAbort);
+    EXPECT_TRUE(form->StartB->isEnabled());
+    EXPECT_FALSE(form->StopB->isEnabled());
+    EXPECT_EQ(Commands(bench.Log("rf")).back(), "OUTP:STAT OFF");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ActionWindow, SetupEnablesStartOnlyWhenEveryRoleIsPresent) {
+    {
+        SimBench bench(Args("--modsource KLD --rf KLD --analyzer HOD"));
+        ASSERT_TRUE(bench.ready);
+        Cache(bench);
+        form->StartB->setEnabled(false);
+        form->AutoSet->click();
+        EXPECT_TRUE(form->StartB->isEnabled());
+        EXPECT_EQ(lists.Selected(Role::ModSource), "KLD-R2M");
+    }
+    SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer DANE --opt-analyzer 0"));
+    ASSERT_TRUE(bench.ready);
+    Cache(bench);
+    form->AutoSet->click();
+    EXPECT_FALSE(form->StartB->isEnabled());
+    EXPECT_EQ(boxes.shown, Lines{"MISSING INSTRUMENTS|ERROR:\r\nmissing IQ analyzer\r"});
+}

@@ -107,8 +107,9 @@ bool Upload(WVClass& wv, const std::vector<double>& I, const std::vector<double>
     // A block write polls no errors: ask whether the source took the file, so
     // that an older waveform of the same name is never played instead.
     if (std::string errors; mod->PollErrors(errors)) {
-        Fail("Waveform " + wv.FileName() + " was refused by the modulation source (" + errors +
-             ").");
+        // A source that went away answers nothing at all.
+        Fail("Waveform " + wv.FileName() + " was refused by the modulation source (" +
+             (errors.empty() ? std::string("no answer") : errors) + ").");
         return false;
     }
     IECMacros::SetARBClock(General::NoiseClock);

@@ -59,7 +59,7 @@ TEST_F(DiscoveryTest, EachBenchConfigurationFillsItsRoleLists) {
         ASSERT_TRUE(bench.ready);
         Cache(bench);
         lists.calls.clear();
-        big.shown.clear();
+        big.shownWith.clear();
 
         EXPECT_EQ(Discovery::FindInstruments(lists), std::optional<bool>(true));
 
@@ -72,7 +72,7 @@ TEST_F(DiscoveryTest, EachBenchConfigurationFillsItsRoleLists) {
         EXPECT_EQ(lists.SelectedResource(Role::RFGen),
                   bench.Resource("rf").empty() ? "0" : bench.Resource("rf"));
         EXPECT_EQ(lists.calls, (Lines{"UpdateAnalyzer", "UpdateModSource"}));
-        EXPECT_EQ(big.shown, Lines{"3|0|scanning for instruments..."});
+        EXPECT_EQ(big.shownWith, Lines{"3|0|scanning for instruments..."});
         EXPECT_EQ(big.hides, 1);
         EXPECT_TRUE(boxes.shown.empty());
         big.hides = 0;
@@ -120,5 +120,5 @@ TEST_F(DiscoveryTest, NoDiscoveryWithoutVISAOrDuringARun) {
     EXPECT_EQ(boxes.icons[0], Services::MsgIcon::Information);
     EXPECT_EQ(lists.Count(Role::Analyzer), 0);
     EXPECT_EQ(lists.Count(Role::RFGen), 0);
-    EXPECT_TRUE(big.shown.empty());
+    EXPECT_TRUE(big.shownWith.empty());
 }

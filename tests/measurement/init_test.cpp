@@ -113,7 +113,7 @@ TEST_F(InitTest, UnlockedReferencesAreNamedInOneMessageAndAbort) {
     Init::InitInstruments();
 
     EXPECT_TRUE(General::MeasureRunAbort);
-    EXPECT_EQ(big.shown, Lines{"1|5|Reference unlocked for Analyzer, RF Converter.\r\n"
+    EXPECT_EQ(big.shownWith, Lines{"1|5|Reference unlocked for Analyzer, RF Converter.\r\n"
                                "Measurement aborted."});
     EXPECT_EQ(General::RunErrorText, "Reference unlocked for Analyzer, RF Converter.");
 }
@@ -128,7 +128,7 @@ TEST_F(InitTest, ALockQueryWithoutAnswerIsNotLocked) {
 
     EXPECT_TRUE(General::MeasureRunAbort);
     EXPECT_EQ(General::RunErrorText, "No answer to the reference lock query of Analyzer.");
-    EXPECT_TRUE(big.shown.empty());
+    EXPECT_TRUE(big.shownWith.empty());
 }
 
 TEST_F(InitTest, UnusableSettingsOrInstrumentsAbortWithTheirCause) {

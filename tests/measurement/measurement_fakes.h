@@ -1,7 +1,8 @@
 #pragma once
-// Stand-ins for the engine's windows and the large message box, recording
+// Stand-ins for the engine's windows, recording
 // what the measurement showed and asked.
 
+#include "../support/fakes.h"
 #include "LevelingMeter.h"
 #include "ResultSink.h"
 #include "Services.h"
@@ -47,17 +48,6 @@ struct RecordingSink : ResultSink {
 struct ScopedSink {
     explicit ScopedSink(ResultSink& sink) { ResultSink::Install(&sink); }
     ~ScopedSink() { ResultSink::Install(nullptr); }
-};
-
-// Answers the large message box with `reply` and keeps the texts.
-struct FakeBigMessage : Services::BigMessageService {
-    bool reply = true;
-    std::vector<std::string> shown;
-    bool ShowMessage(const std::string& text, int, int, bool, bool, bool) override {
-        shown.push_back(text);
-        return reply;
-    }
-    void HideMessage() override {}
 };
 
 // A leveling meter that presses OK after `okAfter` values (0: never) and

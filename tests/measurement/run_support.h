@@ -59,18 +59,6 @@ struct FakeLists : EquipmentLists {
     }
 };
 
-struct FakeBigMessage : Services::BigMessageService {
-    std::vector<std::string> shown; // "sign|timeout|text"
-    std::function<void()> onShow;
-    int hides = 0;
-    bool ShowMessage(const std::string& text, int sign, int timeout, bool, bool, bool) override {
-        shown.push_back(std::to_string(sign) + "|" + std::to_string(timeout) + "|" + text);
-        if (onShow) onShow();
-        return true;
-    }
-    void HideMessage() override { ++hides; }
-};
-
 // The services a run uses, faked; the shared state of a small run.
 struct RunFixture : RegistryFixture {
     FakeStatus status;

@@ -4,6 +4,7 @@
 #include "Services.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,4 +111,20 @@ struct FakeUrlOpener : Services::UrlOpenerService {
         opened.push_back(url);
         return result;
     }
+};
+
+// Answers the large message box with `reply`; keeps each text in `shown` and
+// "sign|timeout|text" in `shownWith`, and runs `onShow` after each.
+struct FakeBigMessage : Services::BigMessageService {
+    bool reply = true;
+    std::vector<std::string> shown, shownWith;
+    std::function<void()> onShow;
+    int hides = 0;
+    bool ShowMessage(const std::string& text, int sign, int timeout, bool, bool, bool) override {
+        shown.push_back(text);
+        shownWith.push_back(std::to_string(sign) + "|" + std::to_string(timeout) + "|" + text);
+        if (onShow) onShow();
+        return reply;
+    }
+    void HideMessage() override { ++hides; }
 };

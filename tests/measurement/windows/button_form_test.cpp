@@ -84,7 +84,7 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
 
     form->StartB->click();
 
-    EXPECT_EQ(big.shown, (Lines{"1|0|Sampling rate is zero! Please select correct value",
+    EXPECT_EQ(big.shownWith, (Lines{"1|0|Sampling rate is zero! Please select correct value",
                                 "1|0|Baseband clock rate is zero! Please select correct value",
                                 "1|0|Clock for signal generation and analysis must be equal!",
                                 "1|0|Capture length must be less than test signal length!"}));
@@ -115,7 +115,7 @@ TEST_F(ActionWindow, AFinishedRunEndsReadyWithTheStoresMarkedPresent) {
 
     EXPECT_EQ(points, 1);
     EXPECT_TRUE(busyDuringRun);
-    EXPECT_EQ(big.shown, Lines{"3|1|Measurement finished."});
+    EXPECT_EQ(big.shownWith, Lines{"3|1|Measurement finished."});
     EXPECT_TRUE(General::DataPresent);
     EXPECT_FALSE(General::MeasureBusy);
     EXPECT_TRUE(form->StartB->isEnabled());
@@ -142,7 +142,7 @@ TEST_F(ActionWindow, StopAbortsTheRunAndNoSecondRunStartsWhileItUnwinds) {
 
     EXPECT_EQ(points, 1);
     EXPECT_TRUE(startEnabledAtStop);
-    EXPECT_EQ(big.shown, Lines{"1|3|Measurement aborted.\r\n()"});
+    EXPECT_EQ(big.shownWith, Lines{"1|3|Measurement aborted.\r\n()"});
     EXPECT_EQ(CountOf(status.lines, "start refused"), 2);
     EXPECT_FALSE(General::DataPresent);
     EXPECT_FALSE(General::MeasureBusy);

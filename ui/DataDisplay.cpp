@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <qcustomplot.h>
 
 namespace {
@@ -29,13 +30,6 @@ constexpr double kHOxSpectrumOffset = 13.0103;
 constexpr short kCCDFBins = 500;
 // A logarithmic axis cannot reach 0 %: it ends here.
 constexpr double kLogAxisFloor = 1e-4;
-
-QPushButton* Button(const char* name, const QString& text, const QString& tip = {}) {
-    auto* button = new QPushButton(text);
-    button->setObjectName(name);
-    if (!tip.isEmpty()) button->setToolTip(tip);
-    return button;
-}
 
 // Fixed major ticks, optionally divided into a set number of minor intervals.
 class FixedTicker : public QCPAxisTickerFixed {
@@ -88,36 +82,6 @@ void DataDisplay::BuildControls() {
     ShowLine_->setObjectName("ShowLine");
     ShowPoints_ = new QCheckBox("POINTS");
     ShowPoints_->setObjectName("ShowPoints");
-    auto* scrollFree = new QCheckBox("scroll");
-    scrollFree->setObjectName("ScrollFree");
-
-    auto* zoomFrame = new QGroupBox("ZOOM && POS");
-    zoomFrame->setObjectName("ZoomFrame");
-    auto* zoom = new QGridLayout(zoomFrame);
-    auto* zoomAll = Button("ZoomAll", "full", "click to show the complete sequence");
-    auto* zoomIn2 = Button("ZoomInX2", "in", "click to decrease span by a factor of 2");
-    auto* zoomOut2 = Button("ZoomOutX2", "out", "click to increase span by a factor of 2");
-    auto* left2 = Button("MoveLeft2x", "<<");
-    auto* left1 = Button("MoveLeft1x", "<");
-    auto* right1 = Button("MoveRight1x", ">");
-    auto* right2 = Button("MoveRight2x", ">>");
-    auto* zoomRect = Button("ZoomIn", "zoom");
-    zoom->addWidget(zoomAll, 0, 0);
-    zoom->addWidget(zoomIn2, 0, 1);
-    zoom->addWidget(zoomOut2, 0, 2);
-    zoom->addWidget(zoomRect, 0, 3);
-    zoom->addWidget(left2, 1, 0);
-    zoom->addWidget(left1, 1, 1);
-    zoom->addWidget(right1, 1, 2);
-    zoom->addWidget(right2, 1, 3);
-    zoom->addWidget(scrollFree, 2, 0, 1, 2);
-    zoom->addWidget(new QLabel("Auto-Scale"), 3, 0);
-    auto* scaleX = Button("AutoScaleX", "X");
-    auto* scaleY = Button("AutoScaleY", "Y");
-    auto* scaleXY = Button("AutoScaleXY", "X and Y");
-    zoom->addWidget(scaleX, 3, 1);
-    zoom->addWidget(scaleY, 3, 2);
-    zoom->addWidget(scaleXY, 3, 3);
 
     auto* configFrame = new QGroupBox("Configuration");
     configFrame->setObjectName("ConfigFrame");
@@ -131,7 +95,7 @@ void DataDisplay::BuildControls() {
     show->addWidget(ShowLine_);
     show->addWidget(ShowPoints_);
     config->addLayout(show, 2, 0, 1, 2);
-    config->addWidget(zoomFrame, 0, 2, 3, 1);
+    config->addWidget(BuildZoomFrame(), 0, 2, 3, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Disp_, 1);
@@ -140,18 +104,6 @@ void DataDisplay::BuildControls() {
     connect(DataToDisplay_, &QComboBox::currentIndexChanged, this,
             [this] { DataToDisplay_Click(); });
     connect(DataFormat_, &QComboBox::currentIndexChanged, this, [this] { DataFormat_Click(); });
-    connect(scaleX, &QPushButton::clicked, this, [this] { AutoScale(true, false); });
-    connect(scaleY, &QPushButton::clicked, this, [this] { AutoScale(false, true); });
-    connect(scaleXY, &QPushButton::clicked, this, [this] { AutoScale(true, true); });
-    connect(zoomAll, &QPushButton::clicked, this, [this] { AutoScale(true, false); });
-    connect(zoomIn2, &QPushButton::clicked, this, [this] { ZoomX(0.5); });
-    connect(zoomOut2, &QPushButton::clicked, this, [this] { ZoomX(2.0); });
-    connect(left2, &QPushButton::clicked, this, [this] { ShiftXAxis(-0.5); });
-    connect(left1, &QPushButton::clicked, this, [this] { ShiftXAxis(-0.125); });
-    connect(right1, &QPushButton::clicked, this, [this] { ShiftXAxis(0.125); });
-    connect(right2, &QPushButton::clicked, this, [this] { ShiftXAxis(0.5); });
-    connect(zoomRect, &QPushButton::clicked, this,
-            [this] { Disp_->setSelectionRectMode(QCP::srmZoom); });
     connect(ShowLine_, &QCheckBox::clicked, this, [this](bool on) {
         plot_->setLineStyle(on ? QCPCurve::lsLine : QCPCurve::lsNone);
         Disp_->replot();
@@ -161,6 +113,46 @@ void DataDisplay::BuildControls() {
                                   : QCPScatterStyle());
         Disp_->replot();
     });
+}
+
+QGroupBox* DataDisplay::BuildZoomFrame() {
+    struct Action {
+        const char* name;
+        const char* text;
+        const char* tip;
+        int row, column;
+        std::function<void()> run;
+    };
+    const Action actions[] = {
+        {"ZoomAll", "full", "click to show the complete sequence", 0, 0,
+         [this] { AutoScale(true, false); }},
+        {"ZoomInX2", "in", "click to decrease span by a factor of 2", 0, 1, [this] { ZoomX(0.5); }},
+        {"ZoomOutX2", "out", "click to increase span by a factor of 2", 0, 2,
+         [this] { ZoomX(2.0); }},
+        {"ZoomIn", "zoom", "", 0, 3, [this] { Disp_->setSelectionRectMode(QCP::srmZoom); }},
+        {"MoveLeft2x", "<<", "", 1, 0, [this] { ShiftXAxis(-0.5); }},
+        {"MoveLeft1x", "<", "", 1, 1, [this] { ShiftXAxis(-0.125); }},
+        {"MoveRight1x", ">", "", 1, 2, [this] { ShiftXAxis(0.125); }},
+        {"MoveRight2x", ">>", "", 1, 3, [this] { ShiftXAxis(0.5); }},
+        {"AutoScaleX", "X", "", 3, 1, [this] { AutoScale(true, false); }},
+        {"AutoScaleY", "Y", "", 3, 2, [this] { AutoScale(false, true); }},
+        {"AutoScaleXY", "X and Y", "", 3, 3, [this] { AutoScale(true, true); }},
+    };
+    auto* frame = new QGroupBox("ZOOM && POS");
+    frame->setObjectName("ZoomFrame");
+    auto* grid = new QGridLayout(frame);
+    for (const Action& action : actions) {
+        auto* button = new QPushButton(action.text);
+        button->setObjectName(action.name);
+        if (*action.tip) button->setToolTip(action.tip);
+        grid->addWidget(button, action.row, action.column);
+        connect(button, &QPushButton::clicked, this, action.run);
+    }
+    auto* scrollFree = new QCheckBox("scroll"); // kept for its place; it has no action
+    scrollFree->setObjectName("ScrollFree");
+    grid->addWidget(scrollFree, 2, 0, 1, 2);
+    grid->addWidget(new QLabel("Auto-Scale"), 3, 0);
+    return frame;
 }
 
 void DataDisplay::DataToDisplay_Click() {

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QCPCurve;
 class QCPTextElement;
 class QCustomPlot;
@@ -37,6 +38,7 @@ public:
 
 private:
     void BuildControls();
+    QGroupBox* BuildZoomFrame();
     void DataToDisplay_Click();
     void DataFormat_Click();
     void UpdateGraph();

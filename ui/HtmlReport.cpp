@@ -64,7 +64,7 @@ public:
         return NumberText::FormatNumber(value, pattern, decimal_);
     }
     // The shortest text of a number, with the regional separator.
-    std::string General(double value) const {
+    std::string GeneralForm(double value) const {
         std::string s = NumberText::Plain(value);
         if (s.starts_with(".")) s.insert(0, "0");
         if (s.starts_with("-.")) s.insert(1, "0");
@@ -170,14 +170,14 @@ std::string Equation(const Doc& d, const std::vector<double>& coefficients) {
     std::string text = "y = ";
     for (std::size_t k = 0; k < coefficients.size(); ++k)
         text += "(" + d.Fmt(coefficients[k], "0.00000E+0") + ") " + kMiddleDot + " x<sup>" +
-                d.General(static_cast<double>(k)) + "</sup> + ";
+                d.GeneralForm(static_cast<double>(k)) + "</sup> + ";
     text.resize(text.size() - 2);
     return text;
 }
 
 std::string AnalyzerBaseband(const Doc& d) {
     return d.Fmt(HOx::IQSampleRate / 1e6, "##0.000") + " MHz sampling rate, " +
-           d.General(HOx::IQSamples) + " samples, " + d.General(General::RBW / 1e6) +
+           d.GeneralForm(HOx::IQSamples) + " samples, " + d.GeneralForm(General::RBW / 1e6) +
            " MHz baseband filter";
 }
 

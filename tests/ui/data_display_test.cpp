@@ -224,3 +224,20 @@ TEST_F(DataDisplayTest, EveryRedrawReadsTheStoreAfresh) {
     ASSERT_EQ(Points().size(), 16u);
     EXPECT_EQ(Points()[2].second, 0.25);
 }
+
+TEST_F(DataDisplayTest, MissingOrUnequalRecordsDrawNothingInEveryView) {
+    for (auto& record : General::SignalStore)
+        record.clear();
+    General::SignalStore[2].assign(8, 0.5); // an output whose Q record is missing
+    for (int set = 0; set < sets->count(); ++set) {
+        sets->setCurrentIndex(set);
+        for (int format = 0; format < formats->count(); ++format) {
+            formats->setCurrentIndex(format);
+            const bool outputI = sets->currentData() == DataDisplay::DUTOutput &&
+                                 formats->currentData() == DataDisplay::TimeI;
+            EXPECT_EQ(Plot()->data()->size(), outputI ? 8 : 0)
+                << sets->currentText().toStdString() << " / "
+                << formats->currentText().toStdString();
+        }
+    }
+}

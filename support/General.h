@@ -8,7 +8,6 @@
 // declared beside their classes, in this same namespace.
 
 #include <QImage>
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,7 +28,13 @@ enum WindowType : int {
 };
 
 // `DetectorType`
-enum DetectorType : int { DetectorNone = 0, DetectorMax = 1, DetectorMin = 2, DetectorAvg = 3, DetectorRms = 4 };
+enum DetectorType : int {
+    DetectorNone = 0,
+    DetectorMax = 1,
+    DetectorMin = 2,
+    DetectorAvg = 3,
+    DetectorRms = 4
+};
 
 // `MeasureStep`; -1 means no step is current.
 enum MeasureStep : int {
@@ -162,5 +167,11 @@ inline std::array<std::vector<double>, 5> ChannelPowers;
 inline std::array<std::vector<std::vector<double>>, 2> DensityGrid;
 inline std::array<QImage, 9> Pictures;
 inline std::string InstrumentLogRTF;
+
+// Timing of the last point's alignment: the whole-sample lag found by the
+// amplitude correlation (samples) and the group delay of the amplifier
+// output against the reference (ns).
+inline std::int32_t CoarseLag = 0;
+inline double GroupDelay = 0;
 
 } // namespace General

@@ -10,6 +10,7 @@ public:
     void SetAxisLabels(CurveGraph, const std::string&, const std::string&) override {}
     void AddPlot(CurveGraph, const std::vector<double>&, const std::vector<double>&,
                  PlotStyle) override {}
+    void AddTrace(CurveGraph, const std::vector<double>&) override {}
     void ShowDensity(CurveGraph, const DensityPicture&) override {}
     QImage Picture(CurveGraph) override { return {}; }
 };

@@ -46,6 +46,8 @@ public:
     // Adds a plot of y against x.
     virtual void AddPlot(CurveGraph graph, const std::vector<double>& x,
                          const std::vector<double>& y, PlotStyle style) = 0;
+    // Adds a trace of y against its element index.
+    virtual void AddTrace(CurveGraph graph, const std::vector<double>& y) = 0;
     // Clears the graph and draws the picture with its colour key.
     virtual void ShowDensity(CurveGraph graph, const DensityPicture& picture) = 0;
     // An image of the graph as it stands; a null image when nothing shows it.

@@ -43,10 +43,11 @@ Curve AverageOnGrid(const Array& x, const Array& y, int n) {
     std::vector<double> sumX(bins, 0.0), sumY(bins, 0.0);
     std::vector<std::size_t> count(bins, 0);
     const double last = static_cast<double>(bins - 1);
+    const double perStep = step > 0.0 ? 1.0 / step : 0.0;
     for (std::size_t k = 0; k < x.size(); ++k) {
         if (!std::isfinite(x[k]) || !std::isfinite(y[k])) continue;
         // All x equal (step 0) puts every point into the first bin.
-        const double at = step > 0.0 ? std::floor((x[k] - lo) / step) : 0.0;
+        const double at = std::floor((x[k] - lo) * perStep);
         const auto i = static_cast<std::size_t>(std::clamp(at, 0.0, last));
         sumX[i] += x[k];
         sumY[i] += y[k];

@@ -56,21 +56,31 @@ std::vector<bool> Unusable(const std::vector<bool>& ref, const std::vector<bool>
     return bad;
 }
 
-void Publish(CurvePoints::PointSets& p) {
-    General::InputAmplitude = std::move(p.inputAmplitude);
-    General::InputPhase = std::move(p.inputPhase);
-    General::OutputAmplitude = std::move(p.outputAmplitude);
-    General::OutputPhase = std::move(p.outputPhase);
-    General::PhaseDifferenceRad = std::move(p.phaseDifferenceRad);
-    General::PhaseDifference = std::move(p.phaseDifference);
+// Storage for the point sets being made.
+CurvePoints::PointSets& Spare() {
+    static CurvePoints::PointSets spare;
+    return spare;
 }
 
-// The amplitudes with unusable samples as 0, for the correlation.
-Array Finite(const Array& x) {
-    Array out(x);
-    for (double& v : out)
+// The point sets trade places with the shared ones: the new values go out,
+// the last point's arrays come in as storage for the next extraction.
+void Publish(CurvePoints::PointSets& p) {
+    General::InputAmplitude.swap(p.inputAmplitude);
+    General::InputPhase.swap(p.inputPhase);
+    General::OutputAmplitude.swap(p.outputAmplitude);
+    General::OutputPhase.swap(p.outputPhase);
+    General::PhaseDifferenceRad.swap(p.phaseDifferenceRad);
+    General::PhaseDifference.swap(p.phaseDifference);
+}
+
+// The amplitudes with unusable samples as 0, for the correlation; the
+// amplitudes themselves when all are usable, the usual case.
+const Array& Finite(const Array& x, Array& copy) {
+    if (std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); })) return x;
+    copy = x;
+    for (double& v : copy)
         if (!std::isfinite(v)) v = 0.0;
-    return out;
+    return copy;
 }
 
 void Densities(const char* amamCaption, const char* ampmCaption, int amamSlot, int ampmSlot) {
@@ -86,15 +96,21 @@ void Densities(const char* amamCaption, const char* ampmCaption, int amamSlot, i
 void ShowCrossSpectrum(const Array& mag, const Array& phase, const char* magCaption,
                        const char* phaseCaption, int magSlot, int phaseSlot) {
     CurveDisplay& display = CurveDisplay::Get();
-    const Array bins = Analysis::Ramp(mag.size(), 0.0, static_cast<double>(mag.size()) - 1.0);
     display.Clear(CurveGraph::Corr1);
-    display.AddPlot(CurveGraph::Corr1, bins, mag, PlotStyle::Trace);
+    display.AddTrace(CurveGraph::Corr1, mag);
     display.Clear(CurveGraph::Corr2);
-    display.AddPlot(CurveGraph::Corr2, bins, phase, PlotStyle::Trace);
+    display.AddTrace(CurveGraph::Corr2, phase);
     display.SetCaption(CurveGraph::Corr1, magCaption);
     display.SetCaption(CurveGraph::Corr2, phaseCaption);
     General::Pictures[static_cast<std::size_t>(magSlot)] = display.Picture(CurveGraph::Corr1);
     General::Pictures[static_cast<std::size_t>(phaseSlot)] = display.Picture(CurveGraph::Corr2);
+}
+
+void Rotate(Array& x, std::int32_t lag) {
+    const auto n = static_cast<long long>(x.size());
+    if (n == 0) return;
+    const long long s = ((lag % n) + n) % n;
+    std::rotate(x.begin(), x.begin() + s, x.end());
 }
 
 // Both records in the same length; the reference cut to the capture depth.
@@ -137,7 +153,7 @@ void Process() {
         return;
     }
 
-    CurvePoints::PointSets points;
+    CurvePoints::PointSets& points = Spare();
     std::vector<bool> bad = outBad;
     for (std::size_t k = 0; k < bad.size(); ++k)
         if (refBad[k]) bad[k] = true;
@@ -165,19 +181,24 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
     ResultSink& results = ResultSink::Get();
 
     std::int32_t lag = 0;
-    if (!TimingAlignment::CoarseLag(Finite(General::InputAmplitude),
-                                    Finite(General::OutputAmplitude), lag)) {
+    Array inCopy, outCopy;
+    if (!TimingAlignment::CoarseLag(Finite(General::InputAmplitude, inCopy),
+                                    Finite(General::OutputAmplitude, outCopy), lag)) {
         Abort("The amplitude correlation of the records failed.");
         return false;
     }
     General::CoarseLag = lag;
     results.ShowValue(15, static_cast<float>(lag), static_cast<float>(lag));
-    math.ShiftSamples(store[0], store[1], lag);
+    // A whole-sample shift is the rotation out(k) = in((k + lag) mod n), which
+    // needs no transform.
+    Rotate(store[0], lag);
+    Rotate(store[1], lag);
     CutToDepth();
     refBad.resize(store[0].size());
     outBad.resize(store[0].size());
 
-    Array mag, phase;
+    // Kept between points, like the point sets.
+    static Array mag, phase;
     math.ShiftService(store[0], store[1], store[2], store[3], mag, phase);
     CrossMix::AddStatus("preparing display for timing, please wait...");
     ShowCrossSpectrum(mag, phase, "Correlated Amplitude Spectrum - Without Fine Timing Correction",
@@ -196,8 +217,11 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
     }
     math.ShiftSamples(store[0], store[1], fine);
 
+    // The residual is measured on the cross spectrum of the aligned records,
+    // the same one the graphs show afterwards, so it is computed once.
+    math.ShiftService(store[0], store[1], store[2], store[3], mag, phase);
     double residual = 0.0;
-    if (!math.GetSampleShift(store[0], store[1], store[2], store[3], residual)) {
+    if (!math.GetSampleShiftFDom(mag, phase, residual)) {
         Abort("The remaining timing difference could not be measured.");
         return false;
     }
@@ -219,11 +243,10 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
         return false;
     }
 
-    math.ShiftService(store[0], store[1], store[2], store[3], mag, phase);
     ShowCrossSpectrum(mag, phase, "Correlated Amplitude Spectrum - WITH Timing Correction",
                       "Correlated Phase Spectrum - WITH Timing Correction", 2, 3);
 
-    CurvePoints::PointSets points;
+    CurvePoints::PointSets& points = Spare();
     if (!CurvePoints::ExtractAligned(store[0], store[1], store[2], store[3],
                                      Unusable(refBad, outBad, lag + fine), points, gain)) {
         Publish(points);

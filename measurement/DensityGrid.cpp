@@ -18,13 +18,18 @@ constexpr int kLevels = 20;
 constexpr int kColumns = 100;
 
 // The cell of a value: the range mapped onto 0..cells - 1, truncated.
-int CellOf(double v, Range r, int cells) {
-    const double span = r.max - r.min;
-    if (!(span > 0.0)) return 0;
-    const double clipped = std::clamp(v, r.min, r.max);
-    const double at = (clipped - r.min) * (cells - 1) / span;
-    return std::clamp(static_cast<int>(at), 0, cells - 1);
-}
+struct CellMap {
+    CellMap(Range r, int cells)
+        : range(r), last(cells - 1),
+          scale(r.max - r.min > 0.0 ? (cells - 1) / (r.max - r.min) : 0.0) {}
+    int operator()(double v) const {
+        const double at = (std::clamp(v, range.min, range.max) - range.min) * scale;
+        return std::min(static_cast<int>(at), last);
+    }
+    Range range;
+    int last;
+    double scale;
+};
 
 } // namespace
 
@@ -33,10 +38,11 @@ Grid Build(const Array& x, const Array& y, Range xRange, Range yRange, int nx, i
     Grid grid(static_cast<std::size_t>(nx), std::vector<double>(static_cast<std::size_t>(ny), 0.0));
     double largest = 0.0;
     const std::size_t n = std::min(x.size(), y.size());
+    const CellMap column(xRange, nx), row(yRange, ny);
     for (std::size_t k = 0; k < n; ++k) {
         if (!std::isfinite(x[k]) || !std::isfinite(y[k])) continue;
-        double& cell = grid[static_cast<std::size_t>(CellOf(x[k], xRange, nx))]
-                           [static_cast<std::size_t>(CellOf(y[k], yRange, ny))];
+        double& cell =
+            grid[static_cast<std::size_t>(column(x[k]))][static_cast<std::size_t>(row(y[k]))];
         cell += 1.0;
         largest = std::max(largest, cell);
     }

@@ -27,6 +27,9 @@ public:
                  PlotStyle s) override {
         ACPForm::Instance().AddPlot(g, x, y, s);
     }
+    void AddTrace(CurveGraph g, const std::vector<double>& y) override {
+        ACPForm::Instance().AddTrace(g, y);
+    }
     void ShowDensity(CurveGraph g, const DensityPicture& p) override {
         ACPForm::Instance().ShowDensity(g, p);
     }
@@ -159,6 +162,18 @@ void ACPForm::AddPlot(CurveGraph graph, const std::vector<double>& x, const std:
     // The spectra and histograms take the scale of their data; the curve
     // graphs keep their fixed ranges.
     if (graph == CurveGraph::Corr1 || graph == CurveGraph::Corr2) plot->rescaleAxes();
+    plot->replot();
+}
+
+void ACPForm::AddTrace(CurveGraph graph, const std::vector<double>& y) {
+    QVector<double> index(static_cast<qsizetype>(y.size()));
+    for (qsizetype k = 0; k < index.size(); ++k)
+        index[k] = static_cast<double>(k);
+    QCustomPlot* plot = Graph(graph);
+    QCPGraph* g = plot->addGraph();
+    g->setData(index, Values(y), true);
+    g->setPen(QPen(Qt::blue));
+    plot->rescaleAxes();
     plot->replot();
 }
 

@@ -32,6 +32,7 @@ public:
     void SetAxisLabels(CurveGraph graph, const std::string& x, const std::string& y) override;
     void AddPlot(CurveGraph graph, const std::vector<double>& x, const std::vector<double>& y,
                  PlotStyle style) override;
+    void AddTrace(CurveGraph graph, const std::vector<double>& y) override;
     void ShowDensity(CurveGraph graph, const DensityPicture& picture) override;
     QImage Picture(CurveGraph graph) override;
 

@@ -80,6 +80,9 @@ struct FakeDisplay : CurveDisplay {
                  PlotStyle s) override {
         if (x.size() == y.size()) plots[g].push_back(s);
     }
+    void AddTrace(CurveGraph g, const std::vector<double>&) override {
+        plots[g].push_back(PlotStyle::Trace);
+    }
     void ShowDensity(CurveGraph g, const DensityPicture& p) override {
         plots[g].clear();
         densities[g].push_back(p);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace DensityGrid {
 
@@ -35,21 +36,23 @@ struct CellMap {
 
 Grid Build(const Array& x, const Array& y, Range xRange, Range yRange, int nx, int ny, int levels) {
     if (nx < 1 || ny < 1) return {};
-    Grid grid(static_cast<std::size_t>(nx), std::vector<double>(static_cast<std::size_t>(ny), 0.0));
-    double largest = 0.0;
+    const auto rows = static_cast<std::size_t>(ny);
+    // Counted flat, column after column, then scaled into the grid.
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(nx) * rows, 0);
     const std::size_t n = std::min(x.size(), y.size());
     const CellMap column(xRange, nx), row(yRange, ny);
     for (std::size_t k = 0; k < n; ++k) {
         if (!std::isfinite(x[k]) || !std::isfinite(y[k])) continue;
-        double& cell =
-            grid[static_cast<std::size_t>(column(x[k]))][static_cast<std::size_t>(row(y[k]))];
-        cell += 1.0;
-        largest = std::max(largest, cell);
+        ++counts[static_cast<std::size_t>(column(x[k])) * rows +
+                 static_cast<std::size_t>(row(y[k]))];
     }
-    if (largest == 0.0) return grid;
-    for (auto& column : grid)
-        for (double& cell : column)
-            cell = cell / largest * levels;
+    const std::uint32_t largest = *std::max_element(counts.begin(), counts.end());
+    Grid grid(static_cast<std::size_t>(nx), std::vector<double>(rows, 0.0));
+    if (largest == 0) return grid;
+    const double top = static_cast<double>(largest);
+    for (std::size_t i = 0; i < grid.size(); ++i)
+        for (std::size_t j = 0; j < rows; ++j)
+            grid[i][j] = static_cast<double>(counts[i * rows + j]) / top * levels;
     return grid;
 }
 

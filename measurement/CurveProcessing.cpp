@@ -113,7 +113,7 @@ void Rotate(Array& x, std::int32_t lag) {
     std::rotate(x.begin(), x.begin() + s, x.end());
 }
 
-// Both records in the same length; the reference cut to the capture depth.
+// Reference and output of one length, and not empty.
 bool CheckRecords() {
     auto& store = General::SignalStore;
     const std::size_t n = store[0].size();

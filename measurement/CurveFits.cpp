@@ -28,7 +28,7 @@ std::size_t DistinctCount(Array x) {
 
 } // namespace
 
-Curve AverageOnGrid(const Array& x, const Array& y, int n) {
+Curve AverageCurveOnGrid(const Array& x, const Array& y, int n) {
     Curve out;
     if (n < 1 || x.size() != y.size()) return out;
     double lo = HUGE_VAL, hi = -HUGE_VAL;

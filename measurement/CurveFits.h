@@ -22,7 +22,7 @@ struct Curve {
 // belongs to the upper bin, the largest x to the last bin; all x equal give
 // one point. Pairs holding a non-finite value are no points. Empty for n < 1
 // or when no pair is finite.
-Curve AverageOnGrid(const Array& x, const Array& y, int n);
+Curve AverageCurveOnGrid(const Array& x, const Array& y, int n);
 
 struct LowLevelRule {
     double limitPercent = 0; // of the gridded points

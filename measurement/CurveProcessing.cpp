@@ -260,9 +260,9 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
 bool FitAndShow() {
     auto& store = General::SignalStore;
     const CurveFits::FitSettings settings = CurveFits::SettingsFromGeneral();
-    CurveFits::Curve amam = CurveFits::AverageOnGrid(General::InputAmplitude,
-                                                     General::OutputAmplitude, settings.amamGrid);
-    CurveFits::Curve ampm = CurveFits::AverageOnGrid(
+    CurveFits::Curve amam = CurveFits::AverageCurveOnGrid(
+        General::InputAmplitude, General::OutputAmplitude, settings.amamGrid);
+    CurveFits::Curve ampm = CurveFits::AverageCurveOnGrid(
         General::InputAmplitude, General::PhaseDifferenceRad, settings.ampmGrid);
     CurveFits::ApplyAMAMLowLevel(amam, settings.amamLow);
     CurveFits::ApplyAMPMLowLevel(ampm, settings.ampmLow);

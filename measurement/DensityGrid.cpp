@@ -34,7 +34,8 @@ struct CellMap {
 
 } // namespace
 
-Grid Build(const Array& x, const Array& y, Range xRange, Range yRange, int nx, int ny, int levels) {
+Grid BuildDensityGrid(const Array& x, const Array& y, Range xRange, Range yRange, int nx, int ny,
+                      int levels) {
     if (nx < 1 || ny < 1) return {};
     const auto rows = static_cast<std::size_t>(ny);
     // Counted flat, column after column, then scaled into the grid.
@@ -93,7 +94,8 @@ DensityPicture MakePicture(const Grid& grid, int levels, const std::function<dou
 }
 
 void DrawAMAMDensity(const Array& x, const Array& y) {
-    General::DensityGrid[0] = Build(x, y, {0.0, 1.0}, {0.0, 1.0}, kColumns, 100, kLevels);
+    General::DensityGrid[0] =
+        BuildDensityGrid(x, y, {0.0, 1.0}, {0.0, 1.0}, kColumns, 100, kLevels);
     CrossMix::AddStatus("drawing AM/AM, please wait...");
     CurveDisplay::Get().ShowDensity(CurveGraph::AMAM, MakePicture(General::DensityGrid[0], kLevels,
                                                                   [](int j) { return j / 100.0; },
@@ -101,7 +103,8 @@ void DrawAMAMDensity(const Array& x, const Array& y) {
 }
 
 void DrawAMPMDensity(const Array& x, const Array& y) {
-    General::DensityGrid[1] = Build(x, y, {0.0, 1.0}, {-22.5, 22.5}, kColumns, 360, kLevels);
+    General::DensityGrid[1] =
+        BuildDensityGrid(x, y, {0.0, 1.0}, {-22.5, 22.5}, kColumns, 360, kLevels);
     CrossMix::AddStatus("drawing AM/PM, please wait...");
     CurveDisplay::Get().ShowDensity(CurveGraph::AMPM,
                                     MakePicture(General::DensityGrid[1], kLevels,

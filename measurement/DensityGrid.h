@@ -24,7 +24,8 @@ struct Range {
 // the largest count · levels (0 for an empty cell; all 0 for a cloud without
 // a point). Pairs holding a non-finite value are no points. Empty for
 // nx or ny < 1.
-Grid Build(const Array& x, const Array& y, Range xRange, Range yRange, int nx, int ny, int levels);
+Grid BuildDensityGrid(const Array& x, const Array& y, Range xRange, Range yRange, int nx, int ny,
+                      int levels);
 
 // The level (1..levels) a cell's value is drawn in: the next whole level at
 // or above it, so that no occupied cell is lost; 0 for an empty cell.

@@ -10,7 +10,7 @@
 using CurveFits::Curve;
 using CurveFits::LowLevelRule;
 
-TEST(CurveFits, AverageOnGrid) {
+TEST(CurveFits, AverageCurveOnGrid) {
     struct Case {
         const char* what;
         std::vector<double> x, y;
@@ -41,7 +41,7 @@ TEST(CurveFits, AverageOnGrid) {
              Case{"no bins", {0, 1}, {0, 1}, 0, {}, {}},
              Case{"no finite pair", {nan}, {1}, 3, {}, {}},
          }) {
-        const Curve g = CurveFits::AverageOnGrid(c.x, c.y, c.n);
+        const Curve g = CurveFits::AverageCurveOnGrid(c.x, c.y, c.n);
         EXPECT_EQ(g.x, c.outX) << c.what;
         EXPECT_EQ(g.y, c.outY) << c.what;
     }

@@ -13,9 +13,9 @@ using DensityGrid::Grid;
 TEST(DensityGrid, CellsAtTheEdgesAndBeyond) {
     // 1.0 lands in the last column, values beyond a bound in its edge cell,
     // non-finite pairs nowhere.
-    const Grid g = DensityGrid::Build({1.0, 0.0, -3.0, 0.5, 0.995, NAN, 0.2},
-                                      {-22.5, 22.5, 0.0, 99.0, 0.0, 0.0, INFINITY}, {0, 1},
-                                      {-22.5, 22.5}, 100, 360, 20);
+    const Grid g = DensityGrid::BuildDensityGrid({1.0, 0.0, -3.0, 0.5, 0.995, NAN, 0.2},
+                                                 {-22.5, 22.5, 0.0, 99.0, 0.0, 0.0, INFINITY},
+                                                 {0, 1}, {-22.5, 22.5}, 100, 360, 20);
     ASSERT_EQ(g.size(), 100u);
     ASSERT_EQ(g[0].size(), 360u);
     double total = 0;
@@ -40,7 +40,7 @@ TEST(DensityGrid, EveryOccupiedCellIsDrawnInItsLevel) {
             x.push_back(10.0 * c);
             y.push_back(50.0);
         }
-    const Grid g = DensityGrid::Build(x, y, {0, 99}, {0, 99}, 100, 100, 20);
+    const Grid g = DensityGrid::BuildDensityGrid(x, y, {0, 99}, {0, 99}, 100, 100, 20);
     const DensityPicture p =
         DensityGrid::MakePicture(g, 20, [](int j) { return j / 100.0; }, {0, 1}, {0, 1});
     ASSERT_EQ(p.levels.size(), 20u);
@@ -78,7 +78,7 @@ TEST(DensityGrid, LevelsAndColours) {
 
 TEST(DensityGrid, AnEmptyCloudDrawsNothing) {
     for (const auto& cloud : {std::vector<double>{}, std::vector<double>{NAN, NAN}}) {
-        const Grid g = DensityGrid::Build(cloud, cloud, {0, 1}, {0, 1}, 100, 100, 20);
+        const Grid g = DensityGrid::BuildDensityGrid(cloud, cloud, {0, 1}, {0, 1}, 100, 100, 20);
         for (const auto& column : g)
             for (double cell : column)
                 ASSERT_EQ(cell, 0.0);
@@ -87,9 +87,10 @@ TEST(DensityGrid, AnEmptyCloudDrawsNothing) {
         for (const auto& level : p.levels)
             EXPECT_TRUE(level.x.empty());
     }
-    EXPECT_TRUE(DensityGrid::Build({1}, {1}, {0, 1}, {0, 1}, 0, 100, 20).empty());
+    EXPECT_TRUE(DensityGrid::BuildDensityGrid({1}, {1}, {0, 1}, {0, 1}, 0, 100, 20).empty());
     // A range without width counts everything in its first cell.
-    EXPECT_EQ(DensityGrid::Build({5, 6}, {0, 0}, {1, 1}, {0, 1}, 10, 10, 20)[0][0], 20.0);
+    EXPECT_EQ(DensityGrid::BuildDensityGrid({5, 6}, {0, 0}, {1, 1}, {0, 1}, 10, 10, 20)[0][0],
+              20.0);
 }
 
 TEST(DensityGrid, DrawingsStoreTheirGridsAndDrawTheirPictures) {

@@ -30,6 +30,9 @@ OPERATIONS = [
     ("PackOffsetBinary", 1 << 24),
     ("PackSigned", 1 << 24),
     ("ReadIQFile", 1 << 24),
+    # The curve half of one sweep point (curve_point below).
+    ("CurvePoint16", 1 << 16),
+    ("CurvePoint18", 1 << 18),
 ]
 # Timed on the Quillon side only: no numpy counterpart exists.
 QUILLON_ONLY = [
@@ -199,6 +202,82 @@ def read_iq_file(np, path):
     return values[:pairs].astype(float), values[pairs:].astype(float)
 
 
+# --- the curve half of one sweep point ---------------------------------------------
+
+def curve_records(np, sfft, n):
+    """1 MHz of noise at 16 MHz through a compressing amplifier, 3.37 samples late."""
+    saved = BANDWIDTH
+    globals()["BANDWIDTH"] = 1.0
+    i, q = (a.copy() for a in noise(np, sfft, n, 1))
+    globals()["BANDWIDTH"] = saved
+    x = i + 1j * q
+    a = np.abs(x)
+    y = 3.0 * x / (1 + a ** 4) ** 0.25 * np.exp(0.1j * a * a)
+    oi, oq = y.real.copy(), y.imag.copy()
+    shift_samples(np, sfft, oi, oq, -3.37)
+    return i, q, oi, oq
+
+
+def wrapped(np, d):
+    return (d + np.pi) % TWO_PI - np.pi
+
+
+def point_sets(np, ri, rq, oi, oq):
+    in_amp, in_ph = np.hypot(ri, rq), np.arctan2(rq, ri)
+    out_amp, out_ph = np.hypot(oi, oq), np.arctan2(oq, oi)
+    d = wrapped(np, out_ph - in_ph)
+    m = d.mean()
+    d -= m
+    return in_amp, out_amp, out_ph - m, d, d * (180 / np.pi)
+
+
+def density(np, x, y, ylo, yhi, ny):
+    col = (np.clip(x, 0.0, 1.0) * 99).astype(np.intp)
+    row = ((np.clip(y, ylo, yhi) - ylo) * ((ny - 1) / (yhi - ylo))).astype(np.intp)
+    grid = np.bincount(col * ny + row, minlength=100 * ny).astype(float)
+    grid *= 20.0 / grid.max()
+    levels = np.ceil(grid - 1e-9)
+    return [np.nonzero(levels == k)[0] for k in range(1, 21)]
+
+
+def grid_average(np, x, y, n):
+    lo, hi = x.min(), x.max()
+    step = (hi - lo) / n
+    b = np.clip(np.floor((x - lo) / step), 0, n - 1).astype(np.intp)
+    count = np.bincount(b, minlength=n)
+    used = count > 0
+    return (np.bincount(b, x, n)[used] / count[used], np.bincount(b, y, n)[used] / count[used])
+
+
+def curve_point(np, sfft, ri, rq, oi, oq):
+    ri, rq = ri.copy(), rq.copy()
+    n = ri.size
+    in_amp, out_amp, _, _, deg = point_sets(np, ri, rq, oi, oq)
+    density(np, in_amp, out_amp, 0.0, 1.0, 100)
+    density(np, in_amp, deg, -22.5, 22.5, 360)
+    c = sfft.irfft(np.conj(sfft.rfft(in_amp)) * sfft.rfft(out_amp), n)
+    p = int(np.argmax(c))
+    lag = -p if p <= n // 2 else n - p
+    ri, rq = np.roll(ri, -lag), np.roll(rq, -lag)
+    mag, phase = shift_service(np, sfft, ri, rq, oi, oq)
+    fine = sample_shift_fdom(np, mag, np.unwrap(phase))
+    shift_samples(np, sfft, ri, rq, fine)
+    # The aligned records' cross spectrum: the residual, and the graphs.
+    sample_shift_fdom(np, *shift_service(np, sfft, ri, rq, oi, oq))
+    in_amp, out_amp, _, rad, deg = point_sets(np, ri, rq, oi, oq)
+    out_amp *= 1.0 / ((in_amp @ out_amp) / (in_amp @ in_amp))
+    density(np, in_amp, out_amp, 0.0, 1.0, 100)
+    density(np, in_amp, deg, -22.5, 22.5, 360)
+    ax, ay = grid_average(np, in_amp, out_amp, 50)
+    px, py = grid_average(np, in_amp, rad, 50)
+    poly = np.polynomial.polynomial
+    am, pre, pm = poly.polyfit(ax, ay, 9), poly.polyfit(ay, ax, 9), poly.polyfit(px[1:], py[1:], 9)
+    np.histogram(out_amp, 100, (0.0, 1.0))
+    np.histogram(rad, 360, (-np.pi / 8, np.pi / 8))
+    ramp = np.linspace(0.0, 1.0, 101)
+    return poly.polyval(ramp, am), poly.polyval(ramp, pre), poly.polyval(ramp, pm)
+
+
 def numpy_worker(name, n, repetitions):
     """Times one operation in this process; prints the best time in ms."""
     import numpy as np
@@ -260,6 +339,11 @@ def numpy_worker(name, n, repetitions):
 
         def run():
             read_iq_file(np, path)
+    elif name.startswith("CurvePoint"):
+        records = curve_records(np, sfft, n)
+
+        def run():
+            curve_point(np, sfft, *records)
     else:
         raise SystemExit("unknown operation " + name)
     run()  # first call outside the timing, as Google Benchmark's warm-up

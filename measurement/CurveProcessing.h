@@ -7,7 +7,8 @@
 namespace CurveProcessing {
 
 // Sets General::MeasureRunAbort (with General::RunErrorText) and returns when
-// the records cannot be processed.
+// the records cannot be processed; a value the operator declines in the
+// result window sets the abort flag alone.
 void Process();
 
 } // namespace CurveProcessing

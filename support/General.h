@@ -163,4 +163,10 @@ inline std::array<std::vector<std::vector<double>>, 2> DensityGrid;
 inline std::array<QImage, 9> Pictures;
 inline std::string InstrumentLogRTF;
 
+// Timing of the last point's alignment: the whole-sample lag found by the
+// amplitude correlation (samples) and the group delay of the amplifier
+// output against the reference (ns).
+inline std::int32_t CoarseLag = 0;
+inline double GroupDelay = 0;
+
 } // namespace General

@@ -1,0 +1,213 @@
+// One sweep point measured on the simulated bench: a noise test signal played
+// through the external converter, the amplifier and the analyzer, captured
+// over the real socket path, then aligned and fitted. The fitted AM/AM and
+// AM/PM must match the bench's truth table over the top 20 dB of input power,
+// and the delay found the amplifier's delay as the capture sees it.
+
+#include "../instruments/simbench_process.h"
+#include "../instruments/waveform_file.h"
+#include "../support/fakes.h"
+#include "CurveProcessing.h"
+#include "DSP.h"
+#include "General.h"
+#include "HOx.h"
+#include "IEC.h"
+#include "IECMacros.h"
+#include "TestSigGen.h"
+
+#include <QTemporaryDir>
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <numbers>
+
+namespace {
+
+constexpr int kSamples = 32768;
+constexpr double kLevel = -22;  // converter full scale, peak envelope power dBm
+constexpr double kRefLevel = 6; // analyzer reference level dBm
+
+struct TruthRow {
+    double pin, gain, phase;
+};
+
+std::vector<TruthRow> ReadTruth(const std::string& file) {
+    std::vector<TruthRow> rows;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        TruthRow r{};
+        double pout = 0;
+        if (words >> r.pin >> pout >> r.gain >> r.phase) rows.push_back(r);
+    }
+    return rows;
+}
+
+struct PointResult {
+    bool measured = false;
+    double delay = 0;                            // samples, output behind the reference
+    double worstGainDb = 0;                      // largest |fitted - true| gain over the top 20 dB
+    double worstPhaseDeg = 0;                    // the same for the phase, constant offset removed
+    int rows = 0;                                // truth rows compared
+    double compressionDb = 0, phaseSwingDeg = 0; // what the truth spans over them
+};
+
+struct CurveBench : ::testing::Test {
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
+    QTemporaryDir dir;
+
+    void SetUp() override {
+        General::MeasureRunAbort = false;
+        General::NoiseLength = kSamples;
+        General::NoiseClock = 16;
+        General::NoiseBandwidth = 1;
+        General::NoiseSeed = 5;
+        TestSigGen::MakeNoiseSignal();
+        General::SamplingRate = 16e6;
+        General::SamplingDepth = kSamples;
+        General::AMAMGrid = General::AMPMGrid = 50;
+        General::AMAMOrder = General::AMPMOrder = 9;
+        General::AMAMLowIgn = General::AMAMLowSet = false;
+        General::AMPMLowIgn = General::AMPMLowSet = false;
+        General::ModulatorType = 0;
+        General::AnaRefLevel = kRefLevel;
+    }
+    void TearDown() override {
+        IEC::Instance().SetModSourVIF(nullptr);
+        General::ModulatorType = 0;
+        General::AnaRefLevel = 0;
+    }
+
+    // Plays the test signal on a bench with the given amplifier options,
+    // captures the output on the external trigger and processes the point.
+    PointResult Measure(const std::string& amplifier) {
+        PointResult r;
+        const std::string truth = dir.filePath("truth.txt").toStdString();
+        SimBench bench(Args("--modsource BOXW --rf EXTERNAL --analyzer HOB --converter-level " +
+                            std::to_string(kLevel) + " --truth-file " + truth + " " + amplifier));
+        EXPECT_TRUE(bench.ready);
+        if (!bench.ready) return r;
+        auto source = std::make_shared<VIF>();
+        EXPECT_TRUE(source->OpenDevice(bench.Resource("modsource")));
+        std::vector<std::complex<double>> wave(kSamples);
+        for (int k = 0; k < kSamples; ++k)
+            wave[static_cast<std::size_t>(k)] = {General::TestSignalI[static_cast<std::size_t>(k)],
+                                                 General::TestSignalQ[static_cast<std::size_t>(k)]};
+        EXPECT_TRUE(Upload(*source, "NOISE.WV", WaveformFile(wave, false, 16000000)));
+        IEC::Instance().SetModSourVIF(source);
+        EXPECT_TRUE(IECMacros::LoadARBWaveform("NOISE.WV"));
+
+        VIF analyzer;
+        EXPECT_TRUE(analyzer.OpenDevice(bench.Resource("analyzer")));
+        analyzer.WriteString("DISP:TRAC:Y:RLEV " + std::to_string(kRefLevel) + "DBM", 0);
+        HOx::IQBandwidth = 10000000;
+        HOx::IQSampleRate = 16000000;
+        HOx::IQSamples = kSamples;
+        HOx::IQTrigSource = 1;
+        HOx::IQTrigSlopePos = true;
+        EXPECT_TRUE(HOx::StartIQCapture(analyzer, 1));
+        std::vector<double> I, Q;
+        EXPECT_TRUE(analyzer.ReadIQArray("TRAC:IQ:DATA?", I, Q, 524288, 1024, -1));
+        EXPECT_EQ(I.size(), static_cast<std::size_t>(kSamples));
+        HOx::ScaleIQToRefLevel(I, Q, 1);
+
+        auto& store = General::SignalStore;
+        store[0] = General::TestSignalI;
+        store[1] = General::TestSignalQ;
+        store[2] = I;
+        store[3] = Q;
+        CurveProcessing::Process();
+        EXPECT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+        if (General::MeasureRunAbort) return r;
+        r.measured = true;
+        r.delay = -(General::CoarseLag + General::TimingError);
+        Compare(ReadTruth(truth), r);
+        return r;
+    }
+
+    // The fitted curves as absolute gain and phase against input power: the
+    // reference amplitude 1 is the converter level, the output amplitude 1
+    // (before the gain normalisation g) the reference level.
+    static void Compare(const std::vector<TruthRow>& truth, PointResult& r) {
+        const auto& store = General::SignalStore;
+        double g = 0, peak = 0;
+        for (std::size_t k = 0; k < store[0].size(); ++k) {
+            peak = std::max(peak, std::hypot(store[0][k], store[1][k]));
+            if (g == 0 && General::OutputAmplitude[k] > 0.1)
+                g = std::hypot(store[2][k], store[3][k]) / General::OutputAmplitude[k];
+        }
+        const MathClass& math = DSP::IntMath();
+        const double top = kLevel + 20 * std::log10(peak);
+        std::vector<double> phaseError;
+        double gainLow = 0, phaseLow = 0;
+        for (const TruthRow& t : truth) {
+            if (t.pin < top - 20 || t.pin > top) continue;
+            if (r.rows++ == 0) {
+                gainLow = t.gain;
+                phaseLow = t.phase;
+            }
+            r.compressionDb = gainLow - t.gain;
+            r.phaseSwingDeg = t.phase - phaseLow;
+            const double x = std::pow(10.0, (t.pin - kLevel) / 20);
+            const double gain =
+                kRefLevel - kLevel + 20 * std::log10(g * math.PolyCalc(General::AMAMCoeff, x) / x);
+            r.worstGainDb = std::max(r.worstGainDb, std::abs(gain - t.gain));
+            phaseError.push_back(math.PolyCalc(General::AMPMCoeff, x) * 180 / std::numbers::pi -
+                                 t.phase);
+        }
+        double offset = 0;
+        for (double e : phaseError)
+            offset += e / static_cast<double>(phaseError.size());
+        for (double e : phaseError)
+            r.worstPhaseDeg = std::max(r.worstPhaseDeg, std::abs(e - offset));
+    }
+};
+
+} // namespace
+
+TEST_F(CurveBench, RappAndSalehCurvesMatchTheTruth) {
+    struct Case {
+        const char* amplifier;
+    };
+    for (const Case& c : {Case{"--amp-model rapp --trigger-latency 0"},
+                          Case{"--amp-model saleh --trigger-latency 0"}}) {
+        SCOPED_TRACE(c.amplifier);
+        const PointResult r = Measure(c.amplifier);
+        ASSERT_TRUE(r.measured);
+        EXPECT_NEAR(r.delay, 3.37, 0.1);
+        // The comparison spans a strongly compressed, phase-turning range.
+        EXPECT_GE(r.rows, 79);
+        EXPECT_GT(r.compressionDb, 1.0);
+        EXPECT_GT(r.phaseSwingDeg, 3.0);
+        EXPECT_LT(r.worstGainDb, 0.2);
+        EXPECT_LT(r.worstPhaseDeg, 2.0);
+        std::printf("%s: delay %.4f samples, AM/AM within %.4f dB, AM/PM within %.4f deg "
+                    "(truth: %.2f dB compression, %.2f deg AM/PM)\n",
+                    c.amplifier, r.delay, r.worstGainDb, r.worstPhaseDeg, r.compressionDb,
+                    r.phaseSwingDeg);
+    }
+}
+
+// The capture starts trigger-latency samples after the waveform's start, so
+// the delay seen is the amplifier's minus the latency, taken modulo the
+// cyclic record: whole, fractional, leading (negative, through the wrap) and
+// beyond half the record (folded to a lead).
+TEST_F(CurveBench, DelayFoundIsTheBenchDelay) {
+    struct Case {
+        const char* options;
+        double seen;
+    };
+    for (const Case& c : {Case{"--amp-delay 12 --trigger-latency 0", 12},
+                          Case{"--amp-delay 3.37 --trigger-latency 1", 2.37},
+                          Case{"--amp-delay 3.37 --trigger-latency 5", -1.63},
+                          Case{"--amp-delay 0.5 --trigger-latency 3", -2.5},
+                          Case{"--amp-delay 20000.25 --trigger-latency 0", 20000.25 - kSamples}}) {
+        SCOPED_TRACE(c.options);
+        const PointResult r = Measure(c.options);
+        ASSERT_TRUE(r.measured);
+        EXPECT_NEAR(r.delay, c.seen, 0.1);
+        EXPECT_NEAR(General::GroupDelay, c.seen / 16e6 * 1e9, 0.1 / 16e6 * 1e9);
+    }
+}

@@ -1,0 +1,102 @@
+// The measurement window: the density drawing with its colour key, the added
+// plots, the stored pictures of a processed point, presenting, and the layout
+// of the four graphs.
+
+#include "../../support/fakes.h"
+#include "ACP.h"
+#include "ACPForm.h"
+#include "CurveProcessing.h"
+#include "DSP.h"
+#include "DensityGrid.h"
+#include "General.h"
+
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+namespace {
+
+struct ACPFormTest : ::testing::Test {
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
+    void SetUp() override { ACPForm::Install(); }
+    void TearDown() override {
+        ACPForm::Uninstall();
+        delete &ACPForm::Instance();
+    }
+};
+
+} // namespace
+
+TEST_F(ACPFormTest, DensityDrawsEveryLevelItsKeyAndTheReferenceLine) {
+    DensityGrid::DrawAMAMDensity({0.5, 0.5, 0.5, 0.2}, {0.5, 0.5, 0.5, 0.1});
+    QCustomPlot* plot = ACPForm::Instance().AMAMDia;
+    ASSERT_EQ(plot->graphCount(), 21); // 20 levels and the reference line
+    EXPECT_EQ(plot->itemCount(), 20);  // the colour key
+    // 1 of 3 points: 6.67 is drawn in level 7; 3 of 3 in level 20.
+    EXPECT_EQ(plot->graph(6)->dataCount(), 1);
+    EXPECT_EQ(plot->graph(19)->dataCount(), 1);
+    EXPECT_EQ(plot->graph(0)->dataCount(), 0);
+    EXPECT_EQ(plot->graph(20)->pen().color(), QColor(255, 255, 0));
+    EXPECT_EQ(plot->graph(19)->scatterStyle().pen().color(), QColor(0, 255, 255));
+    // A second drawing replaces the first.
+    DensityGrid::DrawAMAMDensity({}, {});
+    EXPECT_EQ(plot->graphCount(), 21);
+    for (int k = 0; k < 20; ++k)
+        EXPECT_EQ(plot->graph(k)->dataCount(), 0);
+}
+
+TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
+    std::vector<double> I, Q;
+    DSP::IntMath().SignalNoise(1.0, 16.0, 4096, 2, false, I, Q);
+    General::SignalStore[0] = I;
+    General::SignalStore[1] = Q;
+    std::vector<double> oI = I, oQ = Q;
+    DSP::IntMath().ShiftSamples(oI, oQ, -2.5);
+    General::SignalStore[2] = oI;
+    General::SignalStore[3] = oQ;
+    General::SamplingDepth = 4096;
+    General::SamplingRate = 16e6;
+    General::AMAMGrid = General::AMPMGrid = 50;
+    General::AMAMOrder = General::AMPMOrder = 5;
+    General::MeasureRunAbort = false;
+    for (QImage& p : General::Pictures)
+        p = QImage();
+    CurveProcessing::Process();
+    ASSERT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+    for (int slot = 0; slot < 8; ++slot)
+        EXPECT_FALSE(General::Pictures[static_cast<std::size_t>(slot)].isNull()) << slot;
+    EXPECT_TRUE(General::Pictures[8].isNull());
+    ACPForm& form = ACPForm::Instance();
+    // The last cloud and the reference line, then the gridded curve and both fits.
+    EXPECT_EQ(form.AMAMDia->graphCount(), 21 + 3);
+    EXPECT_EQ(form.AMPMDia->graphCount(), 21 + 2);
+    EXPECT_EQ(form.Corr1->graphCount(), 1); // the amplitude histogram
+    EXPECT_EQ(form.Corr1->graph(0)->dataCount(), 100);
+    EXPECT_EQ(form.Corr2->graph(0)->dataCount(), 360);
+}
+
+TEST_F(ACPFormTest, PresentingShowsTheWindow) {
+    ACP::PresentWindow();
+    EXPECT_TRUE(ACPForm::Instance().isVisible());
+    EXPECT_EQ(ACPForm::Instance().windowTitle(), "Measure AM/AM, AM/PM");
+}
+
+TEST_F(ACPFormTest, GraphsShareTheClientArea) {
+    ACPForm& form = ACPForm::Instance();
+    form.resize(1000, 740);
+    form.Form_Resize();
+    EXPECT_EQ(form.AMAMDia->geometry(), QRect(4, 4, 488, 400));
+    EXPECT_EQ(form.AMPMDia->geometry(), QRect(496, 4, 488, 400));
+    EXPECT_EQ(form.Corr1->geometry(), QRect(4, 408, 488, 320));
+    EXPECT_EQ(form.Corr2->geometry(), QRect(496, 408, 488, 320));
+    // Too low for graphs: heights stay, the lower graphs follow the upper.
+    form.resize(600, 10);
+    form.Form_Resize();
+    EXPECT_EQ(form.AMAMDia->geometry(), QRect(4, 4, 288, 400));
+    EXPECT_EQ(form.Corr2->geometry(), QRect(296, 408, 288, 320));
+    // Too narrow for two columns: widths stay.
+    form.resize(10, 740);
+    form.Form_Resize();
+    EXPECT_EQ(form.AMAMDia->width(), 288);
+    EXPECT_EQ(form.AMPMDia->x(), 296);
+}

@@ -3,6 +3,7 @@
 #include "RunStart.h"
 
 #include "CrossMix.h"
+#include "CurveFits.h"
 #include "General.h"
 #include "IQFileReader.h"
 #include "Init.h"
@@ -57,6 +58,10 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
     if (RBW > 10000000 && AnalyzerType != 3)
         out.push_back("Analyzer RBW filter not supported, please select lower bandwidth");
     if (const std::optional<std::string> fault = SweepSettingsFault()) out.push_back(*fault);
+    // A grid too small for the chosen fit would only fail after the capture.
+    if (const std::string fit = CurveFits::CheckSettings(CurveFits::SettingsFromGeneral());
+        !fit.empty())
+        out.push_back(fit);
     return out;
 }
 

@@ -96,6 +96,9 @@ struct RunFixture : RegistryFixture {
         FrequencyTranslation = 0;
         Predistore = false, VerifyAM = VerifyPM = false, VerifyAMPM = true;
         ApplyAndMeasurement = 0;
+        AMAMGrid = AMPMGrid = 50, AMAMOrder = AMPMOrder = 9;
+        AMAMLowIgn = AMPMLowIgn = AMAMLowSet = AMPMLowSet = false;
+        AMAMLowLim = AMPMLowLim = 0;
         MeasureBusy = MeasureRunAbort = DataPresent = false;
         RunErrorText.clear();
         General::ACP = ACPSettings{};

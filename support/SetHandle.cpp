@@ -31,6 +31,7 @@ void ResizeCoefficients(std::vector<double>& coeff, std::int16_t order) {
 
 std::string ProgramFolder() {
     if (!FolderOverride().empty()) return FolderOverride();
+    if (const char* own = std::getenv("QUILLON_FOLDER"); own && *own) return own;
     // Installed under /usr the program's folder is not the user's to write.
     static const std::string folder = [] {
         std::error_code ec;

@@ -14,7 +14,7 @@ bool ExchangeSettings(int mode);
 // The folder of the files the program keeps beside itself (settings file,
 // logs, the current report): the program's own folder when it can be written,
 // else the user's configuration folder, unless a host (a test, say) has
-// chosen another.
+// chosen another or QUILLON_FOLDER names one.
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 // The choice for a program in `exeFolder`: that folder when writable, else

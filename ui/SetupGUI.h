@@ -39,12 +39,14 @@ public:
     void UpdateAnalyzer() override;
     void LoadStaticLists();
     void LoadAnaDepth();
-    void UpdateSignalSource();
+    // A file signal without a readable file asks for one, unless the choice
+    // came from the remote control, where nobody can answer a dialog.
+    void UpdateSignalSource(bool mayAsk = true);
     // Every control from the settings.
     void Update();
     // Test signal `index` (0 noise, 1 dual tone, 2 waveform file, 3 ASCII
     // file); any other value is refused and changes nothing.
-    void MeasSig_Click(int index);
+    void MeasSig_Click(int index, bool mayAsk = true);
     void TargetPower_Change();
     // What "? info ?" shows: the information of the last file read.
     const std::string& FileInfoText() const { return fileInfo_; }

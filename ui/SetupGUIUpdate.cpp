@@ -230,7 +230,7 @@ void SetupGUI::UpdateAnalyzer() {
     HOBRBWLabel->setVisible(type != 0);
 }
 
-void SetupGUI::UpdateSignalSource() {
+void SetupGUI::UpdateSignalSource(bool mayAsk) {
     SigParam->setText(General::SignalType == 0 ? "Noise BW:" : "Tone Spacing:");
     const bool file = General::SignalType >= 2;
     FileName->setEnabled(file);
@@ -239,7 +239,7 @@ void SetupGUI::UpdateSignalSource() {
     if (!file) return;
     std::error_code ec;
     const std::string path = TextOf(FileName);
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) LoadSignalFile();
+    if (mayAsk && (path.empty() || !std::filesystem::is_regular_file(path, ec))) LoadSignalFile();
 }
 
 void SetupGUI::Update() {
@@ -293,7 +293,7 @@ void SetupGUI::ShowTexts() {
     RefPowLim->setText(Plain(General::MaximumPeakGeneratorLevel));
 }
 
-void SetupGUI::MeasSig_Click(int index) {
+void SetupGUI::MeasSig_Click(int index, bool mayAsk) {
     if (index < 0 || index > 3) return;
     General::SignalType = static_cast<std::int16_t>(index);
     {
@@ -301,7 +301,7 @@ void SetupGUI::MeasSig_Click(int index) {
         const QSignalBlocker quiet(measSigGroup_);
         MeasSig[static_cast<std::size_t>(index)]->setChecked(true);
     }
-    UpdateSignalSource();
+    UpdateSignalSource(mayAsk);
     if (index >= 2) SignalFileInfo();
 }
 

@@ -48,6 +48,8 @@ ButtonForm::ButtonForm(QWidget* parent) : QWidget(parent) {
     StopB = new QPushButton("stop");
     StopB->setToolTip("halt running measurement");
     StopB->setEnabled(false);
+    // Nothing to start until the discovery has found every instrument.
+    StartB->setEnabled(false);
     for (QPushButton* b : {AutoSet, StartB, StopB})
         buttons->addWidget(b);
 

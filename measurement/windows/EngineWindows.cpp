@@ -2,10 +2,12 @@
 
 #include "EngineWindows.h"
 
+#include "ACPForm.h"
 #include "Current.h"
 #include "LevelingForm.h"
 #include "ResultForm.h"
 #include "RunProgress.h"
+#include "VerifyForm.h"
 
 namespace {
 
@@ -42,12 +44,16 @@ void Install() {
     ResultSink::Install(&g_sink);
     LevelingMeter::Install(&g_meter);
     RunProgress::SetShowStateHook([](int step) { Current::Instance().ShowState(step); });
+    ACPForm::Install();
+    VerifyForm::InstallViewMaker();
 }
 
 void Uninstall() {
     ResultSink::Install(nullptr);
     LevelingMeter::Install(nullptr);
     RunProgress::SetShowStateHook({});
+    ACPForm::Uninstall();
+    Verification::SetViewMaker(nullptr);
 }
 
 } // namespace EngineWindows

@@ -28,6 +28,8 @@ bool ELogForm::IsLoaded() {
 
 ELogForm::ELogForm() {
     setWindowTitle("MAIN LOG WINDOW");
+    // The instrument holder's log box: it stays when measurement windows close.
+    setProperty("Tag", "KEEP");
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

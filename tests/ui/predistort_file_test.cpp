@@ -33,6 +33,7 @@ struct PredistortFileTest : ::testing::Test {
     std::vector<float> fileI, fileQ;
 
     void SetUp() override {
+        IEC::Instance().SetModSourVIF(nullptr);
         General::DataPresent = true;
         General::AMBeforePM = false;
         General::CurveScale = 1.0;

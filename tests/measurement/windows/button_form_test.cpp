@@ -25,6 +25,8 @@ struct ActionWindow : RunFixture {
     void SetUp() override {
         RunFixture::SetUp();
         form = std::make_unique<ButtonForm>();
+        EXPECT_FALSE(form->StartB->isEnabled()) << "nothing to start before the discovery";
+        form->StartB->setEnabled(true); // as a discovery that found every role leaves it
         RunProgress::SetShowStateHook([this](int s) { steps.push_back(std::to_string(s)); });
         ACP::SetMeasureOverride([this] {
             ++points;

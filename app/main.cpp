@@ -1,0 +1,59 @@
+// Quillon: starts the services, the windows that stand behind the engine's
+// seams, and the main window, whose start-up brings up the rest.
+
+#include "ACPSetup.h"
+#include "DSP.h"
+#include "EngineWindows.h"
+#include "InstrumentLogWindow.h"
+#include "MainForm.h"
+#include "RegistryStore.h"
+#include "Services.h"
+#include "SetHandle.h"
+#include "VerifyForm.h"
+#include "WindowServices.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void PrintHelp() {
+    std::printf("Usage: quillon [DEBUG]\n"
+                "  DEBUG  (in capitals, anywhere on the command line) shows the debug menus.\n\n"
+                "Quillon keeps its settings file (%s), logs and the current report in\n"
+                "  %s\n"
+                "(QUILLON_FOLDER names another; by default the program's folder when it can\n"
+                "be written, else $XDG_CONFIG_HOME/quillon or ~/.config/quillon). The VISA\n"
+                "resource cache lives in the registry file\n"
+                "  %s\n"
+                "(QUILLON_REGISTRY_FILE names another).\n",
+                SetHandle::kSettingsFileName, SetHandle::ProgramFolder().c_str(),
+                Registry::DefaultFile().c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k)
+        if (std::strcmp(argv[k], "--help") == 0 || std::strcmp(argv[k], "-h") == 0) {
+            PrintHelp();
+            return 0;
+        }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quillon");
+    WindowServices::Install();
+    InstrumentLogWindow::Install();
+    EngineWindows::Install();
+    VerifyForm::SetACPConfigHook([] { ACPSetup::Open(); });
+    DSP::IntMath().ShowMessage = [](const std::string& text) {
+        Services::Messages().Message("Quillon", text, Services::MsgIcon::Information,
+                                     Services::MsgButtons::OK);
+    };
+    MainForm& main = MainForm::Instance();
+    main.resize(1400, 950);
+    main.MDIForm_Load();
+    const int code = QApplication::exec();
+    delete &main;
+    return code;
+}

@@ -1,0 +1,182 @@
+// The whole program against the simulated bench, driven as a test program
+// drives it: settings and registry in a temporary folder, remote control on a
+// free port, "SETUP;", "START;" and "FINISHED?;" polled until the run ends.
+// The fitted curves are then held against the bench's true amplifier.
+
+#include "../instruments/simbench_process.h"
+#include "../support/fakes.h"
+#include "../support/registry_fixture.h"
+#include "DSP.h"
+#include "EngineWindows.h"
+#include "General.h"
+#include "IEC.h"
+#include "MainForm.h"
+#include "RegAccess.h"
+#include "RemoteServer.h"
+#include "SetHandle.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct TruthRow {
+    double pin, gain, phase;
+};
+
+std::vector<TruthRow> ReadTruth(const std::string& file) {
+    std::vector<TruthRow> rows;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        TruthRow r{};
+        double pout = 0;
+        if (words >> r.pin >> pout >> r.gain >> r.phase) rows.push_back(r);
+    }
+    return rows;
+}
+
+int FreePort() {
+    for (int port = 20000 + int(QCoreApplication::applicationPid() % 9000);; ++port) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, quint16(port))) return port;
+    }
+}
+
+void Pump(const std::function<bool()>& done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+struct EndToEnd : RegistryFixture {
+    FakeMessageBox boxes;
+    FakeBigMessage big;
+    FakeStatus status;
+    FakeSleep sleep;
+    Services::Scoped<Services::MessageBoxService> s1{boxes};
+    Services::Scoped<Services::BigMessageService> s2{big};
+    Services::Scoped<Services::StatusDisplayService> s3{status};
+    Services::Scoped<Services::SleepService> s4{sleep};
+    QTemporaryDir folder;
+
+    void SetUp() override {
+        RegistryFixture::SetUp();
+        SetHandle::SetProgramFolder(folder.path().toStdString());
+        EngineWindows::Install();
+    }
+    void TearDown() override {
+        IEC::Instance().SetModSourVIF(nullptr);
+        IEC::Instance().SetRFSourVIF(nullptr);
+        IEC::Instance().SetAnaVIF(nullptr);
+        EngineWindows::Uninstall();
+        SetHandle::SetProgramFolder("");
+        RegistryFixture::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
+    const std::string truthFile = folder.filePath("truth.txt").toStdString();
+    SimBench bench(Args("--truth-file " + truthFile));
+    ASSERT_TRUE(bench.ready);
+    const std::string key = SetHandle::kDefaultDeviceRegEntry;
+    int n = 0;
+    for (const char* role : {"modsource", "rf", "analyzer"})
+        RegAccess::WriteRegValue(Registry::HKEY_LOCAL_MACHINE, key, "DEVICE" + std::to_string(++n),
+                                 bench.Resource(role));
+    const int port = FreePort();
+    std::ofstream(folder.filePath("Quillon.INI").toStdString())
+        << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\n";
+
+    MainForm& main = MainForm::Instance();
+    main.resize(1400, 950);
+    main.MDIForm_Load();
+    ASSERT_TRUE(main.Remote().IsListening());
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, quint16(port));
+    Pump([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000);
+    std::string replies;
+    QObject::connect(&client, &QTcpSocket::readyRead,
+                     [&] { replies += client.readAll().toStdString(); });
+    auto ask = [&](const char* query) {
+        replies.clear();
+        client.write(query);
+        Pump([&] { return replies.size() >= 11; }, 5000);
+        return replies;
+    };
+    EXPECT_EQ(ask("IS_READY?;"), "IS_READY:0;") << "nothing to start before the discovery";
+    // An output level 5 dB below the amplifier's saturation: well into its
+    // compression, where the curves have something to show.
+    client.write("LEVEL:0;SETUP;");
+    std::string ready;
+    Pump([&] { return (ready = ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
+    ASSERT_EQ(ready, "IS_READY:1;") << (status.lines.empty() ? "" : status.lines.back());
+
+    // The run executes inside the handler of START; the poll of this timer
+    // is answered meanwhile, as a test program's would be.
+    std::vector<std::string> during;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        client.write("FINISHED?;");
+        if (General::MeasureBusy) during.push_back("busy");
+    });
+    replies.clear();
+    client.write("START;");
+    poll.start(200);
+    Pump([&] { return replies.find("FINISHED:1;") != std::string::npos; }, 240000);
+    poll.stop();
+    ASSERT_NE(replies.find("FINISHED:1;"), std::string::npos) << General::RunErrorText;
+    EXPECT_FALSE(during.empty()) << "the queries were answered while the run was in progress";
+    EXPECT_TRUE(General::DataPresent) << General::RunErrorText;
+    EXPECT_EQ(General::RunErrorText, "");
+    const auto rf = bench.Log("rf");
+    ASSERT_FALSE(rf.empty());
+    EXPECT_EQ(rf.back() == "SYST:ERR?" ? rf[rf.size() - 2] : rf.back(), "OUTP:STAT OFF");
+
+    // Compression and phase rotation against input power over the top 20 dB,
+    // relative to the smallest level compared, as the truth table gives them.
+    // The generator level the leveling found is the peak envelope power of
+    // the amplifier's input (the leveling gain adds the crest factor back).
+    const auto& ref = General::SignalStore;
+    double peak = 0;
+    for (std::size_t k = 0; k < ref[0].size(); ++k)
+        peak = std::max(peak, std::hypot(ref[0][k], ref[1][k]));
+    const double top = General::GenRMSLevel;
+    const MathClass& math = DSP::IntMath();
+    double gain0 = 0, phase0 = 0, truthGain0 = 0, truthPhase0 = 0, worstGain = 0, worstPhase = 0;
+    int rows = 0;
+    for (const TruthRow& t : ReadTruth(truthFile)) {
+        if (t.pin < top - 20 || t.pin > top) continue;
+        const double x = std::pow(10.0, (t.pin - top) / 20) * peak;
+        const double gain = 20 * std::log10(math.PolyCalc(General::AMAMCoeff, x) / x);
+        const double phase = math.PolyCalc(General::AMPMCoeff, x) * 180 / M_PI;
+        if (rows++ == 0) gain0 = gain, phase0 = phase, truthGain0 = t.gain, truthPhase0 = t.phase;
+        if (std::getenv("E2E_DUMP"))
+            std::printf("pin %.2f x %.4f gain %.3f truth %.3f phase %.2f truth %.2f\n", t.pin, x,
+                        gain, t.gain, phase, t.phase);
+        worstGain = std::max(worstGain, std::abs((gain - gain0) - (t.gain - truthGain0)));
+        worstPhase = std::max(worstPhase, std::abs((phase - phase0) - (t.phase - truthPhase0)));
+    }
+    EXPECT_GT(rows, 40);
+    EXPECT_LT(worstGain, 0.2) << "dB";
+    EXPECT_LT(worstPhase, 2.0) << "degrees";
+    std::printf("end to end: %d truth rows, worst AM/AM %.3f dB, worst AM/PM %.3f deg\n", rows,
+                worstGain, worstPhase);
+
+    const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
+    QDir().mkpath(shots);
+    main.grab().save(shots + "/main_window_after_run.png");
+    delete &main;
+}

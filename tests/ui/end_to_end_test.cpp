@@ -6,21 +6,29 @@
 #include "../instruments/simbench_process.h"
 #include "../support/fakes.h"
 #include "../support/registry_fixture.h"
+#include "ButtonForm.h"
 #include "DSP.h"
 #include "EngineWindows.h"
 #include "General.h"
+#include "HtmlReport.h"
 #include "IEC.h"
 #include "MainForm.h"
+#include "NumberText.h"
 #include "RegAccess.h"
 #include "RemoteServer.h"
 #include "SetHandle.h"
+#include "Verification.h"
+#include "browser_view.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -124,6 +132,11 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     Pump([&] { return (ready = ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
     ASSERT_EQ(ready, "IS_READY:1;") << (status.lines.empty() ? "" : status.lines.back());
 
+    // Measurement with all three predistortion variants verified.
+    ButtonForm::Instance().Mode[1]->click();
+    for (QCheckBox* variant : ButtonForm::Instance().Dist)
+        variant->setChecked(true);
+
     // The run executes inside the handler of START; the poll of this timer
     // is answered meanwhile, as a test program's would be.
     std::vector<std::string> during;
@@ -174,6 +187,61 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     EXPECT_LT(worstPhase, 2.0) << "degrees";
     std::printf("end to end: %d truth rows, worst AM/AM %.3f dB, worst AM/PM %.3f deg\n", rows,
                 worstGain, worstPhase);
+
+    // Every variant was uploaded under its own name, captured and evaluated.
+    const auto mod = bench.Log("modsource");
+    for (const char* name : {"'QUILAM--'", "'QUIL--PM'", "'QUILAMPM'"})
+        EXPECT_TRUE(std::any_of(mod.begin(), mod.end(), [&](const std::string& l) {
+            return l.rfind(std::string("MMEM:DATA ") + name, 0) == 0;
+        })) << name;
+    ASSERT_GE(General::SweepPoints.size(), 2u);
+    const auto& power = General::SweepPoints[1].ChannelPower;
+    for (int r = 0; r < 3; ++r)
+        EXPECT_NE(power[std::size_t(r)][3], 0.0) << "row " << r;
+    for (int k = 2; k < 5; ++k)
+        EXPECT_FALSE(General::ChannelPowers[std::size_t(k)].empty()) << k;
+    // AM+PM, the variant verified last, against the amplifier without it.
+    const double lower = power[2][2] - power[1][2], upper = power[2][4] - power[1][4];
+    EXPECT_GE(lower, 10.0) << "dB better in the lower adjacent channel";
+    EXPECT_GE(upper, 10.0) << "dB better in the upper adjacent channel";
+    // The measured predistorted spectrum against its simulation, over the
+    // main channel.
+    const auto& measured = General::ChannelPowers[4];
+    const auto& simulated = Verification::Run::Instance().Current().DisplaySpectrum;
+    // Both are spectra of noise: bins scatter, so the shapes are compared by
+    // their mean difference after the mean offset. The offset itself is the
+    // lower drive of the predistorted waveform: scaled to the converter's
+    // full scale, its larger crest factor plays at a lower RMS level than the
+    // simulation assumes.
+    double offset = 0, residual = 0;
+    ASSERT_EQ(measured.size(), simulated.size());
+    ASSERT_FALSE(measured.empty());
+    const double binsPerMHz = double(measured.size()) / (General::SamplingRate / 1e6);
+    const auto centre = std::ptrdiff_t(measured.size() / 2);
+    const auto half = std::ptrdiff_t(General::ACP.MainBW / 2 * binsPerMHz * 0.9);
+    const double bins = double(2 * half + 1);
+    for (std::ptrdiff_t k = centre - half; k <= centre + half; ++k)
+        offset += (measured[std::size_t(k)] - simulated[std::size_t(k)]) / bins;
+    for (std::ptrdiff_t k = centre - half; k <= centre + half; ++k)
+        residual += std::abs(measured[std::size_t(k)] - simulated[std::size_t(k)] - offset) / bins;
+    EXPECT_LT(residual, 1.0) << "dB between the measured and simulated spectrum shapes";
+    std::printf("end to end: ACP improvement with AM+PM %.1f dB (lower) %.1f dB (upper); "
+                "measured spectrum %.2f dB from the simulated one, shapes within %.2f dB on "
+                "average in the main channel\n",
+                lower, upper, offset, residual);
+
+    // The report of this run, as a browser shows it.
+    ReportSetupTexts texts;
+    General::PrintItem = {true, true, true, true};
+    ASSERT_TRUE(
+        HtmlReport::WriteHtmlReport(folder.path().toStdString(), "CurrentReport.html", texts));
+    const BrowserView view = LoadInBrowser(folder.filePath("CurrentReport.html"));
+    ASSERT_TRUE(view.error.empty()) << view.error;
+    EXPECT_EQ(view.images.size(), 9);
+    for (const QString& image : view.images)
+        EXPECT_GT(image.section('=', -1).toInt(), 0) << image.toStdString();
+    const std::string crest = NumberText::FormatNumber(General::CrestIn, "0.00") + " dB";
+    EXPECT_TRUE(view.cells.contains(QString::fromStdString(crest))) << crest;
 
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);

@@ -4,6 +4,8 @@
 #include "CrossMix.h"
 #include "Verification.h"
 
+#include <algorithm>
+
 namespace Verification {
 namespace {
 
@@ -16,11 +18,21 @@ void Stage(State& s, View* view, long mode, int variant, int trace) {
     view->DisplayPlot(trace);
 }
 
-// A measured stage's results go to the point and to the report's spectra.
-void Keep(const State& s, SweepPoint& point, int row, std::size_t spectrum) {
-    point.ChannelPower[std::size_t(row)] = s.ChannelResult[std::size_t(row)];
-    if (spectrum < General::ChannelPowers.size())
-        General::ChannelPowers[spectrum] = s.DisplaySpectrum;
+// A measured stage and its simulated companion. The point keeps the
+// measured stage's result row, the report its spectrum (taken before the
+// companion overwrites it).
+void MeasuredAndSimulated(SweepPoint& point, long mode, int variant, int trace, long companion,
+                          int companionTrace, std::size_t report) {
+    Run& run = Run::Instance();
+    State& s = run.Current();
+    Stage(s, run.CurrentView(), mode, variant, trace);
+    if (General::MeasureRunAbort) return;
+    std::vector<double> spectrum = s.DisplaySpectrum;
+    Stage(s, run.CurrentView(), companion, variant, companionTrace);
+    const auto row = std::size_t(std::min<long>(mode, 2));
+    point.ChannelPower[row] = s.ChannelResult[row];
+    if (report < General::ChannelPowers.size())
+        General::ChannelPowers[report] = std::move(spectrum);
 }
 
 } // namespace
@@ -39,37 +51,19 @@ void ShowWindow() {
 }
 
 void Reference(SweepPoint& point) {
-    Run& run = Run::Instance();
-    State& s = run.Current();
     CrossMix::ShowCurrentPoint();
-    Stage(s, run.CurrentView(), Verification::Mode::Reference, 0, 0);
-    const auto spectrum = s.DisplaySpectrum;
-    Stage(s, run.CurrentView(), Mode::NoiseFloor, 0, 9);
-    Keep(s, point, 0, 0);
-    General::ChannelPowers[0] = spectrum;
+    MeasuredAndSimulated(point, Mode::Reference, 0, 0, Mode::NoiseFloor, 9, 0);
 }
 
 void Amplifier(SweepPoint& point) {
-    Run& run = Run::Instance();
-    State& s = run.Current();
     CrossMix::ShowCurrentPoint();
-    Stage(s, run.CurrentView(), Verification::Mode::Amplifier, 0, 1);
-    const auto spectrum = s.DisplaySpectrum;
-    Stage(s, run.CurrentView(), Mode::SimAmplifier, 0, 2);
-    Keep(s, point, 1, 1);
-    General::ChannelPowers[1] = spectrum;
+    MeasuredAndSimulated(point, Mode::Amplifier, 0, 1, Mode::SimAmplifier, 2, 1);
 }
 
 void Predistorted(SweepPoint& point, int variant) {
     if (variant < 0 || variant > 2) return;
-    Run& run = Run::Instance();
-    State& s = run.Current();
-    Stage(s, run.CurrentView(), Verification::Mode::Predistorted, variant, 3 + 2 * variant);
-    if (General::MeasureRunAbort) return;
-    const auto spectrum = s.DisplaySpectrum;
-    Stage(s, run.CurrentView(), Mode::SimPredistorted, variant, 4 + 2 * variant);
-    Keep(s, point, 2, std::size_t(2 + variant));
-    General::ChannelPowers[std::size_t(2 + variant)] = spectrum;
+    MeasuredAndSimulated(point, Mode::Predistorted, variant, 3 + 2 * variant, Mode::SimPredistorted,
+                         4 + 2 * variant, std::size_t(2 + variant));
 }
 
 void SetTraces(const std::array<bool, 3>& verified) {

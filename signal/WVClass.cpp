@@ -40,18 +40,7 @@ std::string TagText(std::string text) {
 }
 
 std::tm LocalNow() {
-    const QDateTime now = Services::Get<Services::ClockService>().Now();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    std::tm tm{};
-    tm.tm_year = d.year() - 1900;
-    tm.tm_mon = d.month() - 1;
-    tm.tm_mday = d.day();
-    tm.tm_wday = d.dayOfWeek() % 7;
-    tm.tm_hour = t.hour();
-    tm.tm_min = t.minute();
-    tm.tm_sec = t.second();
-    return tm;
+    return NumberText::BrokenDown(Services::Get<Services::ClockService>().Now());
 }
 
 // Full-scale limits of the offset-binary words.

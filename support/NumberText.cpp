@@ -25,8 +25,12 @@ template <typename T> static bool ToInt(double value, T& out) {
     return true;
 }
 
-bool ToInt16(double value, std::int16_t& out) { return ToInt(value, out); }
-bool ToInt32(double value, std::int32_t& out) { return ToInt(value, out); }
+bool ToInt16(double value, std::int16_t& out) {
+    return ToInt(value, out);
+}
+bool ToInt32(double value, std::int32_t& out) {
+    return ToInt(value, out);
+}
 
 namespace {
 
@@ -43,8 +47,10 @@ std::string Respell(std::string s) {
             ex.remove_prefix(1);
         }
         std::string digits(ex);
-        while (digits.size() > 2 && digits.front() == '0') digits.erase(0, 1);
-        while (digits.size() < 2) digits.insert(0, "0");
+        while (digits.size() > 2 && digits.front() == '0')
+            digits.erase(0, 1);
+        while (digits.size() < 2)
+            digits.insert(0, "0");
         exponent = std::string("E") + sign + digits;
         s.erase(e);
     }
@@ -64,16 +70,16 @@ std::string Plain(double value, int digits) {
         return "0";
     }
     std::array<char, 64> buf{};
-    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                             std::chars_format::general, digits);
+    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general,
+                             digits);
     return Respell(std::string(buf.data(), res.ptr));
 }
 
 std::string Plain(float value) {
     if (value == 0 || !std::isfinite(value)) return Plain(static_cast<double>(value));
     std::array<char, 64> buf{};
-    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                             std::chars_format::general, 7);
+    auto res =
+        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 7);
     return Respell(std::string(buf.data(), res.ptr));
 }
 
@@ -101,7 +107,8 @@ Decimal ToDecimal(double value) {
     std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exponent);
     for (char c : s.substr(0, e))
         if (c != '.') d.digits.push_back(c);
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+    while (!d.digits.empty() && d.digits.back() == '0')
+        d.digits.pop_back();
     d.point = exponent + 1;
     return d;
 }
@@ -129,7 +136,8 @@ void RoundTo(Decimal& d, int fraction) {
             d.digits[static_cast<std::size_t>(i)]++;
         }
     }
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+    while (!d.digits.empty() && d.digits.back() == '0')
+        d.digits.pop_back();
     if (d.digits.empty()) d.point = 0;
 }
 
@@ -155,7 +163,8 @@ NumberPattern Parse(std::string_view p) {
     NumberPattern np;
     std::size_t i = 0;
     auto isDigitChar = [](char c) { return c == '0' || c == '#'; };
-    while (i < p.size() && !isDigitChar(p[i]) && p[i] != '.') np.prefix += p[i++];
+    while (i < p.size() && !isDigitChar(p[i]) && p[i] != '.')
+        np.prefix += p[i++];
     while (i < p.size() && (isDigitChar(p[i]) || p[i] == ',')) {
         if (p[i] == '0') ++np.intZeros;
         if (p[i] == '#') ++np.intHashes;
@@ -166,8 +175,10 @@ NumberPattern Parse(std::string_view p) {
         ++i;
         while (i < p.size() && isDigitChar(p[i])) {
             // a "#" after a "0" still counts as optional: trailing zeros go
-            if (p[i] == '0') ++np.fracZeros;
-            else ++np.fracHashes;
+            if (p[i] == '0')
+                ++np.fracZeros;
+            else
+                ++np.fracHashes;
             ++i;
         }
     }
@@ -212,9 +223,11 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal) {
     if (negative) out += '-';
     out += np.prefix;
     int intShown = std::max(np.intZeros, d.point);
-    for (int pos = intShown; pos >= 1; --pos) out += DigitAt(d, pos);
+    for (int pos = intShown; pos >= 1; --pos)
+        out += DigitAt(d, pos);
     std::string frac;
-    for (int k = 0; k < fraction; ++k) frac += DigitAt(d, -k);
+    for (int k = 0; k < fraction; ++k)
+        frac += DigitAt(d, -k);
     while (static_cast<int>(frac.size()) > np.fracZeros && !frac.empty() && frac.back() == '0')
         frac.pop_back();
     if (np.hasPoint) {
@@ -223,10 +236,13 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal) {
     }
     if (np.exponent) {
         out += 'E';
-        if (exponentValue < 0) out += '-';
-        else if (np.exponentPlus) out += '+';
+        if (exponentValue < 0)
+            out += '-';
+        else if (np.exponentPlus)
+            out += '+';
         std::string digits = std::to_string(std::abs(exponentValue));
-        while (static_cast<int>(digits.size()) < np.exponentDigits) digits.insert(0, "0");
+        while (static_cast<int>(digits.size()) < np.exponentDigits)
+            digits.insert(0, "0");
         out += digits;
     }
     out += np.suffix;
@@ -234,9 +250,9 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal) {
 }
 
 std::string FormatDateTime(const std::tm& t, std::string_view p) {
-    static const char* const kMonths[] = {"January", "February", "March",     "April",
-                                          "May",     "June",     "July",      "August",
-                                          "September", "October", "November", "December"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
     static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                         "Thursday", "Friday", "Saturday"};
     auto two = [](int v) {
@@ -248,7 +264,8 @@ std::string FormatDateTime(const std::tm& t, std::string_view p) {
     std::size_t i = 0;
     auto run = [&](char c) {
         std::size_t n = 0;
-        while (i + n < p.size() && (p[i + n] == c || p[i + n] == c - 32 || p[i + n] == c + 32)) ++n;
+        while (i + n < p.size() && (p[i + n] == c || p[i + n] == c - 32 || p[i + n] == c + 32))
+            ++n;
         return n;
     };
     while (i < p.size()) {
@@ -288,6 +305,20 @@ std::string FormatDateTime(const std::tm& t, std::string_view p) {
         i += n;
     }
     return out;
+}
+
+std::tm BrokenDown(const QDateTime& time) {
+    const QDate d = time.date();
+    const QTime t = time.time();
+    std::tm tm{};
+    tm.tm_year = d.year() - 1900;
+    tm.tm_mon = d.month() - 1;
+    tm.tm_mday = d.day();
+    tm.tm_wday = d.dayOfWeek() % 7;
+    tm.tm_hour = t.hour();
+    tm.tm_min = t.minute();
+    tm.tm_sec = t.second();
+    return tm;
 }
 
 char RegionalDecimal() {

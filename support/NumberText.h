@@ -1,6 +1,7 @@
 #pragma once
 // Locale-independent conversions between numbers and text.
 
+#include <QDateTime>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -32,6 +33,8 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal = 
 // "hh:nn:ss") applied to a broken-down local time. "y" and "yy" give the
 // two-digit year, three or more "y" the whole year.
 std::string FormatDateTime(const std::tm& time, std::string_view pattern);
+// A local date and time broken down as FormatDateTime takes it.
+std::tm BrokenDown(const QDateTime& time);
 
 // The decimal separator of the user's regional settings (from the locale the
 // environment names, read once, without changing the process locale).

@@ -467,17 +467,7 @@ std::string ToLatin1(std::string_view utf8) {
 std::string BuildDocument(const ReportSetupTexts& setup, const QDateTime& now, char decimal,
                           const std::array<std::string, 9>& pictureLinks) {
     Doc d(decimal);
-    const QDate day = now.date();
-    const QTime time = now.time();
-    std::tm t{};
-    t.tm_year = day.year() - 1900;
-    t.tm_mon = day.month() - 1;
-    t.tm_mday = day.day();
-    t.tm_wday = day.dayOfWeek() % 7;
-    t.tm_hour = time.hour();
-    t.tm_min = time.minute();
-    t.tm_sec = time.second();
-    const std::string date = NumberText::FormatDateTime(t, kDatePattern);
+    const std::string date = NumberText::FormatDateTime(NumberText::BrokenDown(now), kDatePattern);
     Head(d, date);
     if (General::PrintItem[0]) {
         ReportInformations(d, date);

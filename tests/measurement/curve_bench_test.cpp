@@ -4,6 +4,7 @@
 // AM/PM must match the bench's truth table over the top 20 dB of input power,
 // and the delay found the amplifier's delay as the capture sees it.
 
+#include "../instruments/bench_truth.h"
 #include "../instruments/simbench_process.h"
 #include "../instruments/waveform_file.h"
 #include "../support/fakes.h"
@@ -26,23 +27,6 @@ namespace {
 constexpr int kSamples = 32768;
 constexpr double kLevel = -22;  // converter full scale, peak envelope power dBm
 constexpr double kRefLevel = 6; // analyzer reference level dBm
-
-struct TruthRow {
-    double pin, gain, phase;
-};
-
-std::vector<TruthRow> ReadTruth(const std::string& file) {
-    std::vector<TruthRow> rows;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream words(line);
-        TruthRow r{};
-        double pout = 0;
-        if (words >> r.pin >> pout >> r.gain >> r.phase) rows.push_back(r);
-    }
-    return rows;
-}
 
 struct PointResult {
     bool measured = false;

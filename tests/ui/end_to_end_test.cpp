@@ -3,6 +3,7 @@
 // free port, "SETUP;", "START;" and "FINISHED?;" polled until the run ends.
 // The fitted curves are then held against the bench's true amplifier.
 
+#include "../instruments/bench_truth.h"
 #include "../instruments/simbench_process.h"
 #include "../support/fakes.h"
 #include "../support/registry_fixture.h"
@@ -35,23 +36,6 @@
 #include <sstream>
 
 namespace {
-
-struct TruthRow {
-    double pin, gain, phase;
-};
-
-std::vector<TruthRow> ReadTruth(const std::string& file) {
-    std::vector<TruthRow> rows;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream words(line);
-        TruthRow r{};
-        double pout = 0;
-        if (words >> r.pin >> pout >> r.gain >> r.phase) rows.push_back(r);
-    }
-    return rows;
-}
 
 int FreePort() {
     for (int port = 20000 + int(QCoreApplication::applicationPid() % 9000);; ++port) {

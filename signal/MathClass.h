@@ -13,7 +13,6 @@
 // The implementation is split by topic over the MathClass*.cpp files.
 
 #include <Eigen/Core>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -115,8 +114,7 @@ public:
     // Root mean square of the same differences.
     bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff, bool inDB,
                          double& result) const;
-    bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff,
-                         double& result) const;
+    bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff, double& result) const;
     // Solves A·x = b by Gaussian elimination; a zero pivot is exchanged with a
     // row below that can serve. False (x unchanged) for a singular system or
     // when A is not square with b's size.
@@ -207,8 +205,8 @@ public:
     // the phase with PhaseAdd. amFirst: AM/PM evaluated at the AM/AM output,
     // else at the scaled input magnitude. A curve that is nullptr is skipped.
     // False (record unchanged) when I and Q differ in length.
-    bool SignalDistore(Array& I, Array& Q, const Array* amCurve, const Array* pmCurve,
-                       double scale, bool amFirst);
+    bool SignalDistore(Array& I, Array& Q, const Array* amCurve, const Array* pmCurve, double scale,
+                       bool amFirst);
     // First x > 0, searched in steps of 1e-3 refined down to 1e-8, where the
     // polynomial reaches target or drops below 0. found is false (result 0)
     // when it ends below 0, turns non-finite, or x passes 1000.
@@ -325,8 +323,7 @@ public:
     // One value per group of n points (n < 1 counts as 1), a last shorter
     // group included: mode 1 max, 2 min, 3 mean, 4 RMS; any other mode
     // ("None") gives the trace unchanged. result may be the trace.
-    void SignalDetector(const Array& trace, Array& result, std::int32_t mode,
-                        std::int32_t n) const;
+    void SignalDetector(const Array& trace, Array& result, std::int32_t mode, std::int32_t n) const;
     double ConstPi() const;
     // Sum of the elements; nothing for an empty array.
     std::optional<double> ArrayFunctionSum(const Array& x) const;

@@ -1,16 +1,13 @@
 #include "AnalysisControls.h"
 #include "ReferenceData.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numbers>
 
 using Analysis::Array;
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 TEST(AnalysisTransforms, MatchNumpyForOddEvenAndPrimeLengths) {
     auto ref = LoadReference("fft.txt");
@@ -41,7 +38,8 @@ TEST(AnalysisTransforms, ForwardUnscaledDcFirstInverseScaled) {
     Array re(n, 1.0), im(n, 0.0), fr, fi;
     ASSERT_TRUE(Analysis::FFT(re, im, fr, fi));
     EXPECT_NEAR(fr[0], 10.0, 1e-12);
-    for (std::size_t k = 1; k < n; ++k) EXPECT_NEAR(std::hypot(fr[k], fi[k]), 0.0, 1e-12);
+    for (std::size_t k = 1; k < n; ++k)
+        EXPECT_NEAR(std::hypot(fr[k], fi[k]), 0.0, 1e-12);
     for (std::size_t k = 0; k < n; ++k) {
         re[k] = std::cos(2 * std::numbers::pi * double(k) / double(n));
         im[k] = std::sin(2 * std::numbers::pi * double(k) / double(n));
@@ -82,10 +80,8 @@ TEST(AnalysisWindows, PeriodicWindowsMatchScipyAndTheCoherentGainTable) {
             ExpectNear(Analysis::WindowWeights(std::size_t(n), w), ref[name + std::to_string(n)],
                        1e-15, name);
     // The mean of a periodic window of even length is its coherent gain.
-    const std::pair<W, double> gains[] = {{W::Bartlett, 0.5},
-                                          {W::Hanning, 0.5},
-                                          {W::Hamming, 0.54},
-                                          {W::BlackmanHarris, 0.42323}};
+    const std::pair<W, double> gains[] = {
+        {W::Bartlett, 0.5}, {W::Hanning, 0.5}, {W::Hamming, 0.54}, {W::BlackmanHarris, 0.42323}};
     for (auto [w, gain] : gains)
         for (std::size_t n : {16u, 1024u})
             EXPECT_NEAR(*Analysis::Mean(Analysis::WindowWeights(n, w)), gain, 1e-14);
@@ -97,8 +93,8 @@ TEST(AnalysisWindows, PeriodicWindowsMatchScipyAndTheCoherentGainTable) {
 
 TEST(AnalysisComplex, PolarPhaseStaysInHalfOpenRange) {
     Array mag, phase;
-    ASSERT_TRUE(Analysis::ToPolar({-1.0, -1.0, 1.0, 0.0, 3.0}, {0.0, -0.0, -0.0, 0.0, 4.0}, mag,
-                                  phase));
+    ASSERT_TRUE(
+        Analysis::ToPolar({-1.0, -1.0, 1.0, 0.0, 3.0}, {0.0, -0.0, -0.0, 0.0, 4.0}, mag, phase));
     EXPECT_DOUBLE_EQ(phase[0], std::numbers::pi);
     EXPECT_DOUBLE_EQ(phase[1], std::numbers::pi);
     EXPECT_EQ(phase[2], 0.0);

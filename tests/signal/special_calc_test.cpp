@@ -1,8 +1,7 @@
 #include "SpecialCalc.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using SpecialCalc::Array;
 
@@ -52,7 +51,8 @@ TEST(SpecialCalcArrays, MagnitudeSubArrayAndAxisStep) {
     EXPECT_EQ(out, (Array{5, 2}));
 
     Array src(100);
-    for (std::size_t k = 0; k < src.size(); ++k) src[k] = double(k);
+    for (std::size_t k = 0; k < src.size(); ++k)
+        src[k] = double(k);
     SubArray(src, 10, 5, out);
     EXPECT_EQ(out, (Array{10, 11, 12, 13, 14}));
     // A last, shorter group keeps every element up to the end.

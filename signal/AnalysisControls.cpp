@@ -430,11 +430,15 @@ std::optional<double> Rms(const Array& x) {
 bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts, Array& axis) {
     counts.clear();
     axis.clear();
-    if (m < 1 || !std::isfinite(low) || !std::isfinite(high) || high < low) return false;
+    if (m < 1 || m > kMaxHistogramClasses || !std::isfinite(low) || !std::isfinite(high) ||
+        high < low)
+        return false;
     if (high == low) {
         low -= 0.5;
         high += 0.5;
     }
+    // A span beyond the double range has no finite interval width to count in.
+    if (!std::isfinite(high - low)) return false;
     // Edges as numpy.linspace makes them, so a value on an edge lands in the
     // same interval as there.
     Array edges(m + 1);

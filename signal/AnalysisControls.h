@@ -248,7 +248,9 @@ std::optional<double> Rms(const Array& x);
 // m equal intervals over [low, high], the last one closed (a value equal to
 // high counts in it), values outside ignored. counts(i) is the number of values
 // in interval i, axis(i) its centre. low == high widens the range to
-// [low - 0.5, high + 0.5]. False for m < 1, high < low or non-finite limits.
+// [low - 0.5, high + 0.5]. False for m < 1 or above kMaxHistogramClasses,
+// high < low, non-finite limits or a span high - low beyond the double range.
+constexpr std::size_t kMaxHistogramClasses = std::size_t{1} << 20;
 bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts, Array& axis);
 
 // Least-squares polynomial of y against x of the given order, solved by QR on

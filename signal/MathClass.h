@@ -78,8 +78,10 @@ public:
     // frequencies (k - n/2)/n), divided by 2·pi. Each bin weighs
     // (mag/largest mag + 1e-7)², so strong bins dominate and empty ones count
     // nearly nothing; the phase is taken as it is, unwrapped or not. False
-    // (shift unchanged) for fewer than two bins, arrays of different length
-    // or a value that is not finite.
+    // (shift unchanged) for fewer than two bins, arrays of different length,
+    // a value that is not finite, or a phase that wrapped inside the occupied
+    // band (|shift| times its highest frequency reached 0.5): bins more than
+    // pi off the fitted line carrying over 0.1% of the weight.
     bool GetSampleShiftFDom(const Array& mag, const Array& phase, double& shift) const;
     // ShiftService, then GetSampleShiftFDom: the shift of record 2 against
     // record 1.

@@ -13,6 +13,12 @@
 #include <cmath>
 #include <numbers>
 
+namespace {
+// The share of the fit's weight that may lie a whole turn off the line
+// before the shift is refused as wrapped.
+constexpr double kWrappedWeightLimit = 1e-3;
+} // namespace
+
 bool MathClass::ShiftService(const Array& I1, const Array& Q1, const Array& I2, const Array& Q2,
                              Array& mag, Array& phase) const {
     const std::size_t n = I1.size();
@@ -108,6 +114,18 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
     if (!(d > 0.0)) return false;
     const double slope = (s * sxy - sy * sx) / d;
     if (!std::isfinite(slope)) return false;
+    // A bin more than pi off the fitted line cannot lie on it without a
+    // whole turn: the phase wrapped inside the occupied band (|shift| times
+    // the highest occupied frequency reached 0.5) and the slope is wrong.
+    // Noise alone puts such bins only at the edge of a noisy band.
+    const double intercept = (sy - slope * sx) / s;
+    double wrapped = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double f = (static_cast<double>(k) - centre) / len;
+        const double g = std::abs(mag[k]) * inv + 1e-7;
+        if (std::abs(phase[k] - intercept - slope * f) > std::numbers::pi) wrapped += g * g;
+    }
+    if (wrapped > kWrappedWeightLimit * s) return false;
     shift = slope / TwoPi;
     return true;
 }

@@ -105,6 +105,10 @@ bool CalcSpectrumDB(const Array& I, const Array& Q, Array& curve, Array& axis, b
     Array mag;
     Array phase;
     if (classes < 1 || !Analysis::ToPolar(I, Q, mag, phase) || mag.empty()) return false;
+    // A NaN sample has no level, like an infinite one: neither is counted as
+    // the floor.
+    for (double v : mag)
+        if (!std::isfinite(v)) return false;
     const double n = static_cast<double>(mag.size());
     ArrayVoltToDB(mag);
     const auto range = Analysis::MaxMin(mag);

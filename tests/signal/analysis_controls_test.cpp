@@ -100,6 +100,9 @@ TEST(AnalysisComplex, PolarPhaseStaysInHalfOpenRange) {
     EXPECT_EQ(phase[2], 0.0);
     EXPECT_EQ(phase[3], 0.0);
     EXPECT_DOUBLE_EQ(mag[4], 5.0);
+    // Inputs of different lengths leave no earlier result behind.
+    EXPECT_FALSE(Analysis::ToPolar({1, 2}, {1}, mag, phase));
+    EXPECT_TRUE(mag.empty() && phase.empty());
     // (1 + 2j)(3 - j) = 5 + 5j, computed in place.
     Array ar{1}, ai{2};
     ASSERT_TRUE(Analysis::ComplexMultiply(ar, ai, {3}, {-1}, ar, ai));
@@ -142,6 +145,18 @@ TEST(AnalysisArrays, ElementWiseOperationsGuardTheirInputs) {
     EXPECT_EQ(e->min, -1);
     EXPECT_EQ(e->minIndex, 3u);
     EXPECT_FALSE(Analysis::MaxMin({}));
+    // Max and Min each give their own extreme, NaN passed over.
+    const std::pair<Array, std::pair<double, double>> extremes[] = {
+        {{3, std::nan(""), 7, -1}, {7, -1}},
+        {{std::nan(""), -2}, {-2, -2}},
+        {{-5, -9, -7}, {-5, -9}},
+    };
+    for (const auto& [x, maxMin] : extremes) {
+        EXPECT_EQ(Analysis::Max(x), maxMin.first);
+        EXPECT_EQ(Analysis::Min(x), maxMin.second);
+    }
+    EXPECT_FALSE(Analysis::Min({}));
+    EXPECT_FALSE(Analysis::Min({std::nan("")}));
     EXPECT_FALSE(Analysis::Mean({}));
     EXPECT_FALSE(Analysis::Rms({}));
 }
@@ -168,6 +183,15 @@ TEST(AnalysisStatistics, HistogramMatchesNumpyWithTheLastIntervalClosed) {
     EXPECT_FALSE(Analysis::Histogram({1}, 0, 1, 0, counts, axis));
     EXPECT_FALSE(Analysis::Histogram({1}, 1, 0, 3, counts, axis));
     EXPECT_TRUE(counts.empty() && axis.empty());
+    // Refused, not thrown or answered with NaN centres: a class count no
+    // memory holds, and a span beyond the double range.
+    ASSERT_TRUE(Analysis::Histogram({1}, 0, 1, 4, counts, axis));
+    EXPECT_FALSE(Analysis::Histogram({1}, 0, 1, std::size_t{1000000000000}, counts, axis));
+    EXPECT_TRUE(counts.empty() && axis.empty());
+    EXPECT_FALSE(Analysis::Histogram({0, 1e308}, -1e308, 1e308, 4, counts, axis));
+    EXPECT_TRUE(counts.empty() && axis.empty());
+    ASSERT_TRUE(Analysis::Histogram({-1e308, 0, 1e308}, -1e308, 1e308 / 2, 3, counts, axis));
+    EXPECT_EQ(counts, (Array{1, 0, 1})); // 1e308 lies above the range
 }
 
 TEST(AnalysisStatistics, PolynomialFitMatchesNumpyUpToOrder19) {

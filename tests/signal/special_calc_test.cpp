@@ -86,4 +86,11 @@ TEST(SpecialCalcArrays, LevelDistributionInPercent) {
     EXPECT_FALSE(CalcSpectrumDB({1, 2}, {1}, curve, axis, true, 10));
     EXPECT_FALSE(CalcSpectrumDB({1}, {1}, curve, axis, true, 0));
     EXPECT_TRUE(curve.empty() && axis.empty());
+    // A NaN sample has no level, like an infinite one: not a floor sample.
+    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
+        ASSERT_TRUE(CalcSpectrumDB({1, 2}, {0, 0}, curve, axis, true, 2));
+        EXPECT_FALSE(CalcSpectrumDB({1, 2, bad}, {0, 0, 0}, curve, axis, true, 2)) << bad;
+        EXPECT_FALSE(CalcSpectrumDB({1, 2, 0}, {0, 0, bad}, curve, axis, true, 2)) << bad;
+        EXPECT_TRUE(curve.empty() && axis.empty());
+    }
 }

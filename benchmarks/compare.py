@@ -30,6 +30,7 @@ OPERATIONS = [
     ("PackOffsetBinary", 1 << 24),
     ("PackSigned", 1 << 24),
     ("ReadIQFile", 1 << 24),
+    ("PolyFit", 10 ** 6),  # order 9
 ]
 # Timed on the Quillon side only: no numpy counterpart exists.
 QUILLON_ONLY = [
@@ -260,6 +261,13 @@ def numpy_worker(name, n, repetitions):
 
         def run():
             read_iq_file(np, path)
+    elif name == "PolyFit":
+        rng = np.random.default_rng(12345)
+        x = rng.random(n)
+        y = np.tanh(2.5 * x) / np.tanh(2.5) + 1e-3 * (rng.random(n) - 0.5)
+
+        def run():
+            np.polyfit(x, y, 9)
     else:
         raise SystemExit("unknown operation " + name)
     run()  # first call outside the timing, as Google Benchmark's warm-up
@@ -282,6 +290,11 @@ def run_measured(cmd):
     if proc.returncode != 0:
         raise SystemExit("failed: " + " ".join(cmd))
     return out, usage.ru_maxrss / 1024.0
+
+
+def length_text(n):
+    """2^k for a power of two, else the number itself."""
+    return "2^%d" % (n.bit_length() - 1) if n & (n - 1) == 0 else str(n)
 
 
 def quillon_time(bench, name, repetitions):
@@ -325,7 +338,7 @@ def main():
                                     "--size", str(n), "--repetitions", str(args.repetitions)])
         n_ms = json.loads(out)["time_ms"]
         worst = max(worst, q_ms / n_ms)
-        print("%-18s %9s %11.1f %11.1f %7.2f %12.0f %12.0f" % (name, "2^%d" % (n.bit_length() - 1),
+        print("%-18s %9s %11.1f %11.1f %7.2f %12.0f %12.0f" % (name, length_text(n),
                                                                q_ms, n_ms, q_ms / n_ms, q_peak,
                                                                n_peak), flush=True)
     print("largest ratio: %.2f" % worst)

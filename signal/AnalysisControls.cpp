@@ -1,5 +1,7 @@
 #include "AnalysisControls.h"
 
+#include "LeastSquaresTriangle.h"
+
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cfloat>
@@ -468,6 +470,40 @@ bool Histogram(const Array& x, double low, double high, std::size_t m, Array& co
     return true;
 }
 
+namespace {
+
+// Whether x holds at least `wanted` distinct values. A fit needs only a few,
+// so they are collected until enough differ instead of sorting the record.
+bool HasDistinct(const Array& x, std::size_t wanted) {
+    constexpr std::size_t kFewValues = 64;
+    if (wanted > kFewValues) {
+        Array sorted(x);
+        std::sort(sorted.begin(), sorted.end());
+        return static_cast<std::size_t>(std::unique(sorted.begin(), sorted.end()) -
+                                        sorted.begin()) >= wanted;
+    }
+    Array seen;
+    for (double v : x) {
+        if (seen.size() >= wanted) break;
+        if (std::find(seen.begin(), seen.end(), v) == seen.end()) seen.push_back(v);
+    }
+    return seen.size() >= wanted;
+}
+
+// The power of two at or above the largest |v| (1 for all zeros): scaling by
+// it is exact.
+double PowerOfTwoAbove(const Array& v) {
+    double largest = 0.0;
+    for (double e : v)
+        largest = std::max(largest, std::abs(e));
+    if (largest == 0.0) return 1.0;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    return std::ldexp(1.0, exponent);
+}
+
+} // namespace
+
 bool PolyFit(const Array& x, const Array& y, int order, Array& coeff, double& mse) {
     coeff.clear();
     mse = 0.0;
@@ -475,52 +511,66 @@ bool PolyFit(const Array& x, const Array& y, int order, Array& coeff, double& ms
     auto finite = [](double v) { return std::isfinite(v); };
     if (!std::all_of(x.begin(), x.end(), finite) || !std::all_of(y.begin(), y.end(), finite))
         return false;
-    Array distinct(x);
-    std::sort(distinct.begin(), distinct.end());
-    const auto nDistinct =
-        static_cast<std::size_t>(std::unique(distinct.begin(), distinct.end()) - distinct.begin());
     const auto terms = static_cast<std::size_t>(order) + 1;
-    if (nDistinct < terms) return false;
+    if (!HasDistinct(x, terms)) return false;
 
-    // Powers of x / s with s the largest |x|, each column scaled to unit norm:
-    // the plain Vandermonde matrix of a high order spans many decades and
-    // would lose the small coefficients.
-    const Eigen::Index rows = static_cast<Eigen::Index>(x.size());
-    const Eigen::Index cols = static_cast<Eigen::Index>(terms);
+    // Powers of x / s with s the largest |x|: the plain Vandermonde matrix of
+    // a high order spans many decades and would lose the small coefficients.
+    // y is scaled by a power of two so that no square overflows. The tall
+    // matrix is never stored: its rows go straight into the QR triangle.
     double s = 0.0;
     for (double v : x)
         s = std::max(s, std::abs(v));
     if (s == 0.0) s = 1.0;
-    Eigen::MatrixXd V(rows, cols);
-    for (Eigen::Index r = 0; r < rows; ++r) {
-        const double t = x[static_cast<std::size_t>(r)] / s;
+    const double yScale = PowerOfTwoAbove(y);
+    LeastSquaresTriangle triangle(terms);
+    Array row(terms + 1);
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        const double t = x[k] / s;
         double p = 1.0;
-        for (Eigen::Index c = 0; c < cols; ++c) {
-            V(r, c) = p;
+        for (std::size_t c = 0; c < terms; ++c) {
+            row[c] = p;
             p *= t;
         }
+        row[terms] = y[k] / yScale;
+        triangle.AddRow(row.data());
     }
-    Eigen::VectorXd norms = V.colwise().norm().transpose();
+    triangle.Finish();
+
+    // The triangle has the columns' norms and Q'y: each column scaled to unit
+    // norm and solved with column pivoting, as the whole matrix would be.
+    const auto cols = static_cast<Eigen::Index>(terms);
+    Eigen::MatrixXd R = Eigen::MatrixXd::Zero(cols, cols);
+    Eigen::VectorXd qty(cols);
+    for (Eigen::Index r = 0; r < cols; ++r) {
+        for (Eigen::Index c = r; c < cols; ++c)
+            R(r, c) = triangle.R(static_cast<std::size_t>(r), static_cast<std::size_t>(c));
+        qty(r) = triangle.R(static_cast<std::size_t>(r), terms);
+    }
+    Eigen::VectorXd norms = R.colwise().norm().transpose();
     for (Eigen::Index c = 0; c < cols; ++c)
         if (norms(c) == 0.0) norms(c) = 1.0;
-    const Eigen::MatrixXd A = V * norms.cwiseInverse().asDiagonal();
-    const Eigen::VectorXd b = Eigen::Map<const Eigen::VectorXd>(y.data(), rows);
-    const Eigen::VectorXd z = A.colPivHouseholderQr().solve(b);
+    const Eigen::MatrixXd A = R * norms.cwiseInverse().asDiagonal();
+    const Eigen::VectorXd z = A.colPivHouseholderQr().solve(qty);
 
     coeff.resize(terms);
     double sk = 1.0;
     for (std::size_t k = 0; k < terms; ++k) {
-        coeff[k] = z(static_cast<Eigen::Index>(k)) / norms(static_cast<Eigen::Index>(k)) / sk;
+        coeff[k] =
+            z(static_cast<Eigen::Index>(k)) / norms(static_cast<Eigen::Index>(k)) / sk * yScale;
         sk *= s;
     }
     if (!std::all_of(coeff.begin(), coeff.end(), finite)) {
         coeff.clear();
         return false;
     }
-    const Array fitted = PolyEval(x, coeff);
     double sq = 0.0;
-    for (std::size_t k = 0; k < x.size(); ++k)
-        sq += (y[k] - fitted[k]) * (y[k] - fitted[k]);
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        double v = 0.0;
+        for (auto c = coeff.rbegin(); c != coeff.rend(); ++c)
+            v = v * x[k] + *c;
+        sq += (y[k] - v) * (y[k] - v);
+    }
     mse = sq / static_cast<double>(x.size());
     return true;
 }

@@ -1,7 +1,6 @@
 #include "IQFileReader.h"
 
 #include "INIIO.h"
-#include "LargeArrays.h"
 #include "NumberText.h"
 
 #include <algorithm>
@@ -57,10 +56,10 @@ bool HasIbnExtension(const std::string& name) {
 
 // Replaces `out` by `count` singles from byte `offset`, as doubles, read
 // through a small buffer. The values are appended to the reserved storage,
-// so no pass over it is spent on zeroing, and fresh storage is backed by
-// huge pages: filling it page by page cost more than the conversion.
+// so no pass over it is spent on zeroing.
 bool ReadSingles(std::FILE* f, std::int64_t offset, std::size_t count, std::vector<double>& out) {
-    LargeArrays::ClearAndReserve(out, count);
+    out.clear();
+    out.reserve(count);
     if (count == 0) return true;
     if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     constexpr std::size_t chunk = 1 << 16;

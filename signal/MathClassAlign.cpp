@@ -99,7 +99,7 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
     const double inv = peak > 0.0 ? 1.0 / peak : 0.0;
     const double len = static_cast<double>(n);
     const double centre = static_cast<double>(n / 2);
-    double s = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    double s = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0, syy = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
         const double f = (static_cast<double>(k) - centre) / len;
         const double g = std::abs(mag[k]) * inv + 1e-7;
@@ -109,6 +109,7 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
         sy += w * phase[k];
         sxx += w * f * f;
         sxy += w * f * phase[k];
+        syy += w * phase[k] * phase[k];
     }
     const double d = s * sxx - sx * sx;
     if (!(d > 0.0)) return false;
@@ -119,6 +120,14 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
     // the highest occupied frequency reached 0.5) and the slope is wrong.
     // Noise alone puts such bins only at the edge of a noisy band.
     const double intercept = (sy - slope * sx) / s;
+    // Such bins carry at most the weighted squared residual / pi^2: when
+    // that sum is small enough (half the limit, for the sum's rounding) no
+    // bin needs looking at.
+    const double residual = syy - intercept * sy - slope * sxy;
+    if (residual <= 0.5 * kWrappedWeightLimit * std::numbers::pi * std::numbers::pi * s) {
+        shift = slope / TwoPi;
+        return true;
+    }
     double wrapped = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
         const double f = (static_cast<double>(k) - centre) / len;

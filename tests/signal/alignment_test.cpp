@@ -131,6 +131,20 @@ TEST(TimingAlignment, WrappedPhaseIsReportedNotFitted) {
         EXPECT_EQ(m.GetSampleShift(I, Q, I2, Q2, shift), !c.wraps) << c.band << " " << c.shift;
         EXPECT_NEAR(shift, c.wraps ? 42 : c.shift, 1e-9) << c.band << " " << c.shift;
     }
+    // Noise 15 dB down scatters the phase around its line without a wrap:
+    // the shift is still found.
+    Array I, Q, nI, nQ;
+    ASSERT_TRUE(m.SignalNoise(16.0, 16.0, n, 5.0f, false, I, Q));
+    ASSERT_TRUE(m.SignalNoise(16.0, 16.0, n, 6.0f, false, nI, nQ));
+    Array I2 = I, Q2 = Q;
+    ASSERT_TRUE(m.ShiftSamples(I2, Q2, 0.37));
+    for (std::size_t k = 0; k < I2.size(); ++k) {
+        I2[k] += 0.18 * nI[k];
+        Q2[k] += 0.18 * nQ[k];
+    }
+    double noisy = 0;
+    ASSERT_TRUE(m.GetSampleShift(I, Q, I2, Q2, noisy));
+    EXPECT_NEAR(noisy, 0.37, 0.02);
     // A phase handed over unwrapped lies on its line, however steep.
     Array mag(64, 1.0), phase(64);
     for (std::size_t k = 0; k < phase.size(); ++k)

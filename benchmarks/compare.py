@@ -31,6 +31,7 @@ OPERATIONS = [
     ("PackSigned", 1 << 24),
     ("ReadIQFile", 1 << 24),
     ("PolyFit", 10 ** 6),  # order 9
+    ("FFT", 1 << 21),  # the unit the alignment chain is counted in
 ]
 # Timed on the Quillon side only: no numpy counterpart exists.
 QUILLON_ONLY = [
@@ -261,6 +262,9 @@ def numpy_worker(name, n, repetitions):
 
         def run():
             read_iq_file(np, path)
+    elif name == "FFT":
+        def run():
+            sfft.fft(i + 1j * q, overwrite_x=True)
     elif name == "PolyFit":
         rng = np.random.default_rng(12345)
         x = rng.random(n)

@@ -178,8 +178,22 @@ void BM_PolyFit(benchmark::State& state) {
     }
 }
 
+// One forward transform of an alignment record into arrays of its own: the
+// unit the alignment chain is counted in.
+void BM_FFT(benchmark::State& state) {
+    MathClass m;
+    const Record rec = Noise(m, static_cast<std::int32_t>(state.range(0)), 7.0f);
+    Array re, im;
+    Analysis::FFT(rec.I, rec.Q, re, im); // the output arrays are kept between calls
+    for (auto _ : state) {
+        Analysis::FFT(rec.I, rec.Q, re, im);
+        benchmark::ClobberMemory();
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_FFT)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PolyFit)->Arg(kFitPoints)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AlignmentChain)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerificationChain)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);

@@ -69,6 +69,7 @@ TEST(Normalisation, ScalesBeyondTheDoubleRangeStayExactOrFail) {
         {{1e-300}, {0}, 1e300, 1e150},
         {{1, nan}, {0, 0}, 1.0, 0},
         {{1, 0}, {0, nan}, 1.0, 0},
+        {{1, -nan}, {0, 0}, 1.0, 0},                                // a NaN with its sign bit set
         {{1, 2, 3, 4, 5, 6, 7, 8, nan, 1}, Array(10, 0.0), 1.0, 0}, // in the vectorised lanes
     };
     for (const Case& c : cases) {

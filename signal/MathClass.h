@@ -304,12 +304,15 @@ public:
     // n!, 1 for n < 2 (infinite beyond 170).
     double MathFak(std::int32_t n) const;
     // result = x scaled so that its largest magnitude is level. False (result
-    // unchanged) when x is empty, all zero or holds an infinite value.
+    // unchanged) when x is empty, all zero or holds an infinite or NaN value,
+    // or level is not finite. Scales beyond the double range (a peak of
+    // 1e-320 brought to 1) are exact.
     bool ArrayNormalize(const Array& x, Array& result, double level) const;
     // The record scaled so that its largest magnitude is sqrt(level) (level
     // is a power); outputs may be the inputs. False (outputs unchanged) when I
     // and Q differ in length, the record is empty, all zero or holds an
-    // infinite value, or level is negative.
+    // infinite or NaN value, or level is negative or not finite. Scales
+    // beyond the double range are exact, as in ArrayNormalize.
     bool ArrayNormalizeIQ(const Array& Iin, const Array& Qin, Array& Iout, Array& Qout,
                           double level) const;
     // 20·log10(peak magnitude / RMS magnitude); -2000 for a record with no

@@ -1,3 +1,6 @@
+// The analysis layer's array operations, statistics and fits (the transforms
+// live in AnalysisTransforms.cpp).
+
 #include "AnalysisControls.h"
 
 #include "LeastSquaresTriangle.h"

@@ -1,3 +1,6 @@
+// The level and spectrum helpers: level units, decibels, magnitudes and the
+// level distribution of an I/Q record.
+
 #include "SpecialCalc.h"
 
 #include "AnalysisControls.h"

@@ -33,6 +33,8 @@ OPERATIONS = [
     # The curve half of one sweep point (curve_point below).
     ("CurvePoint16", 1 << 16),
     ("CurvePoint18", 1 << 18),
+    ("PolyFit", 10 ** 6),  # order 9
+    ("FFT", 1 << 21),  # the unit the alignment chain is counted in
 ]
 # Timed on the Quillon side only: no numpy counterpart exists.
 QUILLON_ONLY = [
@@ -344,6 +346,16 @@ def numpy_worker(name, n, repetitions):
 
         def run():
             curve_point(np, sfft, *records)
+    elif name == "FFT":
+        def run():
+            sfft.fft(i + 1j * q, overwrite_x=True)
+    elif name == "PolyFit":
+        rng = np.random.default_rng(12345)
+        x = rng.random(n)
+        y = np.tanh(2.5 * x) / np.tanh(2.5) + 1e-3 * (rng.random(n) - 0.5)
+
+        def run():
+            np.polyfit(x, y, 9)
     else:
         raise SystemExit("unknown operation " + name)
     run()  # first call outside the timing, as Google Benchmark's warm-up
@@ -366,6 +378,11 @@ def run_measured(cmd):
     if proc.returncode != 0:
         raise SystemExit("failed: " + " ".join(cmd))
     return out, usage.ru_maxrss / 1024.0
+
+
+def length_text(n):
+    """2^k for a power of two, else the number itself."""
+    return "2^%d" % (n.bit_length() - 1) if n & (n - 1) == 0 else str(n)
 
 
 def quillon_time(bench, name, repetitions):
@@ -409,7 +426,7 @@ def main():
                                     "--size", str(n), "--repetitions", str(args.repetitions)])
         n_ms = json.loads(out)["time_ms"]
         worst = max(worst, q_ms / n_ms)
-        print("%-18s %9s %11.1f %11.1f %7.2f %12.0f %12.0f" % (name, "2^%d" % (n.bit_length() - 1),
+        print("%-18s %9s %11.1f %11.1f %7.2f %12.0f %12.0f" % (name, length_text(n),
                                                                q_ms, n_ms, q_ms / n_ms, q_peak,
                                                                n_peak), flush=True)
     print("largest ratio: %.2f" % worst)

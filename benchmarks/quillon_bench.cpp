@@ -154,8 +154,47 @@ void BM_ArrayNormalizeIQ(benchmark::State& state) {
     }
 }
 
+// An order-9 least-squares polynomial through 10^6 points: an AM/AM curve
+// fitted to a long record of measured amplitudes.
+constexpr std::int32_t kFitPoints = 1000000;
+
+void BM_PolyFit(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    Array x(n), y(n);
+    std::uint64_t seed = 12345;
+    auto uniform = [&seed] {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(seed >> 11) * 0x1.0p-53;
+    };
+    for (std::size_t k = 0; k < n; ++k) {
+        x[k] = uniform();
+        y[k] = std::tanh(2.5 * x[k]) / std::tanh(2.5) + 1e-3 * (uniform() - 0.5);
+    }
+    for (auto _ : state) {
+        Array coeff;
+        double mse = 0.0;
+        benchmark::DoNotOptimize(Analysis::PolyFit(x, y, 9, coeff, mse));
+        benchmark::DoNotOptimize(mse);
+    }
+}
+
+// One forward transform of an alignment record into arrays of its own: the
+// unit the alignment chain is counted in.
+void BM_FFT(benchmark::State& state) {
+    MathClass m;
+    const Record rec = Noise(m, static_cast<std::int32_t>(state.range(0)), 7.0f);
+    Array re, im;
+    Analysis::FFT(rec.I, rec.Q, re, im); // the output arrays are kept between calls
+    for (auto _ : state) {
+        Analysis::FFT(rec.I, rec.Q, re, im);
+        benchmark::ClobberMemory();
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_FFT)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PolyFit)->Arg(kFitPoints)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AlignmentChain)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerificationChain)->Arg(kAlignLength)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SignalNoise)->Arg(kSynthLength)->Unit(benchmark::kMillisecond);

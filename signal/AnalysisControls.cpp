@@ -1,11 +1,15 @@
+// The analysis layer's array operations, statistics and fits (the transforms
+// live in AnalysisTransforms.cpp).
+
 #include "AnalysisControls.h"
 
-#include <Eigen/Dense>
+#include "LeastSquaresTriangle.h"
 
+#include <Eigen/Dense>
 #include <algorithm>
 #include <cfloat>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <numbers>
 #include <utility>
 
@@ -15,7 +19,9 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-bool SameLength(const Array& a, const Array& b) { return a.size() == b.size(); }
+bool SameLength(const Array& a, const Array& b) {
+    return a.size() == b.size();
+}
 
 } // namespace
 
@@ -25,7 +31,8 @@ Array Ramp(std::size_t n, double first, double last) {
         r[0] = first;
     } else if (n > 1) {
         const double step = (last - first) / static_cast<double>(n - 1);
-        for (std::size_t k = 0; k < n; ++k) r[k] = first + step * static_cast<double>(k);
+        for (std::size_t k = 0; k < n; ++k)
+            r[k] = first + step * static_cast<double>(k);
         r[n - 1] = last;
     }
     return r;
@@ -42,10 +49,17 @@ Array WindowWeights(std::size_t n, Window window) {
     }
     double a0 = 0.0, a1 = 0.0, a2 = 0.0;
     switch (window) {
-    case Window::Hanning: a0 = 0.5, a1 = 0.5; break;
-    case Window::Hamming: a0 = 0.54, a1 = 0.46; break;
-    case Window::BlackmanHarris: a0 = 0.42323, a1 = 0.49755, a2 = 0.07922; break;
-    case Window::Bartlett: break;
+    case Window::Hanning:
+        a0 = 0.5, a1 = 0.5;
+        break;
+    case Window::Hamming:
+        a0 = 0.54, a1 = 0.46;
+        break;
+    case Window::BlackmanHarris:
+        a0 = 0.42323, a1 = 0.49755, a2 = 0.07922;
+        break;
+    case Window::Bartlett:
+        break;
     }
     // cos(2·pi·k/n) and cos(4·pi·k/n) from the rotation table; a periodic
     // window is symmetric about n/2, so the upper half mirrors the lower.
@@ -56,13 +70,15 @@ Array WindowWeights(std::size_t n, Window window) {
         const double c2 = c * c - s * s;
         w[k] = a0 - a1 * c + a2 * c2;
     }
-    for (std::size_t k = n / 2 + 1; k < n; ++k) w[k] = w[n - k];
+    for (std::size_t k = n / 2 + 1; k < n; ++k)
+        w[k] = w[n - k];
     return w;
 }
 
 void ApplyWindow(Array& x, Window window) {
     const Array w = WindowWeights(x.size(), window);
-    for (std::size_t k = 0; k < x.size(); ++k) x[k] *= w[k];
+    for (std::size_t k = 0; k < x.size(); ++k)
+        x[k] *= w[k];
 }
 
 // Cody-Waite reduction by pi/2 (pi/2 split into three parts, the first two
@@ -72,9 +88,9 @@ void ApplyWindow(Array& x, Window window) {
 // picked with selects rather than branches, so the loop vectorises; the AVX2
 // clone does four angles at a time with the very same operations.
 __attribute__((target_clones("avx2", "default"))) void SinCos(const double* __restrict angle,
-                                                                std::size_t n,
-                                                                double* __restrict sine,
-                                                                double* __restrict cosine) {
+                                                              std::size_t n,
+                                                              double* __restrict sine,
+                                                              double* __restrict cosine) {
     constexpr double invPio2 = 0x1.45f306dc9c883p-1;
     constexpr double p1 = 0x1.921fb54400000p+0;
     constexpr double p2 = 0x1.0b4611a600000p-34;
@@ -92,16 +108,16 @@ __attribute__((target_clones("avx2", "default"))) void SinCos(const double* __re
                  z * (-1.0 / 5040.0 +
                       z * (1.0 / 362880.0 +
                            z * (-1.0 / 39916800.0 +
-                                z * (1.0 / 6227020800.0 +
-                                     z * (-1.0 / 1307674368000.0 + z * (1.0 / 355687428096000.0)))))));
+                                z * (1.0 / 6227020800.0 + z * (-1.0 / 1307674368000.0 +
+                                                               z * (1.0 / 355687428096000.0)))))));
         const double cp =
             1.0 / 24.0 +
             z * (-1.0 / 720.0 +
                  z * (1.0 / 40320.0 +
                       z * (-1.0 / 3628800.0 +
-                           z * (1.0 / 479001600.0 +
-                                z * (-1.0 / 87178291200.0 +
-                                     z * (1.0 / 20922789888000.0 + z * (-1.0 / 6402373705728000.0)))))));
+                           z * (1.0 / 479001600.0 + z * (-1.0 / 87178291200.0 +
+                                                         z * (1.0 / 20922789888000.0 +
+                                                              z * (-1.0 / 6402373705728000.0)))))));
         const double sr = r + r * z * sp;
         const double cr = 1.0 - 0.5 * z + z * z * cp;
         // Quadrant k mod 4, as the fraction of k/4: 0, 0.25, 0.5 or 0.75.
@@ -129,9 +145,9 @@ __attribute__((target_clones("avx2", "default"))) void SinCos(const double* __re
 // series up to t^19 is exact to 1e-18. atan(c), pi/2 and pi are carried as
 // two doubles each. Selects instead of branches, so the loop vectorises.
 __attribute__((target_clones("avx2", "default"))) void Atan2(const double* __restrict y,
-                                                               const double* __restrict x,
-                                                               std::size_t n,
-                                                               double* __restrict angle) {
+                                                             const double* __restrict x,
+                                                             std::size_t n,
+                                                             double* __restrict angle) {
     constexpr double b1 = 0x1.0d9fd31c98bf8p-3; // tan(pi/24), tan(3·pi/24), tan(5·pi/24)
     constexpr double b2 = 0x1.a827999fcef32p-2;
     constexpr double b3 = 0x1.88df153d6a676p-1;
@@ -160,7 +176,8 @@ __attribute__((target_clones("avx2", "default"))) void Atan2(const double* __res
                                z * (1.0 / 9.0 +
                                     z * (-1.0 / 11.0 +
                                          z * (1.0 / 13.0 +
-                                              z * (-1.0 / 15.0 + z * (1.0 / 17.0 + z * (-1.0 / 19.0)))))))));
+                                              z * (-1.0 / 15.0 +
+                                                   z * (1.0 / 17.0 + z * (-1.0 / 19.0)))))))));
         double r = hi + (lo + p);
         r = swap ? (pio2h - r) + pio2l : r;
         r = x[i] < 0.0 ? (pih - r) + pil : r;
@@ -202,7 +219,8 @@ bool ToPolar(const Array& re, const Array& im, Array& mag, Array& phase) {
     const std::size_t n = re.size();
     Array m(n);
     Array p(n);
-    for (std::size_t k = 0; k < n; ++k) m[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+    for (std::size_t k = 0; k < n; ++k)
+        m[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
     // Squares that overflowed or lost precision to underflow: the exact way.
     for (std::size_t k = 0; k < n; ++k)
         if (!(m[k] > 1e-145 && m[k] <= 1e150)) m[k] = std::hypot(re[k], im[k]);
@@ -295,7 +313,8 @@ template <class Op> bool ElementWise(const Array& a, const Array& b, Array& out,
         return false;
     }
     Array r(a.size());
-    for (std::size_t k = 0; k < a.size(); ++k) r[k] = op(a[k], b[k]);
+    for (std::size_t k = 0; k < a.size(); ++k)
+        r[k] = op(a[k], b[k]);
     out = std::move(r);
     return true;
 }
@@ -321,16 +340,20 @@ bool Divide(const Array& a, const Array& b, Array& out) {
     return ElementWise(a, b, out, [](double u, double v) { return u / v; });
 }
 
-Array Negate(const Array& x) { return Linear(x, -1.0, 0.0); }
+Array Negate(const Array& x) {
+    return Linear(x, -1.0, 0.0);
+}
 
 Array Linear(const Array& x, double a, double b) {
     Array out(x.size());
-    for (std::size_t k = 0; k < x.size(); ++k) out[k] = a * x[k] + b;
+    for (std::size_t k = 0; k < x.size(); ++k)
+        out[k] = a * x[k] + b;
     return out;
 }
 
 void Scale(Array& x, double factor) {
-    for (double& v : x) v *= factor;
+    for (double& v : x)
+        v *= factor;
 }
 
 bool Subset(const Array& x, std::size_t start, std::size_t count, Array& out) {
@@ -352,13 +375,15 @@ Array Concat(const Array& a, const Array& b) {
 
 double Sum(const Array& x) {
     double s = 0.0;
-    for (double v : x) s += v;
+    for (double v : x)
+        s += v;
     return s;
 }
 
 Array Clip(const Array& x, double low, double high) {
     Array out(x.size());
-    for (std::size_t k = 0; k < x.size(); ++k) out[k] = std::min(std::max(x[k], low), high);
+    for (std::size_t k = 0; k < x.size(); ++k)
+        out[k] = std::min(std::max(x[k], low), high);
     return out;
 }
 
@@ -387,7 +412,8 @@ Array PolyEval(const Array& x, const Array& coeff) {
     Array out(x.size(), 0.0);
     for (std::size_t k = 0; k < x.size(); ++k) {
         double v = 0.0;
-        for (auto c = coeff.rbegin(); c != coeff.rend(); ++c) v = v * x[k] + *c;
+        for (auto c = coeff.rbegin(); c != coeff.rend(); ++c)
+            v = v * x[k] + *c;
         out[k] = v;
     }
     return out;
@@ -401,29 +427,35 @@ std::optional<double> Mean(const Array& x) {
 std::optional<double> Rms(const Array& x) {
     if (x.empty()) return std::nullopt;
     double s = 0.0;
-    for (double v : x) s += v * v;
+    for (double v : x)
+        s += v * v;
     return std::sqrt(s / static_cast<double>(x.size()));
 }
 
-bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts,
-               Array& axis) {
+bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts, Array& axis) {
     counts.clear();
     axis.clear();
-    if (m < 1 || !std::isfinite(low) || !std::isfinite(high) || high < low) return false;
+    if (m < 1 || m > kMaxHistogramClasses || !std::isfinite(low) || !std::isfinite(high) ||
+        high < low)
+        return false;
     if (high == low) {
         low -= 0.5;
         high += 0.5;
     }
+    // A span beyond the double range has no finite interval width to count in.
+    if (!std::isfinite(high - low)) return false;
     // Edges as numpy.linspace makes them, so a value on an edge lands in the
     // same interval as there.
     Array edges(m + 1);
     const double width = (high - low) / static_cast<double>(m);
-    for (std::size_t i = 0; i <= m; ++i) edges[i] = low + static_cast<double>(i) * width;
+    for (std::size_t i = 0; i <= m; ++i)
+        edges[i] = low + static_cast<double>(i) * width;
     edges[m] = high;
 
     counts.assign(m, 0.0);
     axis.resize(m);
-    for (std::size_t i = 0; i < m; ++i) axis[i] = 0.5 * (edges[i] + edges[i + 1]);
+    for (std::size_t i = 0; i < m; ++i)
+        axis[i] = 0.5 * (edges[i] + edges[i + 1]);
     for (double v : x) {
         if (!(v >= low && v <= high)) continue; // outside, or NaN
         // First guess from the position, then settled against the edges.
@@ -432,12 +464,48 @@ bool Histogram(const Array& x, double low, double high, std::size_t m, Array& co
         const std::size_t i0 =
             pos >= 0 ? static_cast<std::size_t>(std::min(pos, static_cast<double>(m - 1))) : 0;
         std::size_t i = i0;
-        while (i > 0 && v < edges[i]) --i;
-        while (i + 1 < m && v >= edges[i + 1]) ++i;
+        while (i > 0 && v < edges[i])
+            --i;
+        while (i + 1 < m && v >= edges[i + 1])
+            ++i;
         counts[i] += 1.0;
     }
     return true;
 }
+
+namespace {
+
+// Whether x holds at least `wanted` distinct values. A fit needs only a few,
+// so they are collected until enough differ instead of sorting the record.
+bool HasDistinct(const Array& x, std::size_t wanted) {
+    constexpr std::size_t kFewValues = 64;
+    if (wanted > kFewValues) {
+        Array sorted(x);
+        std::sort(sorted.begin(), sorted.end());
+        return static_cast<std::size_t>(std::unique(sorted.begin(), sorted.end()) -
+                                        sorted.begin()) >= wanted;
+    }
+    Array seen;
+    for (double v : x) {
+        if (seen.size() >= wanted) break;
+        if (std::find(seen.begin(), seen.end(), v) == seen.end()) seen.push_back(v);
+    }
+    return seen.size() >= wanted;
+}
+
+// The power of two at or above the largest |v| (1 for all zeros): scaling by
+// it is exact.
+double PowerOfTwoAbove(const Array& v) {
+    double largest = 0.0;
+    for (double e : v)
+        largest = std::max(largest, std::abs(e));
+    if (largest == 0.0) return 1.0;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    return std::ldexp(1.0, exponent);
+}
+
+} // namespace
 
 bool PolyFit(const Array& x, const Array& y, int order, Array& coeff, double& mse) {
     coeff.clear();
@@ -446,50 +514,66 @@ bool PolyFit(const Array& x, const Array& y, int order, Array& coeff, double& ms
     auto finite = [](double v) { return std::isfinite(v); };
     if (!std::all_of(x.begin(), x.end(), finite) || !std::all_of(y.begin(), y.end(), finite))
         return false;
-    Array distinct(x);
-    std::sort(distinct.begin(), distinct.end());
-    const auto nDistinct =
-        static_cast<std::size_t>(std::unique(distinct.begin(), distinct.end()) - distinct.begin());
     const auto terms = static_cast<std::size_t>(order) + 1;
-    if (nDistinct < terms) return false;
+    if (!HasDistinct(x, terms)) return false;
 
-    // Powers of x / s with s the largest |x|, each column scaled to unit norm:
-    // the plain Vandermonde matrix of a high order spans many decades and
-    // would lose the small coefficients.
-    const Eigen::Index rows = static_cast<Eigen::Index>(x.size());
-    const Eigen::Index cols = static_cast<Eigen::Index>(terms);
+    // Powers of x / s with s the largest |x|: the plain Vandermonde matrix of
+    // a high order spans many decades and would lose the small coefficients.
+    // y is scaled by a power of two so that no square overflows. The tall
+    // matrix is never stored: its rows go straight into the QR triangle.
     double s = 0.0;
-    for (double v : x) s = std::max(s, std::abs(v));
+    for (double v : x)
+        s = std::max(s, std::abs(v));
     if (s == 0.0) s = 1.0;
-    Eigen::MatrixXd V(rows, cols);
-    for (Eigen::Index r = 0; r < rows; ++r) {
-        const double t = x[static_cast<std::size_t>(r)] / s;
+    const double yScale = PowerOfTwoAbove(y);
+    LeastSquaresTriangle triangle(terms);
+    Array row(terms + 1);
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        const double t = x[k] / s;
         double p = 1.0;
-        for (Eigen::Index c = 0; c < cols; ++c) {
-            V(r, c) = p;
+        for (std::size_t c = 0; c < terms; ++c) {
+            row[c] = p;
             p *= t;
         }
+        row[terms] = y[k] / yScale;
+        triangle.AddRow(row.data());
     }
-    Eigen::VectorXd norms = V.colwise().norm().transpose();
+    triangle.Finish();
+
+    // The triangle has the columns' norms and Q'y: each column scaled to unit
+    // norm and solved with column pivoting, as the whole matrix would be.
+    const auto cols = static_cast<Eigen::Index>(terms);
+    Eigen::MatrixXd R = Eigen::MatrixXd::Zero(cols, cols);
+    Eigen::VectorXd qty(cols);
+    for (Eigen::Index r = 0; r < cols; ++r) {
+        for (Eigen::Index c = r; c < cols; ++c)
+            R(r, c) = triangle.R(static_cast<std::size_t>(r), static_cast<std::size_t>(c));
+        qty(r) = triangle.R(static_cast<std::size_t>(r), terms);
+    }
+    Eigen::VectorXd norms = R.colwise().norm().transpose();
     for (Eigen::Index c = 0; c < cols; ++c)
         if (norms(c) == 0.0) norms(c) = 1.0;
-    const Eigen::MatrixXd A = V * norms.cwiseInverse().asDiagonal();
-    const Eigen::VectorXd b = Eigen::Map<const Eigen::VectorXd>(y.data(), rows);
-    const Eigen::VectorXd z = A.colPivHouseholderQr().solve(b);
+    const Eigen::MatrixXd A = R * norms.cwiseInverse().asDiagonal();
+    const Eigen::VectorXd z = A.colPivHouseholderQr().solve(qty);
 
     coeff.resize(terms);
     double sk = 1.0;
     for (std::size_t k = 0; k < terms; ++k) {
-        coeff[k] = z(static_cast<Eigen::Index>(k)) / norms(static_cast<Eigen::Index>(k)) / sk;
+        coeff[k] =
+            z(static_cast<Eigen::Index>(k)) / norms(static_cast<Eigen::Index>(k)) / sk * yScale;
         sk *= s;
     }
     if (!std::all_of(coeff.begin(), coeff.end(), finite)) {
         coeff.clear();
         return false;
     }
-    const Array fitted = PolyEval(x, coeff);
     double sq = 0.0;
-    for (std::size_t k = 0; k < x.size(); ++k) sq += (y[k] - fitted[k]) * (y[k] - fitted[k]);
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        double v = 0.0;
+        for (auto c = coeff.rbegin(); c != coeff.rend(); ++c)
+            v = v * x[k] + *c;
+        sq += (y[k] - v) * (y[k] - v);
+    }
     mse = sq / static_cast<double>(x.size());
     return true;
 }

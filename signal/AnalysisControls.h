@@ -74,8 +74,8 @@ bool InverseRealFFT(const Array& re, const Array& im, Array& out);
 // array transform runs.
 class WorkTransform {
 public:
-    using RowFn = void (*)(void* context, double* row, std::size_t firstBin,
-                           std::size_t binStride, std::size_t count);
+    using RowFn = void (*)(void* context, double* row, std::size_t firstBin, std::size_t binStride,
+                           std::size_t count);
 
     // Invalid for n = 0 or a length the transform library cannot plan.
     explicit WorkTransform(std::size_t n);
@@ -123,7 +123,8 @@ public:
             for (std::size_t c0 = 0; c0 < cols_; c0 += tileCols) {
                 const std::size_t c1 = std::min(cols_, c0 + tileCols);
                 for (std::size_t c = c0; c < c1; ++c)
-                    for (std::size_t r = r0; r < r1; ++r) f(r * cols_ + c, r + rows_ * c);
+                    for (std::size_t r = r0; r < r1; ++r)
+                        f(r * cols_ + c, r + rows_ * c);
             }
         }
     }
@@ -247,9 +248,10 @@ std::optional<double> Rms(const Array& x);
 // m equal intervals over [low, high], the last one closed (a value equal to
 // high counts in it), values outside ignored. counts(i) is the number of values
 // in interval i, axis(i) its centre. low == high widens the range to
-// [low - 0.5, high + 0.5]. False for m < 1, high < low or non-finite limits.
-bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts,
-               Array& axis);
+// [low - 0.5, high + 0.5]. False for m < 1 or above kMaxHistogramClasses,
+// high < low, non-finite limits or a span high - low beyond the double range.
+constexpr std::size_t kMaxHistogramClasses = std::size_t{1} << 20;
+bool Histogram(const Array& x, double low, double high, std::size_t m, Array& counts, Array& axis);
 
 // Least-squares polynomial of y against x of the given order, solved by QR on
 // scaled powers (stays accurate up to order 19 on data in 0..1); coeff gets

@@ -19,8 +19,10 @@ namespace {
 // Records from this length on (powers of two only) are transformed in four
 // steps: below it a record fits the caches and FFTW's own plan is as fast.
 constexpr std::size_t kFourStepMin = std::size_t{1} << 17;
-// Columns gathered per block: one 128-byte stretch of each row.
-constexpr std::size_t kColumnBlock = 8;
+// Columns gathered per block: one 256-byte stretch of each row. The column
+// pass meets a new page at every row, so the wider stretch halves its page
+// walks; the block (1 MB at 2^24 samples) still fits the core's cache.
+constexpr std::size_t kColumnBlock = 16;
 // Rows per call of the row plan.
 constexpr std::size_t kRowBlock = 8;
 bool FourStepLength(std::size_t n) {

@@ -13,7 +13,6 @@
 // The implementation is split by topic over the MathClass*.cpp files.
 
 #include <Eigen/Core>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -79,8 +78,10 @@ public:
     // frequencies (k - n/2)/n), divided by 2·pi. Each bin weighs
     // (mag/largest mag + 1e-7)², so strong bins dominate and empty ones count
     // nearly nothing; the phase is taken as it is, unwrapped or not. False
-    // (shift unchanged) for fewer than two bins, arrays of different length
-    // or a value that is not finite.
+    // (shift unchanged) for fewer than two bins, arrays of different length,
+    // a value that is not finite, or a phase that wrapped inside the occupied
+    // band (|shift| times its highest frequency reached 0.5): bins more than
+    // pi off the fitted line carrying over 0.1% of the weight.
     bool GetSampleShiftFDom(const Array& mag, const Array& phase, double& shift) const;
     // ShiftService, then GetSampleShiftFDom: the shift of record 2 against
     // record 1.
@@ -115,8 +116,7 @@ public:
     // Root mean square of the same differences.
     bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff, bool inDB,
                          double& result) const;
-    bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff,
-                         double& result) const;
+    bool RegressErrorRMS(const Array& x, const Array& y, const Array& coeff, double& result) const;
     // Solves A·x = b by Gaussian elimination; a zero pivot is exchanged with a
     // row below that can serve. False (x unchanged) for a singular system or
     // when A is not square with b's size.
@@ -207,8 +207,8 @@ public:
     // the phase with PhaseAdd. amFirst: AM/PM evaluated at the AM/AM output,
     // else at the scaled input magnitude. A curve that is nullptr is skipped.
     // False (record unchanged) when I and Q differ in length.
-    bool SignalDistore(Array& I, Array& Q, const Array* amCurve, const Array* pmCurve,
-                       double scale, bool amFirst);
+    bool SignalDistore(Array& I, Array& Q, const Array* amCurve, const Array* pmCurve, double scale,
+                       bool amFirst);
     // First x > 0, searched in steps of 1e-3 refined down to 1e-8, where the
     // polynomial reaches target or drops below 0. found is false (result 0)
     // when it ends below 0, turns non-finite, or x passes 1000.
@@ -304,12 +304,15 @@ public:
     // n!, 1 for n < 2 (infinite beyond 170).
     double MathFak(std::int32_t n) const;
     // result = x scaled so that its largest magnitude is level. False (result
-    // unchanged) when x is empty, all zero or holds an infinite value.
+    // unchanged) when x is empty, all zero or holds an infinite or NaN value,
+    // or level is not finite. Scales beyond the double range (a peak of
+    // 1e-320 brought to 1) are exact.
     bool ArrayNormalize(const Array& x, Array& result, double level) const;
     // The record scaled so that its largest magnitude is sqrt(level) (level
     // is a power); outputs may be the inputs. False (outputs unchanged) when I
     // and Q differ in length, the record is empty, all zero or holds an
-    // infinite value, or level is negative.
+    // infinite or NaN value, or level is negative or not finite. Scales
+    // beyond the double range are exact, as in ArrayNormalize.
     bool ArrayNormalizeIQ(const Array& Iin, const Array& Qin, Array& Iout, Array& Qout,
                           double level) const;
     // 20·log10(peak magnitude / RMS magnitude); -2000 for a record with no
@@ -325,8 +328,7 @@ public:
     // One value per group of n points (n < 1 counts as 1), a last shorter
     // group included: mode 1 max, 2 min, 3 mean, 4 RMS; any other mode
     // ("None") gives the trace unchanged. result may be the trace.
-    void SignalDetector(const Array& trace, Array& result, std::int32_t mode,
-                        std::int32_t n) const;
+    void SignalDetector(const Array& trace, Array& result, std::int32_t mode, std::int32_t n) const;
     double ConstPi() const;
     // Sum of the elements; nothing for an empty array.
     std::optional<double> ArrayFunctionSum(const Array& x) const;

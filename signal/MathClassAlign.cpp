@@ -13,6 +13,12 @@
 #include <cmath>
 #include <numbers>
 
+namespace {
+// The share of the fit's weight that may lie a whole turn off the line
+// before the shift is refused as wrapped.
+constexpr double kWrappedWeightLimit = 1e-3;
+} // namespace
+
 bool MathClass::ShiftService(const Array& I1, const Array& Q1, const Array& I2, const Array& Q2,
                              Array& mag, Array& phase) const {
     const std::size_t n = I1.size();
@@ -93,7 +99,7 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
     const double inv = peak > 0.0 ? 1.0 / peak : 0.0;
     const double len = static_cast<double>(n);
     const double centre = static_cast<double>(n / 2);
-    double s = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    double s = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0, syy = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
         const double f = (static_cast<double>(k) - centre) / len;
         const double g = std::abs(mag[k]) * inv + 1e-7;
@@ -103,11 +109,32 @@ bool MathClass::GetSampleShiftFDom(const Array& mag, const Array& phase, double&
         sy += w * phase[k];
         sxx += w * f * f;
         sxy += w * f * phase[k];
+        syy += w * phase[k] * phase[k];
     }
     const double d = s * sxx - sx * sx;
     if (!(d > 0.0)) return false;
     const double slope = (s * sxy - sy * sx) / d;
     if (!std::isfinite(slope)) return false;
+    // A bin more than pi off the fitted line cannot lie on it without a
+    // whole turn: the phase wrapped inside the occupied band (|shift| times
+    // the highest occupied frequency reached 0.5) and the slope is wrong.
+    // Noise alone puts such bins only at the edge of a noisy band.
+    const double intercept = (sy - slope * sx) / s;
+    // Such bins carry at most the weighted squared residual / pi^2: when
+    // that sum is small enough (half the limit, for the sum's rounding) no
+    // bin needs looking at.
+    const double residual = syy - intercept * sy - slope * sxy;
+    if (residual <= 0.5 * kWrappedWeightLimit * std::numbers::pi * std::numbers::pi * s) {
+        shift = slope / TwoPi;
+        return true;
+    }
+    double wrapped = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double f = (static_cast<double>(k) - centre) / len;
+        const double g = std::abs(mag[k]) * inv + 1e-7;
+        if (std::abs(phase[k] - intercept - slope * f) > std::numbers::pi) wrapped += g * g;
+    }
+    if (wrapped > kWrappedWeightLimit * s) return false;
     shift = slope / TwoPi;
     return true;
 }

@@ -48,24 +48,19 @@ inline double Value(std::int64_t b) {
     return v;
 }
 
+// The largest squared magnitude, or NaN when any sample is NaN (a NaN square
+// only arises from a NaN component: infinite ones give an infinite square).
+// With the sign bit cleared, every NaN's pattern lies above infinity's, so a
+// NaN wins the plain integer maximum, which vectorises as it stands.
 __attribute__((target_clones("avx2", "default"))) double
 PeakSquare(const double* __restrict I, const double* __restrict Q, std::size_t n) {
-    std::int64_t peak[kLanes] = {};
-    std::size_t k = 0;
-    for (; k + kLanes <= n; k += kLanes)
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            const double m = I[k + l] * I[k + l] + Q[k + l] * Q[k + l];
-            const std::int64_t b = Bits(m == m ? m : 0.0);
-            peak[l] = peak[l] < b ? b : peak[l];
-        }
-    std::int64_t r = 0;
-    for (; k < n; ++k) {
-        const double m = I[k] * I[k] + Q[k] * Q[k];
-        r = std::max(r, Bits(m == m ? m : 0.0));
+    constexpr std::int64_t magnitude = std::numeric_limits<std::int64_t>::max();
+    std::int64_t peak = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::int64_t b = Bits(I[k] * I[k] + Q[k] * Q[k]) & magnitude;
+        peak = peak < b ? b : peak;
     }
-    for (std::int64_t p : peak)
-        r = std::max(r, p);
-    return Value(r);
+    return Value(peak);
 }
 
 __attribute__((target_clones("avx2", "default"))) Squares
@@ -131,11 +126,46 @@ Power RecordPower(const Array& I, const Array& Q) {
     return p;
 }
 
-// The peak alone, in the one pass the normalisation can afford.
+// The peak alone, in the one pass the normalisation can afford; NaN when a
+// sample is NaN.
 double RecordPeak(const Array& I, const Array& Q) {
     const double sq = PeakSquare(I.data(), Q.data(), I.size());
+    if (std::isnan(sq)) return sq;
     if (sq > kTinySquare && sq <= DBL_MAX) return std::sqrt(sq);
     return RecordPower(I, Q).peak;
+}
+
+// Scales by target / peak. Where that factor itself overflows, underflows or
+// is subnormal (a record near the ends of the double range, e.g. a peak of
+// 1e-320 brought to 1), the samples go through the binary exponents instead,
+// which is exact and keeps every step in range; the ordinary case stays one
+// multiplication per sample. Every step is monotonic, so the scaled peak is
+// the largest output magnitude.
+class PeakScale {
+public:
+    PeakScale(double target, double peak) : factor_(target / peak) {
+        exact_ = target != 0.0 && !std::isnormal(factor_);
+        if (!exact_) return;
+        mantissa_ = std::frexp(target, &targetExp_) / std::frexp(peak, &peakExp_);
+    }
+    double operator()(double x) const {
+        if (!exact_) return x * factor_;
+        return std::ldexp(std::ldexp(x, -peakExp_) * mantissa_, targetExp_);
+    }
+    bool Exact() const { return exact_; }
+
+private:
+    double factor_;
+    bool exact_ = false;
+    double mantissa_ = 1.0;
+    int targetExp_ = 0;
+    int peakExp_ = 0;
+};
+
+template <class Scale> void ScaleInto(const Array& x, Array& out, const Scale& scale) {
+    out.resize(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k)
+        out[k] = scale(x[k]);
 }
 
 } // namespace
@@ -157,13 +187,15 @@ double MathClass::MathFak(std::int32_t n) const {
 
 bool MathClass::ArrayNormalize(const Array& x, Array& result, double level) const {
     double peak = 0.0;
-    for (double v : x)
+    bool nan = false;
+    for (double v : x) {
         peak = std::max(peak, std::abs(v));
-    if (!(peak > 0.0) || !std::isfinite(peak) || !std::isfinite(level)) return false;
-    const double f = level / peak;
-    result.resize(x.size());
-    for (std::size_t k = 0; k < x.size(); ++k)
-        result[k] = x[k] * f;
+        nan |= std::isnan(v);
+    }
+    if (nan || !(peak > 0.0) || !std::isfinite(peak) || !std::isfinite(level)) return false;
+    const PeakScale scale(level, peak);
+    if (!std::isfinite(scale(peak))) return false;
+    ScaleInto(x, result, scale);
     return true;
 }
 
@@ -173,23 +205,26 @@ bool MathClass::ArrayNormalizeIQ(const Array& Iin, const Array& Qin, Array& Iout
     if (Qin.size() != n || !(level >= 0.0) || !std::isfinite(level)) return false;
     const double peak = RecordPeak(Iin, Qin);
     if (!(peak > 0.0) || !std::isfinite(peak)) return false;
-    const double f = std::sqrt(level) / peak;
-    if (&Iout == &Iin && &Qout == &Qin) {
-        // In place, as the test signals are normalised: two plain streams.
-        for (double& v : Iout)
-            v *= f;
-        for (double& v : Qout)
-            v *= f;
+    const PeakScale scale(std::sqrt(level), peak);
+    if (!std::isfinite(scale(peak))) return false;
+    if (scale.Exact() || &Iout != &Iin || &Qout != &Qin) {
+        // Both components read before either is written: an output may be
+        // the other input.
+        Array i(n), q(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            i[k] = scale(Iin[k]);
+            q[k] = scale(Qin[k]);
+        }
+        Iout = std::move(i);
+        Qout = std::move(q);
         return true;
     }
-    Iout.resize(n);
-    Qout.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const double i = Iin[k] * f;
-        const double q = Qin[k] * f;
-        Iout[k] = i;
-        Qout[k] = q;
-    }
+    // In place, as the test signals are normalised: two plain streams.
+    const double f = scale(1.0);
+    for (double& v : Iout)
+        v *= f;
+    for (double& v : Qout)
+        v *= f;
     return true;
 }
 

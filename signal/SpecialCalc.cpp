@@ -1,3 +1,6 @@
+// The level and spectrum helpers: level units, decibels, magnitudes and the
+// level distribution of an I/Q record.
+
 #include "SpecialCalc.h"
 
 #include "AnalysisControls.h"
@@ -12,7 +15,9 @@ namespace {
 
 constexpr double kFloor = 1e-100;
 
-double Floored(double v) { return v > 0.0 ? v : kFloor; }
+double Floored(double v) {
+    return v > 0.0 ? v : kFloor;
+}
 
 } // namespace
 
@@ -23,46 +28,77 @@ double ConvertLevel(double value, std::int32_t from, std::int32_t to, double r) 
     if ((needsR(from) || needsR(to)) && !(r > 0.0)) return 0.0;
     double p = 0.0;
     switch (from) {
-    case UnitDBm: p = std::pow(10.0, (value - 30.0) / 10.0); break;
-    case UnitDBW: p = std::pow(10.0, value / 10.0); break;
-    case UnitW: p = std::abs(value); break;
-    case UnitMW: p = std::abs(value) / 1000.0; break;
-    case UnitDBV: p = std::pow(10.0, value / 10.0) / r; break;
-    case UnitDBuV: p = std::pow(10.0, (value - 120.0) / 10.0) / r; break;
-    case UnitV: p = value * value / r; break;
-    default: p = 0.0; break;
+    case UnitDBm:
+        p = std::pow(10.0, (value - 30.0) / 10.0);
+        break;
+    case UnitDBW:
+        p = std::pow(10.0, value / 10.0);
+        break;
+    case UnitW:
+        p = std::abs(value);
+        break;
+    case UnitMW:
+        p = std::abs(value) / 1000.0;
+        break;
+    case UnitDBV:
+        p = std::pow(10.0, value / 10.0) / r;
+        break;
+    case UnitDBuV:
+        p = std::pow(10.0, (value - 120.0) / 10.0) / r;
+        break;
+    case UnitV:
+        p = value * value / r;
+        break;
+    default:
+        p = 0.0;
+        break;
     }
     const bool linear = from == UnitW || from == UnitMW || from == UnitV;
     const double sign = linear && value < 0.0 ? -1.0 : 1.0;
     const double d = 10.0 * std::log10(Floored(p));
     switch (to) {
-    case UnitDBm: return d + 30.0;
-    case UnitDBW: return d;
-    case UnitW: return sign * p;
-    case UnitMW: return sign * p * 1000.0;
-    case UnitDBV: return d + 10.0 * std::log10(r);
-    case UnitDBuV: return d + 10.0 * std::log10(r) + 120.0;
-    case UnitV: return sign * std::sqrt(p * r);
-    default: return 0.0;
+    case UnitDBm:
+        return d + 30.0;
+    case UnitDBW:
+        return d;
+    case UnitW:
+        return sign * p;
+    case UnitMW:
+        return sign * p * 1000.0;
+    case UnitDBV:
+        return d + 10.0 * std::log10(r);
+    case UnitDBuV:
+        return d + 10.0 * std::log10(r) + 120.0;
+    case UnitV:
+        return sign * std::sqrt(p * r);
+    default:
+        return 0.0;
     }
 }
 
-double VoltToDB(double value) { return 20.0 * std::log10(Floored(value)); }
+double VoltToDB(double value) {
+    return 20.0 * std::log10(Floored(value));
+}
 
-double PowerToDB(double value) { return 10.0 * std::log10(Floored(value)); }
+double PowerToDB(double value) {
+    return 10.0 * std::log10(Floored(value));
+}
 
 void ArrayVoltToDB(Array& values) {
-    for (double& v : values) v = VoltToDB(v);
+    for (double& v : values)
+        v = VoltToDB(v);
 }
 
 void ArrayPowerToDB(Array& values) {
-    for (double& v : values) v = PowerToDB(v);
+    for (double& v : values)
+        v = PowerToDB(v);
 }
 
 void IQMagnitude(const Array& I, const Array& Q, Array& out) {
     if (Q.size() < I.size()) return;
     out.resize(I.size());
-    for (std::size_t k = 0; k < I.size(); ++k) out[k] = std::sqrt(I[k] * I[k] + Q[k] * Q[k]);
+    for (std::size_t k = 0; k < I.size(); ++k)
+        out[k] = std::sqrt(I[k] * I[k] + Q[k] * Q[k]);
 }
 
 bool CalcSpectrumDB(const Array& I, const Array& Q, Array& curve, Array& axis, bool flag,
@@ -72,14 +108,18 @@ bool CalcSpectrumDB(const Array& I, const Array& Q, Array& curve, Array& axis, b
     Array mag;
     Array phase;
     if (classes < 1 || !Analysis::ToPolar(I, Q, mag, phase) || mag.empty()) return false;
+    // A NaN sample has no level, like an infinite one: neither is counted as
+    // the floor.
+    for (double v : mag)
+        if (!std::isfinite(v)) return false;
     const double n = static_cast<double>(mag.size());
     ArrayVoltToDB(mag);
     const auto range = Analysis::MaxMin(mag);
-    if (!range ||
-        !Analysis::Histogram(mag, range->min, range->max, static_cast<std::size_t>(classes),
-                             curve, axis))
+    if (!range || !Analysis::Histogram(mag, range->min, range->max,
+                                       static_cast<std::size_t>(classes), curve, axis))
         return false;
-    for (std::size_t k = 1; k < curve.size(); ++k) curve[k] += curve[k - 1];
+    for (std::size_t k = 1; k < curve.size(); ++k)
+        curve[k] += curve[k - 1];
     curve = Analysis::Linear(Analysis::ComplementToTotal(curve), 100.0 / n, 0.0);
     return true;
 }

@@ -44,7 +44,7 @@ void IQMagnitude(const Array& I, const Array& Q, Array& out);
 // value; curve(k) is the percentage of samples above class k, axis(k) the
 // class centre in dB. `flag` is accepted for the callers' sake and changes
 // nothing. False (outputs empty) for an empty record, I and Q of different
-// length or fewer than one class.
+// length, a sample that is infinite or NaN, or fewer than one class.
 bool CalcSpectrumDB(const Array& I, const Array& Q, Array& curve, Array& axis, bool flag,
                     std::int16_t classes);
 

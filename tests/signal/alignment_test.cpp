@@ -109,6 +109,51 @@ TEST(TimingAlignment, CrossSpectrumIsCentredLikeFftshift) {
     }
 }
 
+TEST(TimingAlignment, WrappedPhaseIsReportedNotFitted) {
+    MathClass m;
+    constexpr std::int32_t n = 4096;
+    // Occupied band (MHz of a 16 MHz clock), shift, and whether the phase
+    // wraps: |shift| times the highest occupied frequency reaches 0.5.
+    struct Case {
+        double band, shift;
+        bool wraps;
+    };
+    const Case cases[] = {
+        {16, 0.37, false}, {16, 0.9, false}, {16, 1.5, true}, {16, -1.5, true},
+        {16, 1.05, true},  {16, 3.7, true},  {4, 1.5, false}, {4, -3.7, false},
+    };
+    for (const Case& c : cases) {
+        Array I, Q;
+        ASSERT_TRUE(m.SignalNoise(c.band, 16.0, n, 5.0f, false, I, Q));
+        Array I2 = I, Q2 = Q;
+        ASSERT_TRUE(m.ShiftSamples(I2, Q2, c.shift));
+        double shift = 42;
+        EXPECT_EQ(m.GetSampleShift(I, Q, I2, Q2, shift), !c.wraps) << c.band << " " << c.shift;
+        EXPECT_NEAR(shift, c.wraps ? 42 : c.shift, 1e-9) << c.band << " " << c.shift;
+    }
+    // Noise 15 dB down scatters the phase around its line without a wrap:
+    // the shift is still found.
+    Array I, Q, nI, nQ;
+    ASSERT_TRUE(m.SignalNoise(16.0, 16.0, n, 5.0f, false, I, Q));
+    ASSERT_TRUE(m.SignalNoise(16.0, 16.0, n, 6.0f, false, nI, nQ));
+    Array I2 = I, Q2 = Q;
+    ASSERT_TRUE(m.ShiftSamples(I2, Q2, 0.37));
+    for (std::size_t k = 0; k < I2.size(); ++k) {
+        I2[k] += 0.18 * nI[k];
+        Q2[k] += 0.18 * nQ[k];
+    }
+    double noisy = 0;
+    ASSERT_TRUE(m.GetSampleShift(I, Q, I2, Q2, noisy));
+    EXPECT_NEAR(noisy, 0.37, 0.02);
+    // A phase handed over unwrapped lies on its line, however steep.
+    Array mag(64, 1.0), phase(64);
+    for (std::size_t k = 0; k < phase.size(); ++k)
+        phase[k] = MathClass::TwoPi * 5.0 * (static_cast<double>(k) - 32.0) / 64.0;
+    double shift = 0;
+    ASSERT_TRUE(m.GetSampleShiftFDom(mag, phase, shift));
+    EXPECT_NEAR(shift, 5.0, 1e-12);
+}
+
 TEST(TimingAlignment, RefusesWhatItCannotAlign) {
     MathClass m;
     Array I{1, 2, 3}, Q{1, 2}, mag{9}, phase{9};

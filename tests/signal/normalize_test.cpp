@@ -1,5 +1,6 @@
 #include "MathClass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -47,6 +48,60 @@ TEST(Normalisation, NothingToScaleLeavesTheRecordAlone) {
     EXPECT_FALSE(m.ArrayNormalize(zeros, r, 1.0));
     EXPECT_FALSE(m.ArrayNormalize(empty, r, 1.0));
     EXPECT_FALSE(m.ArrayNormalize({inf}, r, 1.0));
+    EXPECT_EQ(r, Array{3});
+}
+
+TEST(Normalisation, ScalesBeyondTheDoubleRangeStayExactOrFail) {
+    MathClass m;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Record, power level and the peak magnitude expected (0: refused). The
+    // factor level / peak alone would overflow or underflow in each.
+    struct Case {
+        Array I, Q;
+        double level, peak;
+    };
+    const Case cases[] = {
+        {{1e-320, 0}, {0, 0}, 1.0, 1.0},       // factor 1e320
+        {{1e-200}, {0}, 1e250, 1e125},         // factor 1e325
+        {{-5e-324, 0}, {0, 2.5e-324}, 4.0, 2}, // the smallest subnormal
+        {{1e300}, {0}, 1e-300, 1e-150},        // factor 1e-450
+        {{1e-300}, {0}, 1e300, 1e150},
+        {{1, nan}, {0, 0}, 1.0, 0},
+        {{1, 0}, {0, nan}, 1.0, 0},
+        {{1, -nan}, {0, 0}, 1.0, 0},                                // a NaN with its sign bit set
+        {{1, 2, 3, 4, 5, 6, 7, 8, nan, 1}, Array(10, 0.0), 1.0, 0}, // in the vectorised lanes
+    };
+    for (const Case& c : cases) {
+        Array Io{5}, Qo{6}, I = c.I, Q = c.Q;
+        const bool ok = m.ArrayNormalizeIQ(c.I, c.Q, Io, Qo, c.level);
+        const bool inPlace = m.ArrayNormalizeIQ(I, Q, I, Q, c.level);
+        if (c.peak == 0) {
+            EXPECT_FALSE(ok || inPlace) << c.I[0];
+            EXPECT_EQ(Io, Array{5});
+            continue;
+        }
+        ASSERT_TRUE(ok && inPlace) << c.I[0] << " to " << c.level;
+        double peak = 0;
+        for (std::size_t k = 0; k < Io.size(); ++k)
+            peak = std::max(peak, std::hypot(Io[k], Qo[k]));
+        EXPECT_NEAR(peak / c.peak, 1.0, 1e-15) << c.I[0] << " to " << c.level;
+        EXPECT_EQ(I, Io);
+        EXPECT_EQ(Q, Qo);
+    }
+
+    Array r{3};
+    ASSERT_TRUE(m.ArrayNormalize({1e-320, -5e-321}, r, 1.0));
+    EXPECT_NEAR(r[0], 1.0, 1e-15);
+    EXPECT_NEAR(r[1], -0.5, 1e-3); // the subnormal input carries few bits
+    ASSERT_TRUE(m.ArrayNormalize({1e-10}, r, 1e300));
+    EXPECT_NEAR(r[0] / 1e300, 1.0, 1e-15);
+    ASSERT_TRUE(m.ArrayNormalize({1e300, 3e299}, r, 1e-300));
+    EXPECT_NEAR(r[1] / 3e-301, 1.0, 1e-15);
+    r = {3};
+    EXPECT_FALSE(m.ArrayNormalize({1, nan}, r, 1.0));
+    EXPECT_FALSE(m.ArrayNormalize({nan}, r, 1.0));
+    EXPECT_FALSE(m.ArrayNormalize({1}, r, inf));
     EXPECT_EQ(r, Array{3});
 }
 

@@ -1,8 +1,7 @@
 #include "SpecialCalc.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using SpecialCalc::Array;
 
@@ -52,7 +51,8 @@ TEST(SpecialCalcArrays, MagnitudeSubArrayAndAxisStep) {
     EXPECT_EQ(out, (Array{5, 2}));
 
     Array src(100);
-    for (std::size_t k = 0; k < src.size(); ++k) src[k] = double(k);
+    for (std::size_t k = 0; k < src.size(); ++k)
+        src[k] = double(k);
     SubArray(src, 10, 5, out);
     EXPECT_EQ(out, (Array{10, 11, 12, 13, 14}));
     // A last, shorter group keeps every element up to the end.
@@ -86,4 +86,11 @@ TEST(SpecialCalcArrays, LevelDistributionInPercent) {
     EXPECT_FALSE(CalcSpectrumDB({1, 2}, {1}, curve, axis, true, 10));
     EXPECT_FALSE(CalcSpectrumDB({1}, {1}, curve, axis, true, 0));
     EXPECT_TRUE(curve.empty() && axis.empty());
+    // A NaN sample has no level, like an infinite one: not a floor sample.
+    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
+        ASSERT_TRUE(CalcSpectrumDB({1, 2}, {0, 0}, curve, axis, true, 2));
+        EXPECT_FALSE(CalcSpectrumDB({1, 2, bad}, {0, 0, 0}, curve, axis, true, 2)) << bad;
+        EXPECT_FALSE(CalcSpectrumDB({1, 2, 0}, {0, 0, bad}, curve, axis, true, 2)) << bad;
+        EXPECT_TRUE(curve.empty() && axis.empty());
+    }
 }

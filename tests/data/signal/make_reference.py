@@ -55,7 +55,7 @@ write("histogram.txt", hist)
 xs = np.sort(rng.random(200))
 ys = np.tanh(2.5 * xs) / np.tanh(2.5) + 0.05 * np.sin(7 * xs) + 1e-3 * rng.standard_normal(200)
 fit = {"x": xs, "y": ys}
-for order in (3, 9, 19):
+for order in (3, 9, 15, 16, 17, 18, 19):
     p = np.polynomial.Polynomial.fit(xs, ys, order)
     fitted = p(xs)
     fit[f"fitted{order}"] = fitted
@@ -76,6 +76,10 @@ TWO_PI = 6.28318530717958
 align = {}
 for n in (64, 63):
     i1, q1, i2, q2 = (rng.standard_normal(n) for _ in range(4))
+    # Record 2 is record 1 moved by 0.6 samples under noise 20 dB down: a
+    # shift to find (unrelated records have a phase with no line to fit).
+    late = np.fft.ifft(np.fft.fft(i1 + 1j * q1) * np.exp(1j * TWO_PI * 0.6 * np.fft.fftfreq(n)))
+    i2, q2 = late.real + 0.1 * i2, late.imag + 0.1 * q2
     p = np.fft.fftshift(np.conj(np.fft.fft(i1 + 1j * q1)) * np.fft.fft(i2 + 1j * q2))
     mag, phase = np.abs(p), np.angle(p)
     f = (np.arange(n) - n // 2) / n

@@ -195,12 +195,17 @@ void MainForm::MDIForm_Load() {
     SetupGUI& setup = SetupGUI::Instance();
     DialogKit::ShowWindow(&setup);
     Frame(&setup)->move(0, Frame(&buttons)->y() + Frame(&buttons)->height());
+    // The progress window first: the result window sits below it.
+    Current::Instance();
     ResultForm::Instance().Form_Load();
     setup.LoadStaticLists();
     setup.Update();
     buttons.Update();
 
     LayoutWindows();
+    // Sub-windows shown just now get their frames' sizes with the next event
+    // pass; the layout is applied again then.
+    QTimer::singleShot(0, this, [this] { LayoutWindows(); });
     QApplication::restoreOverrideCursor();
     CrossMix::AddStatus("ready.");
     // A restart listens anew: the old socket is closed first.
@@ -225,11 +230,12 @@ void MainForm::LayoutWindows() {
     }
     if (!ResultForm::Exists()) return;
     QWidget* result = Frame(&ResultForm::Instance());
+    if (result->width() <= 0) return;
     if (const int x = w - result->width() - 12; x >= 0) result->move(x, result->y());
     const int buttons = Frame(&ButtonForm::Instance())->height();
     const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     if (const int height = h - buttons - title - 32; height >= 0)
-        result->resize(result->width(), std::min(height, h - result->y()));
+        result->resize(result->width(), height);
 }
 
 bool MainForm::HasData() {

@@ -83,8 +83,10 @@ void ResultForm::Place() {
     // The designed size, independent of the size before, so restarts never
     // shrink the window.
     const int w = kBoxWidth + kEdge + extraW;
-    const int h = kBoxHeight + Label1->sizeHint().height() + 4 + kEdge + extraH;
-    frame->resize(w, h);
+    const int designed = kBoxHeight + Label1->sizeHint().height() + 4 + kEdge + extraH;
+    // The main window may have stretched it to the height below the action
+    // window; a restart keeps that, and never goes below the designed size.
+    frame->resize(w, std::max(designed, frame->height()));
     int top = 0;
     if (Current::Exists()) {
         const QWidget* progress = Frame(&Current::Instance());

@@ -17,6 +17,7 @@
 #include "NumberText.h"
 #include "RegAccess.h"
 #include "RemoteServer.h"
+#include "ResultForm.h"
 #include "SetHandle.h"
 #include "Verification.h"
 #include "browser_view.h"
@@ -25,6 +26,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QMdiArea>
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -227,6 +229,8 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     const std::string crest = NumberText::FormatNumber(General::CrestIn, "0.00") + " dB";
     EXPECT_TRUE(view.cells.contains(QString::fromStdString(crest))) << crest;
 
+    EXPECT_GT(ResultForm::Instance().parentWidget()->height(), main.ClientArea()->height() / 2)
+        << "the result window keeps the height the main window gave it";
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);
     main.grab().save(shots + "/main_window_after_run.png");

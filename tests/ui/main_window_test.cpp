@@ -99,8 +99,10 @@ TEST_F(MainWindow, StartUpReadsTheSettingsShowsTheStandingWindowsAndHidesTheDebu
     EXPECT_EQ(setup->y(), buttons->height());
     EXPECT_FALSE(ButtonForm::Instance().StartB->isEnabled());
 
-    // A main window too narrow for the result window leaves it where it is.
+    // The result window fills the height below the action window.
     QWidget* result = ResultForm::Instance().parentWidget();
+    EXPECT_GT(result->height(), main.ClientArea()->height() / 2);
+    // A main window too narrow for the result window leaves it where it is.
     const int x = result->x();
     main.resize(200, 900);
     QCoreApplication::processEvents();

@@ -8,7 +8,6 @@
 // declared beside their classes, in this same namespace.
 
 #include <QImage>
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,7 +28,13 @@ enum WindowType : int {
 };
 
 // `DetectorType`
-enum DetectorType : int { DetectorNone = 0, DetectorMax = 1, DetectorMin = 2, DetectorAvg = 3, DetectorRms = 4 };
+enum DetectorType : int {
+    DetectorNone = 0,
+    DetectorMax = 1,
+    DetectorMin = 2,
+    DetectorAvg = 3,
+    DetectorRms = 4
+};
 
 // `MeasureStep`; -1 means no step is current.
 enum MeasureStep : int {

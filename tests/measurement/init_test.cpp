@@ -114,7 +114,7 @@ TEST_F(InitTest, UnlockedReferencesAreNamedInOneMessageAndAbort) {
 
     EXPECT_TRUE(General::MeasureRunAbort);
     EXPECT_EQ(big.shownWith, Lines{"1|5|Reference unlocked for Analyzer, RF Converter.\r\n"
-                               "Measurement aborted."});
+                                   "Measurement aborted."});
     EXPECT_EQ(General::RunErrorText, "Reference unlocked for Analyzer, RF Converter.");
 }
 

@@ -87,9 +87,9 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
     form->StartB->click();
 
     EXPECT_EQ(big.shownWith, (Lines{"1|0|Sampling rate is zero! Please select correct value",
-                                "1|0|Baseband clock rate is zero! Please select correct value",
-                                "1|0|Clock for signal generation and analysis must be equal!",
-                                "1|0|Capture length must be less than test signal length!"}));
+                                    "1|0|Baseband clock rate is zero! Please select correct value",
+                                    "1|0|Clock for signal generation and analysis must be equal!",
+                                    "1|0|Capture length must be less than test signal length!"}));
     EXPECT_TRUE(form->StartB->isEnabled());
     EXPECT_FALSE(form->StopB->isEnabled());
     EXPECT_FALSE(General::MeasureBusy);

@@ -5,7 +5,9 @@
 
 #include "../instruments/bench_truth.h"
 #include "../instruments/simbench_process.h"
+#include "../support/event_pump.h"
 #include "../support/fakes.h"
+#include "../support/free_port.h"
 #include "../support/registry_fixture.h"
 #include "ButtonForm.h"
 #include "DSP.h"
@@ -38,19 +40,6 @@
 #include <sstream>
 
 namespace {
-
-int FreePort() {
-    for (int port = 20000 + int(QCoreApplication::applicationPid() % 9000);; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, quint16(port))) return port;
-    }
-}
-
-void Pump(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 struct EndToEnd : RegistryFixture {
     FakeMessageBox boxes;
@@ -89,7 +78,7 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     for (const char* role : {"modsource", "rf", "analyzer"})
         RegAccess::WriteRegValue(Registry::HKEY_LOCAL_MACHINE, key, "DEVICE" + std::to_string(++n),
                                  bench.Resource(role));
-    const int port = FreePort();
+    const int port = FreeSettingsPort();
     std::ofstream(folder.filePath("Quillon.INI").toStdString())
         << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\n";
 
@@ -100,14 +89,14 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
 
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, quint16(port));
-    Pump([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000);
+    PumpUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000);
     std::string replies;
     QObject::connect(&client, &QTcpSocket::readyRead,
                      [&] { replies += client.readAll().toStdString(); });
     auto ask = [&](const char* query) {
         replies.clear();
         client.write(query);
-        Pump([&] { return replies.size() >= 11; }, 5000);
+        PumpUntil([&] { return replies.size() >= 11; }, 5000);
         return replies;
     };
     EXPECT_EQ(ask("IS_READY?;"), "IS_READY:0;") << "nothing to start before the discovery";
@@ -116,7 +105,7 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     // to show.
     client.write("LEVEL:-5;SETUP;");
     std::string ready;
-    Pump([&] { return (ready = ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
+    PumpUntil([&] { return (ready = ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
     ASSERT_EQ(ready, "IS_READY:1;") << (status.lines.empty() ? "" : status.lines.back());
 
     // Measurement with all three predistortion variants verified.
@@ -135,7 +124,7 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     replies.clear();
     client.write("START;");
     poll.start(200);
-    Pump([&] { return replies.find("FINISHED:1;") != std::string::npos; }, 240000);
+    PumpUntil([&] { return replies.find("FINISHED:1;") != std::string::npos; }, 240000);
     poll.stop();
     ASSERT_NE(replies.find("FINISHED:1;"), std::string::npos) << General::RunErrorText;
     EXPECT_FALSE(during.empty()) << "the queries were answered while the run was in progress";

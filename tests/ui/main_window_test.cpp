@@ -1,6 +1,7 @@
 // The main window headless: caption, debug menus, start-up, closing the
 // measurement windows, the data commands' gate and the exit.
 
+#include "../support/event_pump.h"
 #include "../support/fakes.h"
 #include "../support/registry_fixture.h"
 #include "ButtonForm.h"
@@ -46,11 +47,6 @@ struct MainWindow : RegistryFixture {
         General::MeasureBusy = General::MeasureRunAbort = false;
         SetHandle::SetProgramFolder("");
         RegistryFixture::TearDown();
-    }
-    static void Wait(int ms) {
-        QDeadlineTimer t(ms);
-        while (!t.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     static std::vector<QString> Visible(MainForm& main) {
         std::vector<QString> titles;
@@ -118,7 +114,7 @@ TEST_F(MainWindow, CloseAllKeepsTheStandingWindowsAndDataCommandsNeedARun) {
     main.MsgBoxBigTest_Click();
     EXPECT_GT(Visible(main).size(), standing.size());
     main.WindowCloseAll_Click();
-    Wait(50);
+    PumpFor(50);
     EXPECT_EQ(Visible(main), standing);
     EXPECT_FALSE(Configure::Instance().isVisible());
 
@@ -157,10 +153,10 @@ TEST_F(MainWindow, ExitSavesWhenIdleAndOnlyAbortsDuringARun) {
     General::MeasureBusy = true;
     main.Exit_Click();
     EXPECT_TRUE(General::MeasureRunAbort);
-    Wait(120);
+    PumpFor(120);
     EXPECT_FALSE(std::ifstream(ini).good()) << "nothing saved while the run unwinds";
     General::MeasureBusy = false; // the run has ended
-    Wait(200);
+    PumpFor(200);
     EXPECT_TRUE(std::ifstream(ini).good()) << "the exit completes once the run has unwound";
 
     std::remove(ini.c_str());

@@ -2,6 +2,7 @@
 // the simulated bench, with its files and registry in a temporary folder.
 
 #include "../instruments/simbench_process.h"
+#include "../support/free_port.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -14,13 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-int FreePort() {
-    for (int port = 21000 + int(QCoreApplication::applicationPid() % 9000);; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, quint16(port))) return port;
-    }
-}
 
 QProcessEnvironment Environment(const QTemporaryDir& folder) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -55,7 +49,7 @@ TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {
         for (const char* role : {"modsource", "rf", "analyzer"})
             reg << "\"DEVICE" << ++n << "\"=sz:\"" << bench.Resource(role) << "\"\n";
     }
-    const int port = FreePort();
+    const int port = FreeSettingsPort();
     std::ofstream(folder.filePath("Quillon.INI").toStdString())
         << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\nTargetLevel=-5\r\n";
 

@@ -1,6 +1,8 @@
 // The remote-control protocol and its TCP server, driven by a real client.
 
+#include "../support/event_pump.h"
 #include "../support/fakes.h"
+#include "../support/free_port.h"
 #include "General.h"
 #include "RemoteActions.h"
 #include "RemoteProtocol.h"
@@ -49,13 +51,6 @@ struct ProtocolTest : ::testing::Test {
         General::AMAMLowIgn = false;
     }
 };
-
-bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 } // namespace
 
@@ -151,27 +146,18 @@ struct ServerTest : ::testing::Test {
     void SetUp() override {
         General::MeasureBusy = false;
         General::TCPIPActive = true;
-        ASSERT_TRUE(server.Listen(FreePort()));
+        ASSERT_TRUE(server.Listen(FreeSettingsPort()));
         General::TCPIPPort = std::int16_t(server.Port());
-    }
-    // The port setting is a 16-bit signed integer, so the port must lie
-    // below the usual ephemeral range.
-    static int FreePort() {
-        static int next = 20000 + int(QCoreApplication::applicationPid() % 5000);
-        for (;; next = next >= 32000 ? 20000 : next + 1) {
-            QTcpServer probe;
-            if (probe.listen(QHostAddress::Any, quint16(next))) return next++;
-        }
     }
     std::unique_ptr<QTcpSocket> Connect() {
         auto s = std::make_unique<QTcpSocket>();
         s->connectToHost(QHostAddress::LocalHost, server.Port());
-        EXPECT_TRUE(WaitFor([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+        EXPECT_TRUE(PumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
         return s;
     }
     static std::string Reply(QTcpSocket& s, size_t n) {
         std::string got;
-        WaitFor([&] {
+        PumpUntil([&] {
             got += s.readAll().toStdString();
             return got.size() >= n;
         });
@@ -193,7 +179,7 @@ TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
         actions.enabled = true;
     };
     client->write("START;");
-    ASSERT_TRUE(WaitFor([&] { return !during.empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !during.empty(); }));
     EXPECT_EQ(during, "FINISHED:0;");
     client->write("FINISHED?;");
     EXPECT_EQ(Reply(*client, 11), "FINISHED:1;");
@@ -205,7 +191,7 @@ TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
     auto first = Connect();
     first->write("LEVEL:-2");
     auto second = Connect();
-    EXPECT_TRUE(WaitFor([&] { return first->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_TRUE(PumpUntil([&] { return first->state() == QAbstractSocket::UnconnectedState; }));
     second->write(";IS_READY?;");
     // Only the separator arrives on the new connection: an empty command.
     EXPECT_EQ(Reply(*second, 19), "UNKNOWN:IS_READY:0;")
@@ -213,7 +199,7 @@ TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
     EXPECT_TRUE(actions.calls.empty());
 
     second->write(QByteArray(int(RemoteProtocol::MaxPending) + 100, 'x'));
-    EXPECT_TRUE(WaitFor([&] { return second->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_TRUE(PumpUntil([&] { return second->state() == QAbstractSocket::UnconnectedState; }));
     auto third = Connect();
     third->write("FINISHED?;");
     EXPECT_EQ(Reply(*third, 11), "FINISHED:0;") << "the server listens on";
@@ -236,11 +222,11 @@ TEST_F(ServerTest, APeerCloseDropsItsUnfinishedCommandAndRereadsThePort) {
     auto client = Connect();
     client->write("LEVEL:-9");
     client->flush();
-    WaitFor([] { return false; }, 100);
-    const int moved = FreePort();
+    PumpUntil([] { return false; }, 100);
+    const int moved = FreeSettingsPort();
     General::TCPIPPort = std::int16_t(moved);
     client->disconnectFromHost();
-    ASSERT_TRUE(WaitFor([&] { return server.Port() == moved; }));
+    ASSERT_TRUE(PumpUntil([&] { return server.Port() == moved; }));
     auto next = Connect();
     next->write(";");
     EXPECT_EQ(Reply(*next, 8), "UNKNOWN:");
@@ -248,5 +234,5 @@ TEST_F(ServerTest, APeerCloseDropsItsUnfinishedCommandAndRereadsThePort) {
 
     General::TCPIPActive = false;
     next->disconnectFromHost();
-    EXPECT_TRUE(WaitFor([&] { return !server.IsListening(); }));
+    EXPECT_TRUE(PumpUntil([&] { return !server.IsListening(); }));
 }

@@ -1,6 +1,7 @@
 // The verification window driven headless: table, traces, graph controls,
 // refresh.
 
+#include "../../support/event_pump.h"
 #include "../../support/fakes.h"
 #include "General.h"
 #include "HOx.h"
@@ -53,11 +54,6 @@ struct VerifyFormTest : ::testing::Test {
         const auto* item = f.Table()->item(row - 1, col - 1);
         return item ? item->text().toStdString() : std::string();
     }
-    static void Wait(int ms) {
-        QDeadlineTimer t(ms);
-        while (!t.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
 };
 
 } // namespace
@@ -67,7 +63,7 @@ TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
     form.show();
     EXPECT_EQ(Cell(form, 8, 1), "dist AM+PM") << "row captions at once";
     EXPECT_EQ(Cell(form, 1, 5), "");
-    Wait(250);
+    PumpFor(250);
     EXPECT_EQ(Cell(form, 1, 5), "Main Chan") << "channel captions at the first tick";
     for (int col = 2; col <= 8; ++col)
         EXPECT_EQ(Cell(form, 5, col), "[dB]") << col;

@@ -9,8 +9,12 @@ namespace StringOp {
 
 namespace {
 
-bool IsBlankForNumber(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlankForNumber(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Both separators present: the earlier one groups thousands and goes; the
 // remaining commas become points.
@@ -33,7 +37,8 @@ std::optional<double> LeadingNumber(std::string_view text) {
     std::string clean;
     std::size_t i = 0;
     auto skip = [&] {
-        while (i < text.size() && IsBlankForNumber(text[i])) ++i;
+        while (i < text.size() && IsBlankForNumber(text[i]))
+            ++i;
     };
     skip();
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -65,8 +70,10 @@ std::optional<double> LeadingNumber(std::string_view text) {
             exponent += text[i++];
             expDigits = true;
         }
-        if (expDigits) clean += exponent;
-        else i = save;
+        if (expDigits)
+            clean += exponent;
+        else
+            i = save;
     }
     double value = 0;
     auto res = std::from_chars(clean.data(), clean.data() + clean.size(), value);
@@ -98,11 +105,15 @@ std::string FormatDot(std::string_view value, std::string_view pattern) {
 }
 
 std::string StripLineEnds(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     auto isEnd = [](char c) { return c == '\n' || c == '\r' || c == '\0'; };
-    while (!text.empty() && isEnd(text.back())) text.remove_suffix(1);
-    while (!text.empty() && isEnd(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isEnd(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && isEnd(text.front()))
+        text.remove_prefix(1);
     return std::string(text);
 }
 
@@ -111,10 +122,14 @@ bool IsWhiteSpace(std::string_view ch) {
 }
 
 std::string TrimWhite(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    while (!text.empty() && IsWhiteSpace(text.substr(text.size() - 1))) text.remove_suffix(1);
-    while (!text.empty() && IsWhiteSpace(text.substr(0, 1))) text.remove_prefix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    while (!text.empty() && IsWhiteSpace(text.substr(text.size() - 1)))
+        text.remove_suffix(1);
+    while (!text.empty() && IsWhiteSpace(text.substr(0, 1)))
+        text.remove_prefix(1);
     return std::string(text);
 }
 

@@ -104,6 +104,14 @@ std::string FormatDot(std::string_view value, std::string_view pattern) {
     return FormatDot(StrToDbl(value), pattern);
 }
 
+bool BeginsWithNumber(std::string_view text, std::string_view separators) {
+    const std::string t = TrimWhite(text);
+    std::string_view rest(t);
+    if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) rest.remove_prefix(1);
+    if (rest.empty()) return false;
+    return (rest[0] >= '0' && rest[0] <= '9') || separators.find(rest[0]) != std::string_view::npos;
+}
+
 std::string StripLineEnds(std::string_view text) {
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);

@@ -20,6 +20,11 @@ double StrToDbl(std::string_view text);
 // number. 0 when there is none; nullopt when the number overflows a double.
 std::optional<double> LeadingNumber(std::string_view text);
 
+// Whether the text, after blanks and one sign, begins with a digit or one of
+// the decimal separators given: a number to read, not a typing slip that the
+// readers above would take as 0.
+bool BeginsWithNumber(std::string_view text, std::string_view separators);
+
 // Formats a number (or the number a text holds, separators normalised as by
 // StrToDbl) with a format pattern, always with "." as decimal separator.
 std::string FormatDot(double value, std::string_view pattern);

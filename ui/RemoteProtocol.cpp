@@ -17,11 +17,8 @@ namespace {
 // A number the value really holds: text that does not begin with one is
 // refused instead of being taken as 0.
 std::optional<double> Number(const std::string& value) {
-    const std::string t = StringOp::TrimWhite(value);
-    if (t.empty()) return std::nullopt;
-    const char c = t[0] == '+' || t[0] == '-' ? (t.size() > 1 ? t[1] : '\0') : t[0];
-    if (!(c >= '0' && c <= '9') && c != '.' && c != ',') return std::nullopt;
-    const double v = StringOp::StrToDbl(t);
+    if (!StringOp::BeginsWithNumber(value, ".,")) return std::nullopt;
+    const double v = StringOp::StrToDbl(StringOp::TrimWhite(value));
     if (!std::isfinite(v)) return std::nullopt;
     return v;
 }

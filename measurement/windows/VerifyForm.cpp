@@ -44,10 +44,8 @@ int Channels() {
 // The number a text begins with ("." as separator); none for a text that does
 // not begin with one, so a typing slip keeps the previous value.
 std::optional<double> Val(const QString& text) {
-    const std::string t = StringOp::TrimWhite(text.toStdString());
-    if (t.empty()) return std::nullopt;
-    const char c = (t[0] == '-' || t[0] == '+') && t.size() > 1 ? t[1] : t[0];
-    if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
+    const std::string t = text.toStdString();
+    if (!StringOp::BeginsWithNumber(t, ".")) return std::nullopt;
     return StringOp::LeadingNumber(t);
 }
 

@@ -2,6 +2,7 @@
 // seams, and the main window, whose start-up brings up the rest.
 
 #include "ACPSetup.h"
+#include "AboutForm.h"
 #include "DSP.h"
 #include "EngineWindows.h"
 #include "InstrumentLogWindow.h"
@@ -20,7 +21,11 @@ namespace {
 
 void PrintHelp() {
     std::printf("Usage: quillon [DEBUG]\n"
-                "  DEBUG  (in capitals, anywhere on the command line) shows the debug menus.\n\n"
+                "       quillon CVI,\"name\",\"version\",\"date\",\"description\",\"copyright\","
+                "\"legal notes\"\n"
+                "  DEBUG  (in capitals, anywhere on the command line) shows the debug menus.\n"
+                "  CVI    shows only the about box, describing the application named by the\n"
+                "         fields; its Close ends the program.\n\n"
                 "Quillon keeps its settings file (%s), logs and the current report in\n"
                 "  %s\n"
                 "(QUILLON_FOLDER names another; by default the program's folder when it can\n"
@@ -43,6 +48,16 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillon");
     WindowServices::Install();
+    std::string problem;
+    if (auto subject = AboutForm::ForeignSubject(QApplication::arguments().mid(1), problem)) {
+        if (!problem.empty()) {
+            std::fprintf(stderr, "quillon: %s\n", problem.c_str());
+            return 2;
+        }
+        AboutForm about(*subject);
+        about.show();
+        return QApplication::exec();
+    }
     InstrumentLogWindow::Install();
     EngineWindows::Install();
     VerifyForm::SetACPConfigHook([] { ACPSetup::Open(); });

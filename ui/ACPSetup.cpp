@@ -69,6 +69,13 @@ private:
     QWidget* overlay_;
 };
 
+// A bandwidth or spacing box's number into its field; an emptied box leaves
+// the field as it was.
+void StoreNumber(const QLineEdit* box, double& field) {
+    const std::string text = box->text().toLatin1().toStdString();
+    if (!StringOp::TrimWhite(text).empty()) field = StringOp::StrToDbl(text);
+}
+
 void Fill(QFrame* rectangle, std::uint32_t windowsColour) {
     QPalette palette = rectangle->palette();
     palette.setColor(QPalette::Window, QColor(ACPSetup::ToRgb(windowsColour)));
@@ -199,21 +206,32 @@ void ACPSetup::Connect() {
     connect(OK, &QPushButton::clicked, this, &ACPSetup::OK_Click);
     connect(Parameter, &QLineEdit::textChanged, this, &ACPSetup::Parameter_Change);
 
-    // An emptied box leaves its field as it was.
-    auto field = [this](QLineEdit* box, double& value) {
-        connect(box, &QLineEdit::textChanged, this, [&value](const QString& text) {
-            const std::string t = text.toLatin1().toStdString();
-            if (!StringOp::TrimWhite(t).empty()) value = StringOp::StrToDbl(t);
-        });
-    };
-    ACPSettings& acp = General::ACP;
-    field(MainChanText, acp.MainBW);
+    connect(MainChanText, &QLineEdit::textChanged, this, &ACPSetup::MainChanText_Change);
     for (std::size_t k = 0; k < 3; ++k) {
-        field(LowChanText[k], acp.LowerBW[k]);
-        field(UpChanText[k], acp.UpperBW[k]);
-        field(LowSpaceText[k], acp.LowerSpace[k]);
-        field(UpSpaceText[k], acp.UpperSpace[k]);
+        connect(LowChanText[k], &QLineEdit::textChanged, this,
+                [this, k] { LowChanText_Change(k); });
+        connect(UpChanText[k], &QLineEdit::textChanged, this, [this, k] { UpChanText_Change(k); });
+        connect(LowSpaceText[k], &QLineEdit::textChanged, this,
+                [this, k] { LowSpaceText_Change(k); });
+        connect(UpSpaceText[k], &QLineEdit::textChanged, this,
+                [this, k] { UpSpaceText_Change(k); });
     }
+}
+
+void ACPSetup::MainChanText_Change() {
+    StoreNumber(MainChanText, General::ACP.MainBW);
+}
+void ACPSetup::LowChanText_Change(std::size_t k) {
+    StoreNumber(LowChanText.at(k), General::ACP.LowerBW.at(k));
+}
+void ACPSetup::UpChanText_Change(std::size_t k) {
+    StoreNumber(UpChanText.at(k), General::ACP.UpperBW.at(k));
+}
+void ACPSetup::LowSpaceText_Change(std::size_t k) {
+    StoreNumber(LowSpaceText.at(k), General::ACP.LowerSpace.at(k));
+}
+void ACPSetup::UpSpaceText_Change(std::size_t k) {
+    StoreNumber(UpSpaceText.at(k), General::ACP.UpperSpace.at(k));
 }
 
 void ACPSetup::Form_Load() {

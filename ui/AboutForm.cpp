@@ -10,6 +10,7 @@
 #include "StringOp.h"
 #include "VersionInfo.h"
 
+#include <Eigen/Core>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -20,8 +21,13 @@
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+#include <fftw3.h>
 #include <filesystem>
+#include <gnu/libc-version.h>
+#include <qcustomplot.h>
+#include <sys/utsname.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -32,6 +38,7 @@ constexpr const char* kSupportMail = "support@quillon.example.org";
 constexpr const char* kDescription =
     "Characterises the non-linearity of RF power amplifiers and builds predistorted "
     "test signals that compensate it.";
+constexpr const char* kLxi = "liblxi.so.1";
 constexpr const char* kLegalNotes =
     "Quillon is provided as is, without warranty of any kind. Instrument names are "
     "trademarks of their owners.";
@@ -64,6 +71,40 @@ std::string LibraryVersion(const std::filesystem::path& link) {
     return so == std::string::npos ? name : name.substr(so + 4);
 }
 
+// Release and machine of the running kernel, for example "6.1.0-18-amd64 x86_64".
+std::string KernelText() {
+    utsname u{};
+    if (::uname(&u) != 0) return "unknown";
+    return std::string(u.release) + " " + u.machine;
+}
+
+// The fields after "CVI": separated by commas, each trimmed of blanks and, when
+// it is quoted, taken whole between its double quotes (commas included).
+// False for an unclosed quote.
+bool SplitFields(const std::string& text, std::vector<std::string>& fields) {
+    std::size_t k = text.find_first_not_of(' ');
+    // "CVI,..." and "CVI ..." both lead to the first field.
+    if (k != std::string::npos && text[k] == ',') ++k;
+    while (k != std::string::npos && k <= text.size()) {
+        while (k < text.size() && text[k] == ' ')
+            ++k;
+        std::string field;
+        if (k < text.size() && text[k] == '"') {
+            const std::size_t close = text.find('"', k + 1);
+            if (close == std::string::npos) return false;
+            field = text.substr(k + 1, close - k - 1);
+            k = close + 1;
+        }
+        const std::size_t comma = text.find(',', k);
+        const std::string rest =
+            text.substr(k, comma == std::string::npos ? std::string::npos : comma - k);
+        if (field.empty()) field = StringOp::TrimWhite(rest);
+        fields.push_back(field);
+        k = comma == std::string::npos ? comma : comma + 1;
+    }
+    return true;
+}
+
 QPushButton* Toggle(const char* caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setProperty("tag", "show");
@@ -72,14 +113,54 @@ QPushButton* Toggle(const char* caption, QWidget* parent) {
 
 } // namespace
 
-AboutForm::AboutForm(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString("Information about ") + kProduct);
-    appName_ = new QLabel(kProduct, this);
-    appName_->setStyleSheet("font-weight: bold; font-size: 14pt");
-    appDesc_ = new QLabel(kDescription, this);
-    appDesc_->setWordWrap(true);
-    appVersion_ = new QLabel(QString::fromStdString(KTStandard::GetAboutFormVersion()), this);
-    appCopy_ = new QLabel("Copyright: Quillon developers", this);
+AboutForm::Subject AboutForm::Quillon() {
+    Subject s;
+    s.Name = kProduct;
+    s.Version = VersionNumbers();
+    const auto self =
+        VersionInfo::GetFileVersionText(QCoreApplication::applicationFilePath().toStdString());
+    if (self.DateLastModified.isValid())
+        s.Date = self.DateLastModified.toString("dd.MM.yyyy hh:mm:ss").toStdString();
+    s.Description = kDescription;
+    s.Copyright = "Quillon developers";
+    s.LegalNotes = kLegalNotes;
+    return s;
+}
+
+std::optional<AboutForm::Subject> AboutForm::ForeignSubject(const QStringList& arguments,
+                                                            std::string& problem) {
+    problem.clear();
+    const std::string line = arguments.join(' ').toStdString();
+    if (line.rfind("CVI", 0) != 0) return std::nullopt;
+    std::vector<std::string> fields;
+    if (!SplitFields(line.substr(3), fields)) {
+        problem = "a double quote of the command line is not closed";
+        return Subject{};
+    }
+    if (fields.size() < 6 || fields[0].empty()) {
+        problem = "the command line needs six fields after CVI (name, version, date, "
+                  "description, copyright, legal notes), the name not empty";
+        return Subject{};
+    }
+    Subject s{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], true};
+    return s;
+}
+
+AboutForm::AboutForm(QWidget* parent) : AboutForm(Quillon(), parent) {}
+
+AboutForm::AboutForm(Subject subject, QWidget* parent)
+    : QDialog(parent), subject_(std::move(subject)) {
+    BuildControls();
+    Form_Load();
+}
+
+void AboutForm::BuildControls() {
+    AppName_ = new QLabel(this);
+    AppName_->setStyleSheet("font-weight: bold; font-size: 14pt");
+    AppDesc_ = new QLabel(this);
+    AppDesc_->setWordWrap(true);
+    AppVersion_ = new QLabel(this);
+    AppCopy_ = new QLabel(this);
 
     auto* links = new QGridLayout;
     auto link = [&](int row, const char* label, const char* caption, void (AboutForm::*click)()) {
@@ -87,49 +168,83 @@ AboutForm::AboutForm(QWidget* parent) : QDialog(parent) {
         auto* l = new QLabel(QString("<a href=\"#\">%1</a>").arg(caption), this);
         connect(l, &QLabel::linkActivated, this, [this, click] { (this->*click)(); });
         links->addWidget(l, row, 1);
+        return l;
     };
-    link(0, "Company homepage:", kHomePage, &AboutForm::HomeLink_Click);
-    link(1, "Product  homepage:", "click here to open product homepage",
-         &AboutForm::ProductLink_Click);
-    link(2, "Support mail:", kSupportMail, &AboutForm::SupportMail_Click);
+    HomeLink_ = link(0, "Company homepage:", kHomePage, &AboutForm::HomeLink_Click);
+    ProductLink_ = link(1, "Product  homepage:", "click here to open product homepage",
+                        &AboutForm::ProductLink_Click);
+    SupportMail_ = link(2, "Support mail:", kSupportMail, &AboutForm::SupportMail_Click);
     links->setColumnStretch(2, 1);
 
-    showSystem_ = ::Toggle("system information", this);
-    showDriver_ = ::Toggle("driver information", this);
-    showLegal_ = ::Toggle("legal information", this);
-    auto* copy = new QPushButton("copy support information to clipboard", this);
-    auto* spy = new QPushButton("start NI SPY", this);
-    auto* close = new QPushButton("Close", this);
-    connect(showSystem_, &QPushButton::clicked, this, &AboutForm::ShowSystemInfo_Click);
-    connect(showDriver_, &QPushButton::clicked, this, &AboutForm::ShowDriverInfo_Click);
-    connect(showLegal_, &QPushButton::clicked, this, &AboutForm::ShowLegalNotes_Click);
-    connect(copy, &QPushButton::clicked, this, &AboutForm::CreateSupportString_Click);
-    connect(spy, &QPushButton::clicked, this, &AboutForm::StartNISpy_Click);
-    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    ShowSystemInfo_ = ::Toggle("system information", this);
+    ShowDriverInfo_ = ::Toggle("driver information", this);
+    ShowLegalNotes_ = ::Toggle("legal information", this);
+    CreateSupportString_ = new QPushButton("copy support information to clipboard", this);
+    StartNISpy_ = new QPushButton("start NI SPY", this);
+    Close_ = new QPushButton("Close", this);
+    connect(ShowSystemInfo_, &QPushButton::clicked, this, &AboutForm::ShowSystemInfo_Click);
+    connect(ShowDriverInfo_, &QPushButton::clicked, this, &AboutForm::ShowDriverInfo_Click);
+    connect(ShowLegalNotes_, &QPushButton::clicked, this, &AboutForm::ShowLegalNotes_Click);
+    connect(CreateSupportString_, &QPushButton::clicked, this,
+            &AboutForm::CreateSupportString_Click);
+    connect(StartNISpy_, &QPushButton::clicked, this, &AboutForm::StartNISpy_Click);
+    connect(Close_, &QPushButton::clicked, this, &AboutForm::Close_Click);
 
-    sysInfo_ = new RTFTextBox(this);
-    driverInfo_ = new RTFTextBox(this);
-    legal_ = new RTFTextBox(this);
-    for (auto* panel : {sysInfo_, driverInfo_, legal_})
+    SysInfoValue_ = new RTFTextBox(this);
+    DriverInfoValue_ = new RTFTextBox(this);
+    LizText_ = new RTFTextBox(this);
+    for (auto* panel : {SysInfoValue_, DriverInfoValue_, LizText_})
         panel->setMinimumHeight(220);
 
     auto* buttons = new QHBoxLayout;
-    for (auto* b : {showSystem_, showDriver_, showLegal_, copy, spy})
+    for (auto* b :
+         {ShowSystemInfo_, ShowDriverInfo_, ShowLegalNotes_, CreateSupportString_, StartNISpy_})
         buttons->addWidget(b);
     buttons->addStretch();
-    buttons->addWidget(close);
+    buttons->addWidget(Close_);
     auto* layout = new QVBoxLayout(this);
-    for (auto* w : {appName_, appDesc_, appVersion_, appCopy_})
+    for (auto* w : {AppName_, AppDesc_, AppVersion_, AppCopy_})
         layout->addWidget(w);
     layout->addLayout(links);
     layout->addLayout(buttons);
-    for (auto* panel : {sysInfo_, driverInfo_, legal_})
+    for (auto* panel : {SysInfoValue_, DriverInfoValue_, LizText_})
         layout->addWidget(panel, 1);
     resize(760, 520);
 
-    std::string legalDoc;
-    RTFGen::RTFBegin(legal_, legalDoc, "Arial", 18);
-    RTFGen::RTFAddText(legal_, legalDoc, kLegalNotes, true, false, false, false, 0,
+    // Tests and a newcomer find the controls by the names the code uses.
+    const std::pair<QWidget*, const char*> names[] = {{AppName_, "AppName"},
+                                                      {AppVersion_, "AppVersion"},
+                                                      {AppDesc_, "AppDesc"},
+                                                      {AppCopy_, "AppCopy"},
+                                                      {HomeLink_, "HomeLink"},
+                                                      {ProductLink_, "ProductLink"},
+                                                      {SupportMail_, "SupportMail"},
+                                                      {ShowSystemInfo_, "ShowSystemInfo"},
+                                                      {ShowDriverInfo_, "ShowDriverInfo"},
+                                                      {ShowLegalNotes_, "ShowLegalNotes"},
+                                                      {CreateSupportString_, "CreateSupportString"},
+                                                      {StartNISpy_, "StartNISpy"},
+                                                      {Close_, "Close"},
+                                                      {SysInfoValue_, "SysInfoValue"},
+                                                      {DriverInfoValue_, "DriverInfoValue"},
+                                                      {LizText_, "LizText"}};
+    for (const auto& [widget, name] : names)
+        widget->setObjectName(name);
+}
+
+void AboutForm::Form_Load() {
+    const QString name = QString::fromStdString(subject_.Name);
+    setWindowTitle("Information about " + name);
+    AppName_->setText(name);
+    AppDesc_->setText(QString::fromStdString(subject_.Description));
+    AppVersion_->setText(QString::fromStdString(
+        subject_.Foreign ? "Version " + subject_.Version +
+                               (subject_.Date.empty() ? "" : " from " + subject_.Date)
+                         : KTStandard::GetAboutFormVersion()));
+    AppCopy_->setText(QString::fromStdString("Copyright: " + subject_.Copyright));
+
+    RTFGen::RTFBegin(LizText_, legalDoc_, "Arial", 18);
+    RTFGen::RTFAddText(LizText_, legalDoc_, subject_.LegalNotes, true, false, false, false, 0,
                        RTFGen::AlignLeft, RTFGen::kNoHighlight);
     FillSystemInfo();
     FillDriverInfo();
@@ -151,17 +266,13 @@ void AboutForm::AddInfoLine(RTFTextBox* panel, std::string& document, const std:
 }
 
 void AboutForm::FillSystemInfo() {
-    RTFGen::RTFBegin(sysInfo_, sysDoc_, "Lucida Console", 16);
-    const auto self =
-        VersionInfo::GetFileVersionText(QCoreApplication::applicationFilePath().toStdString());
+    RTFGen::RTFBegin(SysInfoValue_, sysDoc_, "Lucida Console", 16);
     auto add = [&](const std::string& l, const std::string& v, bool b = false) {
-        AddInfoLine(sysInfo_, sysDoc_, l, v, b);
+        AddInfoLine(SysInfoValue_, sysDoc_, l, v, b);
     };
-    add("Product:", kProduct);
-    add("Version:", VersionNumbers());
-    add("Date:", self.DateLastModified.isValid()
-                     ? self.DateLastModified.toString("dd.MM.yyyy hh:mm:ss").toStdString()
-                     : std::string());
+    add("Product:", subject_.Name);
+    add("Version:", subject_.Version);
+    add("Date:", subject_.Date);
     add("Operating system", "", true);
     add("Operating system:", VersionInfo::GetOSVersionText());
     const auto installed =
@@ -178,22 +289,36 @@ void AboutForm::FillSystemInfo() {
     add("Country", International("sCountry", QLocale::territoryToString(locale.territory())));
     add("Language", International("sLanguage", QLocale::languageToString(locale.language())));
     add("Local ID", International("Locale", locale.name()));
+    // What stands here on Windows (the CVI runtime, the installer service,
+    // the browser, the ActiveX controls) has its counterparts below: the
+    // kernel and C library, and the libraries Quillon draws and computes with.
     add("General informations", "", true);
     // No GPIB interface exists here; the VISA layer is Quillon's own.
     add("IEEE driver", "IEEE BUS IS NOT INSTALLED");
+    add("Kernel", KernelText());
+    add("C runtime", std::string("GNU C Library ") + gnu_get_libc_version());
+    add("Library versions", "", true);
+    add("Qt", qVersion());
+    add("QCustomPlot", QCUSTOMPLOT_VERSION_STR);
+    add("FFTW", fftw_version);
+    add("Eigen", std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) +
+                     "." + std::to_string(EIGEN_MINOR_VERSION));
     add("VISA versions", "", true);
     add("VISA", "Quillon VISA layer " + VersionNumbers() + " (socket, VXI-11, USBTMC)");
+    const std::filesystem::path lxi = std::filesystem::path(VersionInfo::GetSystemDir()) / kLxi;
+    add("VXI-11 (liblxi)",
+        std::string(QUILLON_LXI_VERSION) + " (" + kLxi + " " + LibraryVersion(lxi) + ")");
 }
 
 void AboutForm::FillDriverInfo() {
-    RTFGen::RTFBegin(driverInfo_, driverDoc_, "Lucida Console", 16);
+    RTFGen::RTFBegin(DriverInfoValue_, driverDoc_, "Lucida Console", 16);
     auto add = [&](const std::string& l, const std::string& v, bool b = false) {
-        AddInfoLine(driverInfo_, driverDoc_, l, v, b);
+        AddInfoLine(DriverInfoValue_, driverDoc_, l, v, b);
     };
     const std::filesystem::path lib = VersionInfo::GetSystemDir();
     add("VXI-11 (liblxi)", "", true);
     add("(PATH)", lib.string());
-    add("liblxi.so.1", LibraryVersion(lib / "liblxi.so.1"));
+    add(kLxi, LibraryVersion(lib / kLxi));
     add("USBTMC devices", "", true);
     add("(PATH)", "/dev");
     bool any = false;
@@ -207,9 +332,9 @@ void AboutForm::FillDriverInfo() {
 }
 
 void AboutForm::HideInfoPanels() {
-    for (auto* panel : {legal_, sysInfo_, driverInfo_})
+    for (auto* panel : {LizText_, SysInfoValue_, DriverInfoValue_})
         panel->setVisible(false);
-    for (auto* b : {showLegal_, showSystem_, showDriver_})
+    for (auto* b : {ShowLegalNotes_, ShowSystemInfo_, ShowDriverInfo_})
         b->setProperty("tag", "show");
 }
 
@@ -222,13 +347,21 @@ void AboutForm::Toggle(QPushButton* button, RTFTextBox* panel) {
 }
 
 void AboutForm::ShowSystemInfo_Click() {
-    Toggle(showSystem_, sysInfo_);
+    Toggle(ShowSystemInfo_, SysInfoValue_);
 }
 void AboutForm::ShowDriverInfo_Click() {
-    Toggle(showDriver_, driverInfo_);
+    Toggle(ShowDriverInfo_, DriverInfoValue_);
 }
 void AboutForm::ShowLegalNotes_Click() {
-    Toggle(showLegal_, legal_);
+    Toggle(ShowLegalNotes_, LizText_);
+}
+
+// Another application's box has nothing behind it: its Close ends the program.
+void AboutForm::Close_Click() {
+    if (subject_.Foreign)
+        QCoreApplication::exit(0);
+    else
+        close();
 }
 
 void AboutForm::CreateSupportString_Click() {
@@ -280,5 +413,5 @@ void AboutForm::ProductLink_Click() {
 }
 void AboutForm::SupportMail_Click() {
     VersionInfo::ShellOpen(std::string("mailto:") + kSupportMail + "?subject=Question to " +
-                           kProduct + ", version " + VersionNumbers());
+                           subject_.Name + ", version " + subject_.Version);
 }

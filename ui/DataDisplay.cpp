@@ -15,9 +15,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <functional>
+#include <cmath>
 #include <qcustomplot.h>
 
 namespace {
@@ -58,6 +59,16 @@ DataDisplay::DataDisplay(QWidget* parent) : QWidget(parent) {
     setWindowTitle("Data Display");
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
+    Form_Load();
+}
+
+void DataDisplay::Form_Load() {
+    const QSignalBlocker quiet(DataToDisplay_);
+    for (const auto& [text, code] :
+         {std::pair{"Noise floor", NoiseFloor}, std::pair{"DUT Input", DUTInput},
+          std::pair{"DUT Output", DUTOutput}, std::pair{"AM/AM curve", AMAMCurve}})
+        DataToDisplay_->addItem(text, static_cast<int>(code));
+    DataToDisplay_->setCurrentIndex(-1); // nothing is shown until a set is chosen
 }
 
 void DataDisplay::BuildControls() {
@@ -71,11 +82,6 @@ void DataDisplay::BuildControls() {
 
     DataToDisplay_ = new QComboBox;
     DataToDisplay_->setObjectName("DataToDisplay");
-    for (const auto& [text, code] :
-         {std::pair{"Noise floor", NoiseFloor}, std::pair{"DUT Input", DUTInput},
-          std::pair{"DUT Output", DUTOutput}, std::pair{"AM/AM curve", AMAMCurve}})
-        DataToDisplay_->addItem(text, static_cast<int>(code));
-    DataToDisplay_->setCurrentIndex(-1); // nothing is shown until a set is chosen
     DataFormat_ = new QComboBox;
     DataFormat_->setObjectName("DataFormat");
     ShowLine_ = new QCheckBox("LINE");
@@ -104,15 +110,8 @@ void DataDisplay::BuildControls() {
     connect(DataToDisplay_, &QComboBox::currentIndexChanged, this,
             [this] { DataToDisplay_Click(); });
     connect(DataFormat_, &QComboBox::currentIndexChanged, this, [this] { DataFormat_Click(); });
-    connect(ShowLine_, &QCheckBox::clicked, this, [this](bool on) {
-        plot_->setLineStyle(on ? QCPCurve::lsLine : QCPCurve::lsNone);
-        Disp_->replot();
-    });
-    connect(ShowPoints_, &QCheckBox::clicked, this, [this](bool on) {
-        plot_->setScatterStyle(on ? QCPScatterStyle(QCPScatterStyle::ssCross, 5)
-                                  : QCPScatterStyle());
-        Disp_->replot();
-    });
+    connect(ShowLine_, &QCheckBox::clicked, this, &DataDisplay::ShowLine_Click);
+    connect(ShowPoints_, &QCheckBox::clicked, this, &DataDisplay::ShowPoints_Click);
 }
 
 QGroupBox* DataDisplay::BuildZoomFrame() {
@@ -121,22 +120,23 @@ QGroupBox* DataDisplay::BuildZoomFrame() {
         const char* text;
         const char* tip;
         int row, column;
-        std::function<void()> run;
+        void (DataDisplay::*click)();
     };
     const Action actions[] = {
         {"ZoomAll", "full", "click to show the complete sequence", 0, 0,
-         [this] { AutoScale(true, false); }},
-        {"ZoomInX2", "in", "click to decrease span by a factor of 2", 0, 1, [this] { ZoomX(0.5); }},
+         &DataDisplay::ZoomAll_Click},
+        {"ZoomInX2", "in", "click to decrease span by a factor of 2", 0, 1,
+         &DataDisplay::ZoomInX2_Click},
         {"ZoomOutX2", "out", "click to increase span by a factor of 2", 0, 2,
-         [this] { ZoomX(2.0); }},
-        {"ZoomIn", "zoom", "", 0, 3, [this] { Disp_->setSelectionRectMode(QCP::srmZoom); }},
-        {"MoveLeft2x", "<<", "", 1, 0, [this] { ShiftXAxis(-0.5); }},
-        {"MoveLeft1x", "<", "", 1, 1, [this] { ShiftXAxis(-0.125); }},
-        {"MoveRight1x", ">", "", 1, 2, [this] { ShiftXAxis(0.125); }},
-        {"MoveRight2x", ">>", "", 1, 3, [this] { ShiftXAxis(0.5); }},
-        {"AutoScaleX", "X", "", 3, 1, [this] { AutoScale(true, false); }},
-        {"AutoScaleY", "Y", "", 3, 2, [this] { AutoScale(false, true); }},
-        {"AutoScaleXY", "X and Y", "", 3, 3, [this] { AutoScale(true, true); }},
+         &DataDisplay::ZoomOutX2_Click},
+        {"ZoomIn", "zoom", "", 0, 3, &DataDisplay::ZoomIn_Click},
+        {"MoveLeft2x", "<<", "", 1, 0, &DataDisplay::MoveLeft2x_Click},
+        {"MoveLeft1x", "<", "", 1, 1, &DataDisplay::MoveLeft1x_Click},
+        {"MoveRight1x", ">", "", 1, 2, &DataDisplay::MoveRight1x_Click},
+        {"MoveRight2x", ">>", "", 1, 3, &DataDisplay::MoveRight2x_Click},
+        {"AutoScaleX", "X", "", 3, 1, &DataDisplay::AutoScaleX_Click},
+        {"AutoScaleY", "Y", "", 3, 2, &DataDisplay::AutoScaleY_Click},
+        {"AutoScaleXY", "X and Y", "", 3, 3, &DataDisplay::AutoScaleXY_Click},
     };
     auto* frame = new QGroupBox("ZOOM && POS");
     frame->setObjectName("ZoomFrame");
@@ -146,13 +146,58 @@ QGroupBox* DataDisplay::BuildZoomFrame() {
         button->setObjectName(action.name);
         if (*action.tip) button->setToolTip(action.tip);
         grid->addWidget(button, action.row, action.column);
-        connect(button, &QPushButton::clicked, this, action.run);
+        connect(button, &QPushButton::clicked, this, action.click);
     }
     auto* scrollFree = new QCheckBox("scroll"); // kept for its place; it has no action
     scrollFree->setObjectName("ScrollFree");
     grid->addWidget(scrollFree, 2, 0, 1, 2);
     grid->addWidget(new QLabel("Auto-Scale"), 3, 0);
     return frame;
+}
+
+void DataDisplay::AutoScaleX_Click() {
+    AutoScale(true, false);
+}
+void DataDisplay::AutoScaleY_Click() {
+    AutoScale(false, true);
+}
+void DataDisplay::AutoScaleXY_Click() {
+    AutoScale(true, true);
+}
+// "full": the complete sequence along X; Y keeps its range.
+void DataDisplay::ZoomAll_Click() {
+    AutoScale(true, false);
+}
+void DataDisplay::ZoomInX2_Click() {
+    ZoomX(0.5);
+}
+void DataDisplay::ZoomOutX2_Click() {
+    ZoomX(2.0);
+}
+void DataDisplay::MoveLeft2x_Click() {
+    ShiftXAxis(-0.5);
+}
+void DataDisplay::MoveLeft1x_Click() {
+    ShiftXAxis(-0.125);
+}
+void DataDisplay::MoveRight1x_Click() {
+    ShiftXAxis(0.125);
+}
+void DataDisplay::MoveRight2x_Click() {
+    ShiftXAxis(0.5);
+}
+// The operator drags a rectangle to zoom into.
+void DataDisplay::ZoomIn_Click() {
+    Disp_->setSelectionRectMode(QCP::srmZoom);
+}
+void DataDisplay::ShowLine_Click() {
+    plot_->setLineStyle(ShowLine_->isChecked() ? QCPCurve::lsLine : QCPCurve::lsNone);
+    Disp_->replot();
+}
+void DataDisplay::ShowPoints_Click() {
+    plot_->setScatterStyle(ShowPoints_->isChecked() ? QCPScatterStyle(QCPScatterStyle::ssCross, 5)
+                                                    : QCPScatterStyle());
+    Disp_->replot();
 }
 
 void DataDisplay::DataToDisplay_Click() {
@@ -247,7 +292,7 @@ void DataDisplay::DrawSpectrum(const Array& I, const Array& Q) {
 
 void DataDisplay::DrawCCDF(const Array& I, const Array& Q) {
     Array percent, levels;
-    SpecialCalc::CalcSpectrumDB(I, Q, percent, levels, false, kCCDFBins);
+    CalcCCDF(I, Q, percent, levels);
     // The level axis is logarithmic: classes no sample lies above have no place on it.
     Array x, y;
     for (std::size_t k = 0; k < std::min(percent.size(), levels.size()); ++k)
@@ -274,13 +319,15 @@ void DataDisplay::DrawAMAM(int format) {
         SetTicks(true, 0.1);
         SetTicks(false, 0.1);
     } else if (format == GainVsLog) {
-        SpecialCalc::ArrayPowerToDB(x);
-        SpecialCalc::ArrayPowerToDB(y);
+        // Amplitudes in dB are 20·log10: 10·log10 would show every level and
+        // every gain at half its value.
+        SpecialCalc::ArrayVoltToDB(x);
+        SpecialCalc::ArrayVoltToDB(y);
         y.resize(std::min(x.size(), y.size()));
         x.resize(y.size());
         Array gain;
         Analysis::Subtract(y, x, gain);
-        SetCaptions("Input amplitude [linear]", "Output amplitude [dB]");
+        SetCaptions("Input amplitude [dB]", "Gain [dB]");
         Plot(x, gain);
         AutoScale(true, false);
         Disp_->yAxis->setRange(-10, 10);
@@ -302,6 +349,19 @@ std::vector<double> DataDisplay::CalcSpectrum(const Array& I, const Array& Q) {
     if (General::AnalyzerType >= 1 && General::AnalyzerType <= 3)
         db = Analysis::Linear(db, 1, kHOxSpectrumOffset);
     return db;
+}
+
+bool DataDisplay::CalcCCDF(const Array& I, const Array& Q, Array& ccdf, Array& levels) {
+    if (!SpecialCalc::CalcSpectrumDB(I, Q, ccdf, levels, false, kCCDFBins)) return false;
+    // The class levels are dB of full scale; the axis counts from the mean
+    // power, which a record that has a CCDF always has.
+    double power = 0;
+    for (std::size_t k = 0; k < I.size(); ++k)
+        power += I[k] * I[k] + Q[k] * Q[k];
+    const double mean = SpecialCalc::VoltToDB(std::sqrt(power / static_cast<double>(I.size())));
+    for (double& level : levels)
+        level -= mean;
+    return true;
 }
 
 void DataDisplay::ShiftXAxis(double fraction) {

@@ -35,12 +35,36 @@ public:
     // analyzers).
     static std::vector<double> CalcSpectrum(const std::vector<double>& I,
                                             const std::vector<double>& Q);
+    // The CCDF of an I/Q record: ccdf(k) the percentage of samples whose
+    // level lies above levels(k), the centre of class k of 500, in dB above
+    // the record's mean power. False (both empty) for a record
+    // SpecialCalc::CalcSpectrumDB refuses.
+    static bool CalcCCDF(const std::vector<double>& I, const std::vector<double>& Q,
+                         std::vector<double>& ccdf, std::vector<double>& levels);
+
+    // The window's own events. The layout keeps the graph filling the window
+    // above the configuration frame, which Form_Resize and CaptionHeight did
+    // by hand.
+    void Form_Load();
+    void DataToDisplay_Click();
+    void DataFormat_Click();
+    void AutoScaleX_Click();
+    void AutoScaleY_Click();
+    void AutoScaleXY_Click();
+    void ZoomAll_Click();
+    void ZoomInX2_Click();
+    void ZoomOutX2_Click();
+    void MoveLeft2x_Click();
+    void MoveLeft1x_Click();
+    void MoveRight1x_Click();
+    void MoveRight2x_Click();
+    void ZoomIn_Click();
+    void ShowLine_Click();
+    void ShowPoints_Click();
 
 private:
     void BuildControls();
     QGroupBox* BuildZoomFrame();
-    void DataToDisplay_Click();
-    void DataFormat_Click();
     void UpdateGraph();
     void DrawTime(int format, const std::vector<double>& I, const std::vector<double>& Q);
     void DrawSpectrum(const std::vector<double>& I, const std::vector<double>& Q);

@@ -1,16 +1,21 @@
-// The about box driven headless: panels, support text, clipboard, NI Spy.
+// The about box driven headless: panels, support text, clipboard, NI Spy,
+// and the box of another application.
 
 #include "../support/fakes.h"
+#include "../support/picture_checks.h"
 #include "../support/registry_fixture.h"
 #include "AboutForm.h"
 #include "RTFView.h"
 #include "RegAccess.h"
 
-#include <QDir>
+#include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <gnu/libc-version.h>
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
 
 namespace {
 struct FakeClipboard : Services::ClipboardService {
@@ -18,30 +23,42 @@ struct FakeClipboard : Services::ClipboardService {
     void SetText(const std::string& t) override { text = t; }
     std::string Text() override { return text; }
 };
+
+// The value of a support-text line, whose label is right-aligned in 22
+// characters; "(missing)" when no line carries the label.
+std::string Item(const std::string& text, const std::string& label) {
+    const std::string start = std::string(22 - label.size(), ' ') + label;
+    const auto at = text.rfind(start, 0) == 0 ? 0 : text.find("\r\n" + start);
+    if (at == std::string::npos) return "(missing)";
+    const auto value = at + (at == 0 ? 0 : 2) + start.size();
+    return text.substr(value, text.find("\r\n", value) - value);
+}
 } // namespace
 
 TEST_F(RegistryFixture, AboutBoxShowsAtMostOnePanelAndASecondClickHidesIt) {
     AboutForm about;
     about.show();
     auto visible = [&] {
-        return std::vector<bool>{about.SystemPanel()->isVisible(), about.DriverPanel()->isVisible(),
-                                 about.LegalPanel()->isVisible()};
+        return std::vector<bool>{about.SysInfoValue()->isVisible(),
+                                 about.DriverInfoValue()->isVisible(),
+                                 about.LizText()->isVisible()};
     };
     EXPECT_EQ(visible(), (std::vector<bool>{false, false, false}));
-    about.SystemButton()->click();
+    about.ShowSystemInfo()->click();
     EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
-    about.DriverButton()->click();
+    about.ShowDriverInfo()->click();
     EXPECT_EQ(visible(), (std::vector<bool>{false, true, false}));
-    EXPECT_EQ(about.SystemButton()->property("tag").toString(), "show");
-    about.DriverButton()->click();
+    EXPECT_EQ(about.ShowSystemInfo()->property("tag").toString(), "show");
+    about.ShowDriverInfo()->click();
     EXPECT_EQ(visible(), (std::vector<bool>{false, false, false}));
-    about.LegalButton()->click();
+    about.ShowLegalNotes()->click();
     EXPECT_EQ(visible(), (std::vector<bool>{false, false, true}));
-    EXPECT_EQ(about.SystemButton()->text(), "system information") << "captions never change";
-    about.SystemButton()->click();
-    const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
-    QDir().mkpath(shots);
-    about.grab().save(shots + "/about_form.png");
+    EXPECT_EQ(about.ShowSystemInfo()->text(), "system information") << "captions never change";
+    about.ShowSystemInfo()->click();
+    const QImage picture = Picture(&about, "about_form");
+    EXPECT_TRUE(ShowsEveryControl(&about, picture));
+    EXPECT_GT(PixelsNear(picture, PlaceIn(&about, about.SysInfoValue()), Qt::black, 80), 50)
+        << "the system panel shows its text";
 }
 
 TEST_F(RegistryFixture, AboutBoxSupportTextAlignsLabelsAndGoesToTheClipboard) {
@@ -52,13 +69,24 @@ TEST_F(RegistryFixture, AboutBoxSupportTextAlignsLabelsAndGoesToTheClipboard) {
     EXPECT_NE(text.find("IEEE BUS IS NOT INSTALLED"), std::string::npos);
     EXPECT_NE(text.find("liblxi.so.1"), std::string::npos)
         << "the driver panel lists the VXI-11 library";
+    // What a support engineer needs of this system, where Windows lists its
+    // runtimes, browser and ActiveX controls.
+    utsname u{};
+    ASSERT_EQ(uname(&u), 0);
+    const std::vector<std::pair<std::string, std::string>> platform = {
+        {"Kernel", u.release}, {"C runtime", gnu_get_libc_version()},
+        {"Qt", qVersion()},    {"FFTW", "fftw-3."},
+        {"Eigen", "3."},       {"VXI-11 (liblxi)", "(liblxi.so.1 1."}};
+    for (const auto& [label, part] : platform)
+        EXPECT_NE(Item(text, label).find(part), std::string::npos)
+            << label << ": " << Item(text, label);
 
     // A label longer than its field is written whole.
     const auto before = text.size();
     std::string doc;
-    about.AddInfoLine(about.SystemPanel(), doc, "A label of thirty characters..", "v", false);
+    about.AddInfoLine(about.SysInfoValue(), doc, "A label of thirty characters..", "v", false);
     EXPECT_EQ(text.substr(before), "A label of thirty characters..v\r\n");
-    EXPECT_NE(about.SystemPanel()->toPlainText().indexOf("A label of thirty characters..  v"), -1);
+    EXPECT_NE(about.SysInfoValue()->toPlainText().indexOf("A label of thirty characters..  v"), -1);
 
     FakeClipboard clip;
     FakeMessageBox box;
@@ -95,4 +123,76 @@ TEST_F(RegistryFixture, AboutBoxNISpyIsReportedMissingAndADeclinedStartWritesNot
     EXPECT_FALSE(RegAccess::RegKeyExists(Registry::HKEY_CURRENT_USER,
                                          "SOFTWARE\\National Instruments\\NI Spy\\Options"));
     std::filesystem::remove_all(dir);
+}
+
+TEST_F(RegistryFixture, AboutBoxOfAnotherApplicationTakesItsFieldsFromTheCommandLine) {
+    struct Case {
+        QStringList arguments;
+        std::vector<std::string> fields; // empty: not another application's box
+        bool usable;
+    };
+    const std::vector<std::string> tool = {"Tool",     "2.1",       "01.02.2024",
+                                           "Measures", "Tool Inc.", "No warranty"};
+    const std::vector<Case> cases = {
+        {{}, {}, false},
+        {{"DEBUG"}, {}, false},
+        {{"CVI,\"Tool\",\"2.1\",\"01.02.2024\",\"Measures\",\"Tool Inc.\",\"No warranty\""},
+         tool,
+         true},
+        // the shell took the quotes and split at the blanks
+        {{"CVI,Tool,2.1,01.02.2024,Measures,Tool", "Inc.,No", "warranty"}, tool, true},
+        {{"CVI", "\"Tool\",\"2.1\",\"01.02.2024\",\"Measures, fast\",\"Tool Inc.\",\"\""},
+         {"Tool", "2.1", "01.02.2024", "Measures, fast", "Tool Inc.", ""},
+         true},
+        {{"CVI,\"Tool\",\"2.1\""}, {"Tool"}, false},
+        {{"CVI,\"Tool,2.1,01.02.2024,Measures,Tool Inc.,legal"}, {"Tool"}, false},
+        {{"CVI,,2.1,01.02.2024,Measures,Tool Inc.,legal"}, {""}, false},
+    };
+    for (const Case& c : cases) {
+        const std::string line = c.arguments.join(' ').toStdString();
+        std::string problem;
+        const auto subject = AboutForm::ForeignSubject(c.arguments, problem);
+        ASSERT_EQ(subject.has_value(), !c.fields.empty()) << line;
+        if (!subject) continue;
+        EXPECT_EQ(problem.empty(), c.usable) << line << ": " << problem;
+        if (!c.usable) continue;
+        EXPECT_TRUE(subject->Foreign);
+        EXPECT_EQ((std::vector<std::string>{subject->Name, subject->Version, subject->Date,
+                                            subject->Description, subject->Copyright,
+                                            subject->LegalNotes}),
+                  c.fields)
+            << line;
+    }
+
+    std::string problem;
+    const auto subject = AboutForm::ForeignSubject({"CVI,Tool,2.1,01.02.2024,Measures,"
+                                                    "Tool Inc.,No warranty"},
+                                                   problem);
+    ASSERT_TRUE(subject && problem.empty());
+    AboutForm about(*subject);
+    EXPECT_EQ(about.windowTitle(), "Information about Tool");
+    EXPECT_EQ(about.AppName()->text(), "Tool");
+    EXPECT_EQ(Item(about.SupportText(), "Product:"), "Tool");
+    EXPECT_EQ(Item(about.SupportText(), "Version:"), "2.1");
+    EXPECT_NE(about.LizText()->toPlainText().indexOf("No warranty"), -1);
+}
+
+TEST_F(RegistryFixture, AboutBoxCloseEndsTheProgramOnlyForAnotherApplication) {
+    AboutForm own;
+    own.show();
+    own.Close()->click();
+    EXPECT_FALSE(own.isVisible());
+
+    QWidget other; // the box is not the program's last window
+    other.show();
+    std::string problem;
+    AboutForm about(*AboutForm::ForeignSubject({"CVI,Tool,2.1,,,,"}, problem));
+    about.show();
+    // Ends a program whose Close does not end it, as a failure.
+    QTimer hung;
+    hung.setSingleShot(true);
+    QObject::connect(&hung, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    hung.start(30000);
+    QTimer::singleShot(0, &about, [&about] { about.Close()->click(); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
 }

@@ -4,7 +4,6 @@
 #include "settings_window_fixture.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPointer>
 #include <QPushButton>
@@ -43,7 +42,15 @@ TEST_F(ACPDialog, DefaultsShowEveryPairInUse) {
     }
     EXPECT_EQ(Fill(w->Shape), ACPSetup::ToRgb(ACPSetup::kMainChannel));
     EXPECT_EQ(ACPSetup::ToRgb(0x0000FF), qRgb(255, 0, 0)); // &HBBGGRR
-    EXPECT_TRUE(QFileInfo(Screenshot(w, "acp_setup")).size() > 0);
+    const QImage picture = Screenshot(w, "acp_setup");
+    EXPECT_TRUE(ShowsEveryControl(w, picture));
+    // The drawing shows each pair in its colour, the spectrum line over it.
+    for (std::size_t k = 0; k < 3; ++k) {
+        const QRect place = PlaceIn(w, w->RC[k]);
+        EXPECT_GT(PixelsNear(picture, place, ACPSetup::ToRgb(ACPSetup::kInUse[k]), 8),
+                  place.width() * place.height() / 2)
+            << "pair " << k + 1;
+    }
 }
 
 TEST_F(ACPDialog, ListsWriteTheirCodesAndOneChannelGreysTheOthers) {

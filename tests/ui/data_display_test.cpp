@@ -2,6 +2,7 @@
 // record checked on the graph's data and axes, and the zoom, move and
 // auto-scale buttons.
 
+#include "../support/picture_checks.h"
 #include "DataDisplay.h"
 #include "run_state.h"
 
@@ -90,8 +91,22 @@ TEST_F(DataDisplayTest, SpectrumOfAToneAcrossTheSampleRate) {
     EXPECT_NEAR(peak->second, 20 * std::log10(0.5), 1e-9);
     EXPECT_EQ(window.Graph()->xAxis->label(), "Frequency [MHz]");
     EXPECT_EQ(window.Graph()->yAxis->label(), "Level [dBm]");
-    window.resize(900, 650); // for a reviewer: the window as drawn, in the test's folder
-    EXPECT_TRUE(window.grab().save("data_display_spectrum.png"));
+    window.resize(900, 650);
+    const QImage picture = Picture(&window, "data_display_spectrum");
+    EXPECT_TRUE(ShowsEveryControl(&window, picture));
+    // The spectrum is drawn: its plot area differs from the same graph without it.
+    Plot()->setVisible(false);
+    window.Graph()->replot();
+    const QImage bare = window.grab().toImage();
+    Plot()->setVisible(true);
+    window.Graph()->replot();
+    const QRect area =
+        window.Graph()->axisRect()->rect().translated(PlaceIn(&window, window.Graph()).topLeft());
+    int drawn = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            drawn += picture.pixel(x, y) != bare.pixel(x, y);
+    EXPECT_GT(drawn, 200);
 
     // the HOx analyzers read 13.0103 dB higher; a detector of 8 keeps the span
     General::AnalyzerType = 3;
@@ -128,11 +143,22 @@ TEST_F(DataDisplayTest, TimeViewsStepByTheSampleRate) {
     EXPECT_EQ(window.Graph()->yAxis->label(), "Level [dBm]");
 }
 
-TEST_F(DataDisplayTest, CCDFOnALogarithmicAxisLeavesOutWhatItCannotShow) {
+TEST_F(DataDisplayTest, CCDFCountsFromTheMeanPowerAndLeavesOutWhatALogAxisCannotShow) {
+    // The output's magnitudes are 0.8·m/16 for m = 1..16 alike, so its mean
+    // power is 0.64·93.5/256: the peak lies 20·log10(16/sqrt(93.5)) = 4.37 dB
+    // above it, the smallest magnitude 20·log10(1/sqrt(93.5)) = -19.71 dB.
+    Choose("DUT Output", "CCDF");
+    auto points = Points();
+    ASSERT_FALSE(points.empty());
+    const auto highest = std::max_element(points.begin(), points.end())->first;
+    EXPECT_NEAR(highest, 20 * std::log10(16 / std::sqrt(93.5)), 0.1);
+    EXPECT_NEAR(points.front().first, 20 * std::log10(1 / std::sqrt(93.5)), 0.1);
+
     General::SignalStore[2][0] = 0; // an exact zero sample
     General::SignalStore[3][0] = 0;
+    Choose("DUT Output", "Time Domain - I");
     Choose("DUT Output", "CCDF");
-    const auto points = Points();
+    points = Points();
     ASSERT_FALSE(points.empty());
     EXPECT_LE(points.size(), 500u);
     EXPECT_DOUBLE_EQ(X().lower, -50);
@@ -143,7 +169,7 @@ TEST_F(DataDisplayTest, CCDFOnALogarithmicAxisLeavesOutWhatItCannotShow) {
     for (const auto& [level, percent] : points)
         EXPECT_GT(percent, 0);
     EXPECT_NEAR(points.front().first, -2000,
-                5); // the zero sample's level: most of the curve lies left
+                10); // the zero sample's level: most of the curve lies left
     EXPECT_EQ(window.Graph()->xAxis->label(), "Level above mean [dB]");
 
     Choose("DUT Output", "Time Domain - I"); // every redraw switches the log scale off again
@@ -163,10 +189,13 @@ TEST_F(DataDisplayTest, AMAMViewsRelateInputAndOutputMagnitudes) {
     General::SignalStore[1][7] = 0;
     Choose("AM/AM curve", "Gain vs Log");
     points = Points();
-    EXPECT_NEAR(points[3].second, 10 * std::log10(0.8 / 0.5), 1e-9);
-    EXPECT_EQ(points[7].first, -1000); // a zero input sample
+    // Amplitudes in dB: the input 0.5·4/16 at -18.06 dB, 4.08 dB below the output.
+    EXPECT_NEAR(points[3].first, 20 * std::log10(0.5 * 4 / 16), 1e-9);
+    EXPECT_NEAR(points[3].second, 20 * std::log10(0.8 / 0.5), 1e-9);
+    EXPECT_EQ(points[7].first, -2000); // a zero input sample
     EXPECT_EQ(Y(), QCPRange(-10, 10));
-    EXPECT_EQ(window.Graph()->yAxis->label(), "Output amplitude [dB]");
+    EXPECT_EQ(window.Graph()->xAxis->label(), "Input amplitude [dB]");
+    EXPECT_EQ(window.Graph()->yAxis->label(), "Gain [dB]");
 }
 
 TEST_F(DataDisplayTest, ZoomMoveAndAutoScaleButtons) {

@@ -9,10 +9,10 @@
 #include "IEC.h"
 #include "PredistortFile.h"
 #include "SetHandle.h"
-#include "TestSigGen.h"
 #include "VIF.h"
 #include "WVClass.h"
 
+#include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -112,16 +112,31 @@ TEST_F(PredistortFileTest, TheBenchReceivesTheFilePassedThroughTheInverseModel) 
     PredistortFile::DistExFile_Click();
     EXPECT_TRUE(box.shown.empty()) << box.shown[0];
 
-    std::vector<double> I(fileI.begin(), fileI.end()), Q(fileQ.begin(), fileQ.end()), dI, dQ;
-    ASSERT_TRUE(DSP::IntMath().ArrayNormalizeIQ(I, Q, I, Q, 1.0));
-    TestSigGen::DistortTestSignal(I, Q, dI, dQ, 2);
+    // The inverse model by hand: the file scaled to a peak magnitude of 1,
+    // each sample of magnitude r brought to 0.85·r + 0.1·r³ and turned
+    // counter-clockwise by 0.3·r² rad; the peak sample to 0.95, turned 0.3 rad.
     const std::vector<double> got = Decoded(waveforms.File("PREDIST.iq"));
-    ASSERT_EQ(got.size(), 2 * dI.size());
-    double worst = 0;
-    for (std::size_t k = 0; k < dI.size(); ++k)
-        worst = std::max({worst, std::abs(got[2 * k] - dI[k]), std::abs(got[2 * k + 1] - dQ[k])});
+    ASSERT_EQ(got.size(), 2 * fileI.size());
+    std::size_t peak = 0;
+    for (std::size_t k = 0; k < fileI.size(); ++k)
+        if (std::hypot(fileI[k], fileQ[k]) > std::hypot(fileI[peak], fileQ[peak])) peak = k;
+    const double full = std::hypot(fileI[peak], fileQ[peak]);
+    auto expected = [&](std::size_t k) {
+        const double r = std::hypot(fileI[k], fileQ[k]) / full;
+        const double phase = std::atan2(fileQ[k], fileI[k]) + 0.3 * r * r;
+        const double amplitude = 0.85 * r + 0.1 * r * r * r;
+        return std::pair{amplitude * std::cos(phase), amplitude * std::sin(phase)};
+    };
     // Offset binary keeps 14 bits of 32000 steps per full scale.
-    EXPECT_LT(worst, 4.0 / 32000) << "largest deviation";
+    const double step = 4.0 / 32000;
+    EXPECT_NEAR(got[2 * peak], expected(peak).first, step) << "peak sample, I";
+    EXPECT_NEAR(got[2 * peak + 1], expected(peak).second, step) << "peak sample, Q";
+    double worst = 0;
+    for (std::size_t k = 0; k < fileI.size(); ++k) {
+        const auto [i, q] = expected(k);
+        worst = std::max({worst, std::abs(got[2 * k] - i), std::abs(got[2 * k + 1] - q)});
+    }
+    EXPECT_LT(worst, step) << "largest deviation";
     const std::string tags = ReadFile(waveforms.File("PREDIST.tags"));
     EXPECT_NE(tags.find("CLOCK: 8000000"), std::string::npos) << tags;
     EXPECT_NE(tags.find("DATE: 2005-10-25-14:03:07"), std::string::npos) << tags;
@@ -137,14 +152,22 @@ TEST_F(PredistortFileTest, TheDumpRewritesItsFileWithTheNoiseSignal) {
     General::NoiseClock = 16;
     General::NoiseBandwidth = 4;
     General::NoiseSeed = 3;
+    std::vector<double> I, Q;
+    ASSERT_TRUE(DSP::IntMath().SignalNoise(4, 16, 1024, 3, false, I, Q));
+    // What a run left as the test signal is not what the dump writes.
+    General::TestSignalI.assign(1024, 0.25);
+    General::TestSignalQ.assign(1024, -0.25);
     PredistortFile::DumpIt_Click();
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0], "Dump Signal|DONE.");
     const std::string bytes = ReadFile(PredistortFile::DumpFileName());
     ASSERT_EQ(bytes.size(), 8u * 1024) << "an older, longer dump leaves no tail";
-    float first = 0, lastQ = 0;
-    std::memcpy(&first, bytes.data(), 4);
-    std::memcpy(&lastQ, bytes.data() + bytes.size() - 4, 4);
-    EXPECT_EQ(first, float(General::TestSignalI.front()));
-    EXPECT_EQ(lastQ, float(General::TestSignalQ.back()));
+    // Every I value, then every Q value, as little-endian single precision.
+    int wrong = 0;
+    for (std::size_t k = 0; k < 2048; ++k) {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + 4 * k);
+        const std::uint32_t word = b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t(b[3]) << 24;
+        wrong += std::bit_cast<float>(word) != float(k < 1024 ? I[k] : Q[k - 1024]);
+    }
+    EXPECT_EQ(wrong, 0);
 }

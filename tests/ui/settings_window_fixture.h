@@ -1,14 +1,14 @@
 #pragma once
 // Common ground of the settings-window tests: default settings in a
-// temporary program folder, fakes for the dialogs, and screenshots of the
-// windows written beside the test program for a reviewer to look at.
+// temporary program folder, fakes for the dialogs, and pictures of the
+// windows, checked and kept beside the test program for a reviewer.
 
 #include "../support/fakes.h"
+#include "../support/picture_checks.h"
 #include "General.h"
 #include "SetHandle.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -33,17 +33,13 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Writes the window's picture to screenshots/<name>.png beside the test
-    // program (in the build tree); returns the path.
-    static QString Screenshot(QWidget* window, const char* name) {
-        const QString folder = QCoreApplication::applicationDirPath() + "/screenshots";
-        QDir().mkpath(folder);
+    // The window shown at its own size, as drawn; kept as screenshots/<name>.png
+    // beside the test program (in the build tree).
+    static QImage Screenshot(QWidget* window, const char* name) {
         window->show();
         window->adjustSize();
         QCoreApplication::processEvents();
-        const QString path = folder + "/" + name + ".png";
-        window->grab().save(path);
-        return path;
+        return Picture(window, name);
     }
 
     std::string Folder() const { return dir_.path().toStdString(); }

@@ -317,7 +317,7 @@ TEST_F(EquipmentSetup, CloseBoxOnlyHidesAndTheAdvancedFrameToggles) {
     EXPECT_TRUE(w.BOXWAdvFrame->isHidden());
     w.BOXWAdvanced->click();
     EXPECT_FALSE(w.BOXWAdvFrame->isHidden());
-    EXPECT_TRUE(QFileInfo(Screenshot(&w, "equipment_setup")).size() > 0);
+    EXPECT_TRUE(ShowsEveryControl(&w, Screenshot(&w, "equipment_setup")));
     w.BOXWAdvanced->click();
     EXPECT_TRUE(w.BOXWAdvFrame->isHidden());
     w.close();

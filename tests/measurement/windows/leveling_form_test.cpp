@@ -2,6 +2,7 @@
 // while the operator turns the converter, OK ends the leveling, closing the
 // dialog or Stop abort it, and each leveling waits for its own OK.
 
+#include "../../support/picture_checks.h"
 #include "../measurement_fakes.h"
 #include "EngineWindows.h"
 #include "General.h"
@@ -118,7 +119,15 @@ TEST_F(LevelingFormTest, Screenshot) {
     form.Begin(-10);
     form.ShowValue(-10.37);
     form.resize(260, 240);
-    const QString file = QCoreApplication::applicationDirPath() + "/leveling_form.png";
-    EXPECT_TRUE(form.grab().save(file));
+    const QImage picture = Picture(&form, "leveling_form");
+    EXPECT_TRUE(ShowsEveryControl(&form, picture));
+    // The good band (target ± 0.2 dB) is green, and only at the top of the
+    // dial, around the target.
+    const QRect meter = PlaceIn(&form, form.Meter);
+    const QRect top(meter.x() + meter.width() / 4, meter.y(), meter.width() / 2,
+                    meter.height() / 2);
+    const QColor green(0, 170, 0);
+    EXPECT_GT(PixelsNear(picture, top, green), 20);
+    EXPECT_EQ(PixelsNear(picture, meter, green), PixelsNear(picture, top, green));
     form.End();
 }

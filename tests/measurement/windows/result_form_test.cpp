@@ -1,6 +1,7 @@
 // The result window: each row's lines and plausibility colour, the question
 // and its answer, and a place and size that stay put over restarts.
 
+#include "../../support/picture_checks.h"
 #include "../measurement_fakes.h"
 #include "Current.h"
 #include "EngineWindows.h"
@@ -164,8 +165,12 @@ TEST_F(ResultFormTest, Screenshot) {
     form.ShowValue(12, 6, 6);
     form.DisplayResult("DUT Gain", 31.256, "0.00", "dB");
     form.resize(ResultForm::kBoxWidth + ResultForm::kEdge, 320);
-    const QString file = QCoreApplication::applicationDirPath() + "/result_form.png";
-    EXPECT_TRUE(form.grab().save(file));
+    const QImage picture = Picture(&form, "result_form");
+    EXPECT_TRUE(ShowsEveryControl(&form, picture));
+    // Row 12 at 6 dBfs is the one red line; the green rows show as well.
+    const QRect list = PlaceIn(&form, form.ResField);
+    EXPECT_GT(PixelsNear(picture, list, Qt::red, 60), 10);
+    EXPECT_GT(PixelsNear(picture, list, QColor(0, 255, 0), 60), 10);
 }
 
 TEST_F(ResultFormTest, InstalledWindowsReceiveTheEngineOutput) {

@@ -124,7 +124,9 @@ TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
     form.Trace(5)->setChecked(true);
     EXPECT_EQ(form.Graph()->graphCount(), graphs) << "a trace not plotted yet changes nothing";
 
-    form.Center()->setText("2");
+    form.Center()->setText("2"); // the centre alone moves the graph, its span kept
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().lower, -6.0);
+    EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().upper, 10.0);
     form.Span()->setText("4");
     EXPECT_DOUBLE_EQ(form.Graph()->xAxis->range().lower, 0.0);
     form.Span()->setText("abc");

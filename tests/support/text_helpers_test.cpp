@@ -2,9 +2,8 @@
 #include "SpecColor.h"
 #include "StringOp.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace StringOp;
@@ -76,7 +75,7 @@ TEST(SplitTrim, KeepsEmptyParts) {
 
 TEST(PadString, AlignmentsAndHalfToEven) {
     EXPECT_EQ(PadString("abc", 2, 2, "*"), "abc");
-    EXPECT_EQ(PadString("abc", 6, 2, "*"), "**abc*");  // n = 3: 1.5 rounds to 2
+    EXPECT_EQ(PadString("abc", 6, 2, "*"), "**abc*");   // n = 3: 1.5 rounds to 2
     EXPECT_EQ(PadString("abc", 8, 2, "*"), "**abc***"); // n = 5: 2.5 rounds to 2
     EXPECT_EQ(PadString("Product:", 12, 0, " "), "Product:    ");
     EXPECT_EQ(PadString("42", 8, 1, "0"), "00000042");

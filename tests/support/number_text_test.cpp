@@ -1,8 +1,9 @@
 #include "INIIO.h"
 #include "NumberText.h"
 #include "StringOp.h"
+#include "locale_guard.h"
 
-#include <clocale>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using NumberText::FormatNumber;
@@ -89,12 +90,10 @@ TEST(FormatDateTime, YearRuns) {
 }
 
 TEST(LocaleIndependence, GermanProcessLocaleChangesNothing) {
-    const char* previous = std::setlocale(LC_ALL, nullptr);
-    std::string saved = previous ? previous : "C";
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
+    LocaleGuard locale;
+    ASSERT_TRUE(locale.Use(LocaleGuard::kComma));
     EXPECT_EQ(INIIO::TrimStr(0.1), ".1");
     EXPECT_EQ(INIIO::TrimStr(-10.3f), "-10.3");
     EXPECT_EQ(FormatNumber(3.25, "0.00"), "3.25");
     EXPECT_DOUBLE_EQ(StringOp::StrToDbl("0.1"), 0.1);
-    std::setlocale(LC_ALL, saved.c_str());
 }

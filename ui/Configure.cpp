@@ -5,8 +5,6 @@
 #include "DialogKit.h"
 #include "General.h"
 #include "INIIO.h"
-#include "NumberText.h"
-#include "StringOp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -275,9 +273,8 @@ void Configure::ConnectGeneral() {
     connect(NetworkActive, &QCheckBox::toggled, this, [](bool on) { General::TCPIPActive = on; });
     // A port beyond the 16-bit setting (or one too large to read) is refused.
     connect(NetworkPort, &QLineEdit::textChanged, this, [this] {
-        const std::optional<double> value = StringOp::LeadingNumber(TextOf(NetworkPort));
-        std::int16_t port = 0;
-        if (value && NumberText::ToInt16(*value, port)) General::TCPIPPort = port;
+        if (const auto port = DialogKit::TypedInt16(NetworkPort, DialogKit::Reading::Plain))
+            General::TCPIPPort = *port;
     });
     connect(WVTagComment, &QLineEdit::textChanged, this,
             [this] { General::WVTagComment = TextOf(WVTagComment); });
@@ -291,10 +288,8 @@ void Configure::ConnectGeneral() {
         General::FrequencySweep = on;
         UpdateSweepBoxes();
     });
-    connect(GainLevel[0], &QLineEdit::textChanged, this,
-            [this] { General::GainMeasLev0 = StringOp::StrToDbl(TextOf(GainLevel[0])); });
-    connect(GainLevel[1], &QLineEdit::textChanged, this,
-            [this] { General::GainMeasLev1 = StringOp::StrToDbl(TextOf(GainLevel[1])); });
+    DialogKit::StoreTyped(GainLevel[0], General::GainMeasLev0);
+    DialogKit::StoreTyped(GainLevel[1], General::GainMeasLev1);
     connect(MixInstr, &QComboBox::currentIndexChanged, this, &Configure::MixInstr_Click);
     connect(AnaAtt, &QLineEdit::textChanged, this, &Configure::AnaAtt_Change);
 }
@@ -311,18 +306,13 @@ void Configure::ConnectProcessing() {
     // Grid sizes beyond the 16-bit setting are refused.
     auto grid = [this](QLineEdit* box, std::int16_t& setting) {
         connect(box, &QLineEdit::textChanged, this, [box, &setting] {
-            std::int16_t points = 0;
-            if (NumberText::ToInt16(StringOp::StrToDbl(TextOf(box)), points)) setting = points;
+            if (const auto points = DialogKit::TypedInt16(box)) setting = *points;
         });
     };
     grid(AMGridText, General::AMAMGrid);
     grid(PMGridText, General::AMPMGrid);
-    auto real = [this](QLineEdit* box, double& setting) {
-        connect(box, &QLineEdit::textChanged, this,
-                [box, &setting] { setting = StringOp::StrToDbl(TextOf(box)); });
-    };
-    real(AMLowText, General::AMAMLowLim);
-    real(PMLowText, General::AMPMLowLim);
+    DialogKit::StoreTyped(AMLowText, General::AMAMLowLim);
+    DialogKit::StoreTyped(PMLowText, General::AMPMLowLim);
     auto flag = [this](QCheckBox* box, bool& setting) {
         connect(box, &QCheckBox::toggled, this, [&setting](bool on) { setting = on; });
     };
@@ -399,8 +389,8 @@ void Configure::MixInstr_Click() {
 void Configure::AnaAtt_Change() {
     const int family = MixInstr->currentIndex();
     if (family < 0 || family > 3) return;
-    const std::optional<double> value = StringOp::LeadingNumber(TextOf(AnaAtt));
-    if (value) General::MixerOpt[static_cast<std::size_t>(family)] = static_cast<float>(*value);
+    if (const auto level = DialogKit::TypedSingle(AnaAtt, DialogKit::Reading::Plain))
+        General::MixerOpt[static_cast<std::size_t>(family)] = *level;
 }
 
 // A stored level outside the list shows no level rather than a wrong one.

@@ -7,7 +7,6 @@
 #include "NumberText.h"
 #include "Services.h"
 #include "SetupGUI.h"
-#include "StringOp.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -42,9 +41,6 @@ const char* const kRefTexts[5] = {"not coupled", "Modulation Source", "RF Conver
 
 std::string TextOf(const QLineEdit* box) {
     return box->text().toLatin1().toStdString();
-}
-double NumberOf(const QLineEdit* box) {
-    return StringOp::StrToDbl(TextOf(box));
 }
 QString Plain(double value) {
     return QString::fromLatin1(NumberText::Plain(value));
@@ -97,29 +93,27 @@ void SetupGUI::ConnectLists() {
 
 void SetupGUI::ConnectTexts() {
     Connect(GenFreq, this, [this] {
-        General::GenFreqStart = NumberOf(GenFreq);
+        if (const auto v = DialogKit::TypedNumber(GenFreq)) General::GenFreqStart = *v;
         AnaFreq->setText(GenFreq->text());
     });
-    Connect(AnaFreq, this, [this] { General::AnaFreqStart = NumberOf(AnaFreq); });
+    DialogKit::StoreTyped(AnaFreq, General::AnaFreqStart);
     Connect(TargetPower, this, [this] { TargetPower_Change(); });
-    Connect(RefPowLim, this, [this] {
-        General::MaximumPeakGeneratorLevel = static_cast<float>(NumberOf(RefPowLim));
-    });
-    Connect(Delay, this,
-            [this] { General::ApplyAndMeasurement = static_cast<float>(NumberOf(Delay)); });
-    Connect(BOXWClock, this, [this] { General::NoiseClock = NumberOf(BOXWClock); });
+    DialogKit::StoreTyped(RefPowLim, General::MaximumPeakGeneratorLevel);
+    DialogKit::StoreTyped(Delay, General::ApplyAndMeasurement);
+    DialogKit::StoreTyped(BOXWClock, General::NoiseClock);
     Connect(BOXWIQAmp, this, [this] {
-        General::NoiseIAmp = NumberOf(BOXWIQAmp);
+        if (const auto v = DialogKit::TypedNumber(BOXWIQAmp)) General::NoiseIAmp = *v;
         General::NoiseQAmp = General::NoiseIAmp;
     });
-    Connect(Bandwidth, this, [this] { General::NoiseBandwidth = NumberOf(Bandwidth); });
+    DialogKit::StoreTyped(Bandwidth, General::NoiseBandwidth);
     // The seed is a 16-bit value: a number beyond that range is refused.
     Connect(NoiseInit, this, [this] {
-        std::int16_t seed = 0;
-        if (NumberText::ToInt16(NumberOf(NoiseInit), seed)) General::NoiseSeed = seed;
+        if (const auto seed = DialogKit::TypedInt16(NoiseInit)) General::NoiseSeed = *seed;
     });
-    Connect(AnaSampFreqCont, this,
-            [this] { General::SamplingRate = NumberOf(AnaSampFreqCont) * 1e6; });
+    Connect(AnaSampFreqCont, this, [this] {
+        if (const auto v = DialogKit::TypedNumber(AnaSampFreqCont))
+            General::SamplingRate = *v * 1e6;
+    });
 }
 
 void SetupGUI::ConnectSignal() {
@@ -306,7 +300,7 @@ void SetupGUI::MeasSig_Click(int index, bool mayAsk) {
 }
 
 void SetupGUI::TargetPower_Change() {
-    General::TargetLevel = static_cast<float>(NumberOf(TargetPower));
+    if (const auto v = DialogKit::TypedSingle(TargetPower)) General::TargetLevel = *v;
 }
 
 // A cancelled dialog keeps the file chosen before.

@@ -21,6 +21,14 @@ TEST(RoundHalfEven, HalvesGoToEvenNeighbour) {
     EXPECT_EQ(v, 32766);
     std::int32_t w = 0;
     EXPECT_FALSE(NumberText::ToInt32(std::numeric_limits<double>::infinity(), w));
+    // A float setting takes what a float holds; beyond that the cast is undefined.
+    float f = 0;
+    EXPECT_FALSE(NumberText::ToSingle(1e39, f));
+    EXPECT_FALSE(NumberText::ToSingle(-1e39, f));
+    EXPECT_FALSE(NumberText::ToSingle(std::nan(""), f));
+    EXPECT_TRUE(NumberText::ToSingle(-3.4e38, f));
+    EXPECT_TRUE(NumberText::ToSingle(1e-50, f));
+    EXPECT_EQ(f, 0.0f);
 }
 
 TEST(PlainText, InstrumentCommandForm) {

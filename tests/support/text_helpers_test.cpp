@@ -5,6 +5,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 using namespace StringOp;
 
@@ -20,6 +21,24 @@ TEST(StrToDbl, SeparatorRules) {
     EXPECT_DOUBLE_EQ(StrToDbl(" 12 MHz"), 12.0);
     EXPECT_DOUBLE_EQ(StrToDbl("2.5e3"), 2500.0);
     EXPECT_DOUBLE_EQ(StrToDbl("1e999"), 0.0); // overflow is not a number here
+    // ... but a setting can tell it from a typed 0 and refuse it
+    EXPECT_FALSE(StrToDblChecked("1e400").has_value());
+    EXPECT_FALSE(StrToDblChecked("-1,5e400").has_value());
+    EXPECT_DOUBLE_EQ(StrToDblChecked("1,5e3").value(), 1500.0);
+    EXPECT_DOUBLE_EQ(StrToDblChecked("abc").value(), 0.0);
+}
+
+// A sign or a separator alone is no number: taken as 0 it would set a level
+// or a limit nobody typed.
+TEST(BeginsWithNumber, NeedsADigitAfterSignAndSeparator) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"5", ".,", true},    {" -5 ", ".,", true}, {".5", ".,", true},   {"-,5", ".,", true},
+        {"+1e3", ".,", true}, {".", ".,", false},   {",", ".,", false},   {"-.", ".,", false},
+        {"-,", ".,", false},  {"+", ".,", false},   {"", ".,", false},    {"- 5", ".,", false},
+        {",5", ".", false},   {"e5", ".,", false},  {"..5", ".,", false}, {"\t.5", ".", true},
+    };
+    for (const auto& [text, separators, expected] : cases)
+        EXPECT_EQ(BeginsWithNumber(text, separators), expected) << text << " / " << separators;
 }
 
 TEST(LeadingNumber, StopsAtFirstForeignCharacter) {

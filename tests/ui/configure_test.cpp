@@ -33,34 +33,43 @@ QRgb Colour(QWidget* w) {
 TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
     Configure& w = Configure::Instance();
     EXPECT_EQ(w.windowTitle(), "Configuration");
-    // what each text box stores; a value the 16-bit setting cannot hold is
-    // refused and the last one stays
+    // what each text box stores; a value its setting's type cannot hold is
+    // refused with a status line and the last one stays
     const struct {
         QLineEdit* Configure::*box;
         const char* text;
         std::function<double()> setting;
         double expected;
+        bool refused;
     } cases[] = {
-        {&Configure::NetworkPort, "1234", [] { return General::TCPIPPort; }, 1234},
-        {&Configure::NetworkPort, "70000", [] { return General::TCPIPPort; }, 1234},
-        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 12},
-        {&Configure::NetworkPort, "2500.5", [] { return General::TCPIPPort; }, 2500},
-        {&Configure::AMGridText, "60", [] { return General::AMAMGrid; }, 60},
-        {&Configure::AMGridText, "40000", [] { return General::AMAMGrid; }, 60},
-        {&Configure::AMGridText, "2,5", [] { return General::AMAMGrid; }, 2},
-        {&Configure::PMGridText, "3.5", [] { return General::AMPMGrid; }, 4},
-        {&Configure::PMGridText, "-40000", [] { return General::AMPMGrid; }, 4},
-        {&Configure::AMLowText, "1,25", [] { return General::AMAMLowLim; }, 1.25},
-        {&Configure::PMLowText, "7", [] { return General::AMPMLowLim; }, 7},
-        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, 1},
-        {&Configure::AnaAtt, "-12.5", [] { return General::MixerOpt[0]; }, -12.5},
-        {&Configure::AnaAtt, "1e999", [] { return General::MixerOpt[0]; }, -12.5},
+        {&Configure::NetworkPort, "1234", [] { return General::TCPIPPort; }, 1234, false},
+        {&Configure::NetworkPort, "70000", [] { return General::TCPIPPort; }, 1234, true},
+        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 12, false},
+        {&Configure::NetworkPort, "2500.5", [] { return General::TCPIPPort; }, 2500, false},
+        {&Configure::AMGridText, "60", [] { return General::AMAMGrid; }, 60, false},
+        {&Configure::AMGridText, "40000", [] { return General::AMAMGrid; }, 60, true},
+        {&Configure::AMGridText, "2,5", [] { return General::AMAMGrid; }, 2, false},
+        {&Configure::PMGridText, "3.5", [] { return General::AMPMGrid; }, 4, false},
+        {&Configure::PMGridText, "-40000", [] { return General::AMPMGrid; }, 4, true},
+        {&Configure::AMLowText, "1,25", [] { return General::AMAMLowLim; }, 1.25, false},
+        {&Configure::AMLowText, "1e400", [] { return General::AMAMLowLim; }, 1.25, true},
+        {&Configure::PMLowText, "7", [] { return General::AMPMLowLim; }, 7, false},
+        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, 1, false},
+        {&Configure::AnaAtt, "-12.5", [] { return General::MixerOpt[0]; }, -12.5, false},
+        {&Configure::AnaAtt, "1e999", [] { return General::MixerOpt[0]; }, -12.5, true},
+        {&Configure::AnaAtt, "1e39", [] { return General::MixerOpt[0]; }, -12.5, true},
     };
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
+        status.lines.clear();
         Type(w.*c.box, c.text);
         EXPECT_DOUBLE_EQ(c.setting(), c.expected);
+        EXPECT_EQ(status.lines.size(), c.refused ? 1u : 0u);
     }
+    Type(w.GainLevel[0], "1e400");
+    EXPECT_DOUBLE_EQ(General::GainMeasLev0, 30);
     Type(w.GainLevel[0], "1,5");
     EXPECT_DOUBLE_EQ(General::GainMeasLev0, 1.5);
     Type(w.GainLevel[1], "7");

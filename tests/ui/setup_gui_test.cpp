@@ -76,6 +76,32 @@ TEST_F(EquipmentSetup, TextBoxesWriteTheirSettings) {
         Type(w.*c.box, c.text);
         EXPECT_DOUBLE_EQ(c.setting(), c.expected);
     }
+    // Too large for its setting: refused and logged, the setting kept (a
+    // float cast of 1e39 would be undefined).
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
+    const struct {
+        QLineEdit* SetupGUI::*box;
+        const char* text;
+        std::function<double()> setting;
+    } refused[] = {
+        {&SetupGUI::TargetPower, "1e39", [] { return General::TargetLevel; }},
+        {&SetupGUI::TargetPower, "-1e400", [] { return General::TargetLevel; }},
+        {&SetupGUI::RefPowLim, "4e38", [] { return General::MaximumPeakGeneratorLevel; }},
+        {&SetupGUI::Delay, "1e39", [] { return General::ApplyAndMeasurement; }},
+        {&SetupGUI::BOXWClock, "1e400", [] { return General::NoiseClock; }},
+        {&SetupGUI::NoiseInit, "1e400", [] { return General::NoiseSeed; }},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text);
+        const double before = c.setting();
+        status.lines.clear();
+        Type(w.*c.box, c.text);
+        EXPECT_EQ(c.setting(), before);
+        ASSERT_EQ(status.lines.size(), 1u);
+        EXPECT_NE(status.lines[0].find(c.text), std::string::npos);
+    }
+
     // the generator frequency is also the analyzer's; one amplitude for I and Q
     Type(w.GenFreq, "2000");
     EXPECT_EQ(w.AnaFreq->text(), "2000");

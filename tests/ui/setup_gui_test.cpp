@@ -142,6 +142,8 @@ TEST_F(EquipmentSetup, ListsWriteTheValueTheirItemsCarry) {
     Choose(w.AnaSampFreqDisc, "2 MHz");
     EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), 2);
     w.AnaSampFreqDisc->setCurrentIndex(-1);
+    General::AnalyzerType = 1; // a family with the discrete list
+    w.UpdateAnalyzer();
     EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), 0);
 }
 
@@ -273,6 +275,31 @@ TEST_F(EquipmentSetup, InstrumentListsNameTypesAndResources) {
 TEST_F(EquipmentSetup, AnalyzerFamilyChoosesTheRateControl) {
     SetupGUI& w = SetupGUI::Instance();
     const struct {
+// The run starts with the rate the operator sees: typed for DANE and HOD,
+// chosen from the list for HOB and HOC.
+TEST_F(EquipmentSetup, TheRateOfTheVisibleControlIsTheRunsRate) {
+    SetupGUI& w = SetupGUI::Instance();
+    General::AnalyzerType = 1;
+    w.Update();
+    Choose(w.AnaSampFreqDisc, "16 MHz");
+    const struct {
+        const char* label;
+        const char* typed;
+        double rateMHz;
+    } cases[] = {{"HOD", "32", 32},
+                 {"DANE", "10,5", 10.5},
+                 {"HOB", "20", 16},
+                 {"HOC", "20", 16},
+                 {"HOD", "abc", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        w.Add(EquipmentLists::Role::Analyzer, c.label, "GPIB0::20::INSTR");
+        w.SelectLast(EquipmentLists::Role::Analyzer);
+        Type(w.AnaSampFreqCont, c.typed);
+        EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), c.rateMHz);
+    }
+}
+
         const char* label;
         bool continuous, rbw;
     } cases[] = {

@@ -36,7 +36,10 @@ const char* const kFilterTexts[8] = {"OFF",     "850 kHz", "2.5 MHz", "5 MHz",
                                      "7.5 MHz", "10 MHz",  "25 MHz",  "EXT"};
 const char* const kRBWTexts[6] = {"300 kHz", "1 MHz", "3 MHz", "10 MHz", "20 MHz", "50 MHz"};
 constexpr int kRBWHz[6] = {300000, 1000000, 3000000, 10000000, 20000000, 50000000};
-const char* const kRefTexts[5] = {"not coupled", "Modulation Source", "RF Converter", "Analyzer",
+// Each code names the instrument that keeps its own reference while the
+// others lock to it, as the initialisation couples them: 1 the RF generator,
+// 2 the modulation source.
+const char* const kRefTexts[5] = {"not coupled", "RF Converter", "Modulation Source", "Analyzer",
                                   "external"};
 
 std::string TextOf(const QLineEdit* box) {

@@ -128,7 +128,10 @@ TEST_F(EquipmentSetup, ListsWriteTheValueTheirItemsCarry) {
         {&SetupGUI::HOBRBW, "50 MHz", [] { return General::RBW; }, 50000000},
         {&SetupGUI::RFConvIQFilt, "7.5 MHz", [] { return General::IQFilter; }, 4},
         {&SetupGUI::RFConvIQFilt, "EXT", [] { return General::IQFilter; }, 7},
-        {&SetupGUI::RefList, "RF Converter", [] { return General::RefSource; }, 2},
+        // each label names the instrument the initialisation leaves on its own
+        // reference: 1 the RF generator, 2 the modulation source
+        {&SetupGUI::RefList, "RF Converter", [] { return General::RefSource; }, 1},
+        {&SetupGUI::RefList, "Modulation Source", [] { return General::RefSource; }, 2},
         {&SetupGUI::RefList, "not coupled", [] { return General::RefSource; }, 0},
     };
     for (const auto& c : cases) {
@@ -139,11 +142,11 @@ TEST_F(EquipmentSetup, ListsWriteTheValueTheirItemsCarry) {
     EXPECT_EQ(w.Laenge->count(), 18);
     EXPECT_EQ(w.AnaMemDepth->count(), 15);
     EXPECT_EQ(w.AnaSampFreqDisc->count(), 12);
+    General::AnalyzerType = 1; // a family with the discrete list
+    w.UpdateAnalyzer();
     Choose(w.AnaSampFreqDisc, "2 MHz");
     EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), 2);
     w.AnaSampFreqDisc->setCurrentIndex(-1);
-    General::AnalyzerType = 1; // a family with the discrete list
-    w.UpdateAnalyzer();
     EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), 0);
 }
 
@@ -219,7 +222,7 @@ TEST_F(EquipmentSetup, UpdateMirrorsTheSettingsAndCopiesTheGeneratorFrequency) {
     EXPECT_EQ(w.NoiseInit->text(), "17");
     EXPECT_EQ(w.RFConvIQFilt->currentText(), "2.5 MHz");
     EXPECT_EQ(w.HOBRBW->currentText(), "20 MHz");
-    EXPECT_EQ(w.RefList->currentText(), "Modulation Source");
+    EXPECT_EQ(w.RefList->currentText(), "RF Converter"); // the default 1
     EXPECT_EQ(w.SigParam->text(), "Noise BW:");
     EXPECT_TRUE(w.MeasSig[0]->isChecked());
     EXPECT_FALSE(w.LoadFileButton->isEnabled());
@@ -272,9 +275,6 @@ TEST_F(EquipmentSetup, InstrumentListsNameTypesAndResources) {
     EXPECT_EQ(EquipmentLists::Get(), nullptr);
 }
 
-TEST_F(EquipmentSetup, AnalyzerFamilyChoosesTheRateControl) {
-    SetupGUI& w = SetupGUI::Instance();
-    const struct {
 // The run starts with the rate the operator sees: typed for DANE and HOD,
 // chosen from the list for HOB and HOC.
 TEST_F(EquipmentSetup, TheRateOfTheVisibleControlIsTheRunsRate) {
@@ -300,6 +300,9 @@ TEST_F(EquipmentSetup, TheRateOfTheVisibleControlIsTheRunsRate) {
     }
 }
 
+TEST_F(EquipmentSetup, AnalyzerFamilyChoosesTheRateControl) {
+    SetupGUI& w = SetupGUI::Instance();
+    const struct {
         const char* label;
         bool continuous, rbw;
     } cases[] = {

@@ -87,13 +87,6 @@ void FillOrders(QComboBox* list) {
     DialogKit::FillList(list, items);
 }
 
-void SetOrder(std::int16_t& order, std::vector<double>& pre, std::vector<double>& coeff,
-              int value) {
-    order = static_cast<std::int16_t>(value);
-    pre.resize(static_cast<std::size_t>(value) + 1, 0.0);
-    coeff.resize(static_cast<std::size_t>(value) + 1, 0.0);
-}
-
 } // namespace
 
 Configure& Configure::Instance() {
@@ -295,14 +288,16 @@ void Configure::ConnectGeneral() {
 }
 
 void Configure::ConnectProcessing() {
-    connect(AMAMOrder, &QComboBox::currentIndexChanged, this, [this] {
-        if (auto order = DialogKit::SelectedCode(AMAMOrder))
-            SetOrder(General::AMAMOrder, General::AMAMPreCoeff, General::AMAMCoeff, *order);
-    });
-    connect(AMPMOrder, &QComboBox::currentIndexChanged, this, [this] {
-        if (auto order = DialogKit::SelectedCode(AMPMOrder))
-            SetOrder(General::AMPMOrder, General::AMPMPreCoeff, General::AMPMCoeff, *order);
-    });
+    // A new order takes effect at the next fit: the coefficients of the run
+    // shown stay those fitted, which the report and the predistortion of an
+    // existing file use.
+    auto order = [this](QComboBox* list, std::int16_t& setting) {
+        connect(list, &QComboBox::currentIndexChanged, this, [list, &setting] {
+            if (auto code = DialogKit::SelectedCode(list)) setting = std::int16_t(*code);
+        });
+    };
+    order(AMAMOrder, General::AMAMOrder);
+    order(AMPMOrder, General::AMPMOrder);
     // Grid sizes beyond the 16-bit setting are refused.
     auto grid = [this](QLineEdit* box, std::int16_t& setting) {
         connect(box, &QLineEdit::textChanged, this, [box, &setting] {

@@ -106,17 +106,22 @@ TEST_F(OptionsDialog, CheckBoxesAndOptionsWriteTheirFlags) {
     EXPECT_TRUE(General::AMBeforePM);
 }
 
-TEST_F(OptionsDialog, OrdersComeFromItemCodesAndResizeTheCoefficients) {
-    General::AMAMCoeff = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+// The coefficients are a finished run's fit, which the report and the
+// predistortion of an existing file use: a new order waits for the next fit.
+TEST_F(OptionsDialog, OrdersComeFromItemCodesAndLeaveTheFittedCoefficients) {
+    const std::vector<double> am = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, pm = {-1, 0.5};
     Configure& w = Configure::Instance();
+    General::AMAMCoeff = General::AMAMPreCoeff = am;
+    General::AMPMCoeff = General::AMPMPreCoeff = pm;
     EXPECT_EQ(w.AMAMOrder->currentText(), "09");
     w.AMAMOrder->setCurrentIndex(w.AMAMOrder->findText("05"));
     EXPECT_EQ(General::AMAMOrder, 5);
-    EXPECT_EQ(General::AMAMCoeff, (std::vector<double>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(General::AMAMPreCoeff.size(), 6u);
     w.AMPMOrder->setCurrentIndex(w.AMPMOrder->findText("19"));
     EXPECT_EQ(General::AMPMOrder, 19);
-    EXPECT_EQ(General::AMPMCoeff.size(), 20u);
+    EXPECT_EQ(General::AMAMCoeff, am);
+    EXPECT_EQ(General::AMAMPreCoeff, am);
+    EXPECT_EQ(General::AMPMCoeff, pm);
+    EXPECT_EQ(General::AMPMPreCoeff, pm);
     EXPECT_EQ(w.AMAMOrder->count(), 18);
     EXPECT_EQ(w.AMAMOrder->itemText(0), "02");
 }

@@ -99,6 +99,8 @@ bool Configure::Exists() {
 }
 
 void Configure::Show() {
+    // The start frequency may have changed in the equipment setup meanwhile.
+    Instance().ShowSweepValues();
     DialogKit::ShowWindow(&Instance());
 }
 
@@ -163,8 +165,11 @@ QWidget* Configure::BuildSweepTab() {
         c->setAutoFillBackground(true);
     StartLevelB = Box(), StopLevelB = Box(), StepLevelB = Box();
     StartFreqB = Box(), StopFreqB = Box(), StepFreqB = Box();
-    StartLevelB->setText("-10"), StopLevelB->setText("-20"), StepLevelB->setText("-20");
-    StartFreqB->setText("1000"), StopFreqB->setText("1100"), StepFreqB->setText("10");
+    // The sweep values come from the settings file (the start frequency from
+    // the equipment setup); these boxes show them and take no typing that
+    // would be ignored.
+    for (QLineEdit* box : {StartLevelB, StopLevelB, StepLevelB, StartFreqB, StopFreqB, StepFreqB})
+        box->setReadOnly(true);
     grid->addWidget(new QLabel("Start"), 0, 2);
     grid->addWidget(new QLabel("Stop"), 0, 3);
     grid->addWidget(new QLabel("Step"), 0, 4);
@@ -373,6 +378,17 @@ void Configure::UpdateSweepBoxes() {
     };
     show(General::LevelSweep, SweepLevel, {StartLevelB, StopLevelB, StepLevelB});
     show(General::FrequencySweep, SweepFreq, {StartFreqB, StopFreqB, StepFreqB});
+    ShowSweepValues();
+}
+
+// The values a sweep runs with: the generator side drives the sweep list.
+void Configure::ShowSweepValues() {
+    StartLevelB->setText(Shown(General::GenLevelStart));
+    StopLevelB->setText(Shown(General::GenLevelStop));
+    StepLevelB->setText(Shown(General::GenLevelStep));
+    StartFreqB->setText(Shown(General::GenFreqStart));
+    StopFreqB->setText(Shown(General::GenFreqStop));
+    StepFreqB->setText(Shown(General::GenFreqStep));
 }
 
 void Configure::MixInstr_Click() {

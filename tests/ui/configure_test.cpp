@@ -196,7 +196,20 @@ TEST_F(OptionsDialog, OpeningShowsTheSettingsTheUpdateOwns) {
         EXPECT_FALSE(box->isEnabled());
         EXPECT_EQ(box->palette().color(QPalette::Base).rgb() & 0xFFFFFF, 0xE0E0E0u);
     }
-    EXPECT_EQ(w.StartFreqB->text(), "1000");
+    // the boxes show the sweep the settings file holds, not texts of their own
+    const auto texts = [&w] {
+        std::vector<QString> t;
+        for (QLineEdit* box :
+             {w.StartLevelB, w.StopLevelB, w.StepLevelB, w.StartFreqB, w.StopFreqB, w.StepFreqB})
+            t.push_back(box->text());
+        return t;
+    };
+    EXPECT_EQ(texts(), (std::vector<QString>{"-10", "0", "1", "1000", "1100", "100"}));
+    EXPECT_TRUE(w.StartLevelB->isReadOnly());
+    General::GenFreqStart = 1234.5; // typed in the equipment setup meanwhile
+    General::GenLevelStep = 0.5;
+    Configure::Show();
+    EXPECT_EQ(texts(), (std::vector<QString>{"-10", "0", ".5", "1234.5", "1100", "100"}));
     General::DebugMode = false;
     w.UpdateParameters();
     EXPECT_FALSE(w.IEEEFrame->isEnabled());

@@ -97,3 +97,6 @@ std::string AbortedText() {
 }
 
 } // namespace RunStart
+    // A Stop pressed after the last run had ended (while its end message
+    // showed) must not end this one before it starts.
+    MeasureRunAbort = false;

@@ -122,3 +122,5 @@ TEST_F(StartChecks, BeginClearsTheRunStateAndRebuildsItsLists) {
     RunErrorText = "why";
     EXPECT_EQ(RunStart::AbortedText(), "Measurement aborted.\r\n(why)");
 }
+    MeasureRunAbort = true; // Stop pressed while the last run's end message showed
+    EXPECT_FALSE(MeasureRunAbort);

@@ -25,6 +25,9 @@ public:
     // The VISA resource of the role list's selected entry; empty when nothing
     // is selected.
     virtual std::string SelectedResource(Role role) const = 0;
+    // The family label of the role list's selected entry ("KLD", "HOB", ...);
+    // empty when nothing is selected.
+    virtual std::string SelectedLabel(Role role) const = 0;
     // The analyzer sampling rate in MHz chosen in the equipment setup: the
     // typed continuous rate while that field is enabled (DANE, HOD),
     // otherwise the discrete list's selected item's value, never its text.

@@ -288,6 +288,11 @@ std::string SetupGUI::SelectedResource(Role role) const {
     return item ? item->text().toLatin1().toStdString() : std::string();
 }
 
+std::string SetupGUI::SelectedLabel(Role role) const {
+    const QListWidgetItem* item = ListOf(role)->currentItem();
+    return item ? item->text().toLatin1().toStdString() : std::string();
+}
+
 // The analyzer families with a continuous rate have their typed rate read;
 // the discrete list behind it holds whatever was chosen for another family.
 double SetupGUI::SamplingRateMHz() const {

@@ -58,6 +58,7 @@ public:
     void SetEnabled(Role role, bool enabled) override;
     void SelectLast(Role role) override;
     std::string SelectedResource(Role role) const override;
+    std::string SelectedLabel(Role role) const override;
     // The continuous field's rate while it is enabled, else the discrete
     // list's; 0 while that list has no rate selected.
     double SamplingRateMHz() const override;

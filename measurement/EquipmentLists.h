@@ -25,8 +25,12 @@ public:
     // The VISA resource of the role list's selected entry; empty when nothing
     // is selected.
     virtual std::string SelectedResource(Role role) const = 0;
-    // The sampling rate in MHz of the equipment setup's discrete rate list,
-    // read from the selected item's value, never from its text.
+    // The family label of the role list's selected entry ("KLD", "HOB", ...);
+    // empty when nothing is selected.
+    virtual std::string SelectedLabel(Role role) const = 0;
+    // The analyzer sampling rate in MHz chosen in the equipment setup: the
+    // typed continuous rate while that field is enabled (DANE, HOD),
+    // otherwise the discrete list's selected item's value, never its text.
     virtual double SamplingRateMHz() const = 0;
 
     // The installed lists, or nullptr while no equipment setup exists.

@@ -12,8 +12,8 @@
 #include "StringOp.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace Init {
@@ -208,25 +208,27 @@ void ConfigureReferences() {
     }
 }
 
-// The numeric value of a lock answer; nothing when the query failed or the
-// answer holds no number (which must never pass for "locked").
-std::optional<double> LockValue(VIF& vif, const std::string& query, bool rounded) {
+enum class Lock { Locked, Unlocked, Silent, NoNumber };
+
+// What a lock query tells: an instrument that gives no answer (it answered
+// its identification moments before) has stopped answering; an answer
+// without a number must never pass for "locked".
+Lock LockState(VIF& vif, const std::string& query, bool rounded) {
     std::string answer;
-    if (!vif.ReadString(query, answer, 1000)) return std::nullopt;
+    if (!vif.ReadString(query, answer, 1000)) return Lock::Silent;
     const std::string text = StringOp::TrimWhite(answer);
-    if (text.empty() || text.find_first_of("+-.0123456789") != 0) return std::nullopt;
-    const double v = StringOp::LeadingNumber(text).value_or(0.0);
-    return rounded ? NumberText::RoundHalfEven(v) : v;
+    if (text.empty() || text.find_first_of("+-.0123456789") != 0) return Lock::NoNumber;
+    double v = StringOp::LeadingNumber(text).value_or(0.0);
+    if (rounded) v = NumberText::RoundHalfEven(v);
+    return v == 0 ? Lock::Locked : Lock::Unlocked;
 }
 
 void TestReferences() {
     using namespace General;
     IEC& iec = IEC::Instance();
-    std::string unlocked, silent;
+    std::map<Lock, std::string> names; // by state, in the order of the tests
     auto test = [&](VIF& vif, const char* query, bool rounded, const char* name) {
-        const std::optional<double> v = LockValue(vif, query, rounded);
-        std::string& list = !v ? silent : unlocked;
-        if (v && *v == 0) return;
+        std::string& list = names[LockState(vif, query, rounded)];
         list += (list.empty() ? "" : ", ") + std::string(name);
     };
     constexpr const char* freqCond = "STAT:QUES:FREQ:COND?";
@@ -240,13 +242,16 @@ void TestReferences() {
         test(*iec.ModSourVIF(), freqCond, false, "Modulation source");
     if (RefSource != 2 && ModulatorType == 2)
         test(*iec.ModSourVIF(), quesCond, true, "Modulation source");
-    if (!unlocked.empty()) {
+    if (const std::string& unlocked = names[Lock::Unlocked]; !unlocked.empty()) {
         Fail("Reference unlocked for " + unlocked + ".");
         Services::BigMessage().ShowMessage("Reference unlocked for " + unlocked + "." +
                                                "\r\nMeasurement aborted.",
                                            1, 5, false, false, true);
     }
-    if (!silent.empty()) Fail("No answer to the reference lock query of " + silent + ".");
+    if (const std::string& silent = names[Lock::Silent]; !silent.empty())
+        Fail(silent + " stopped answering: no answer to the reference lock query.");
+    if (const std::string& garbled = names[Lock::NoNumber]; !garbled.empty())
+        Fail("No number in the answer to the reference lock query of " + garbled + ".");
 }
 
 } // namespace

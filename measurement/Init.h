@@ -9,8 +9,9 @@ namespace Init {
 // Sets General::MeasureRunAbort, with General::RunErrorText naming the cause,
 // when the run cannot go on: a type code outside its range (nothing is sent
 // then), an instrument whose session does not open or that does not identify
-// itself, a reference that is unlocked (also shown in the message box) or a
-// lock query that fails or answers no number. Sessions already opened stay in
+// itself, a reference that is unlocked (also shown in the message box), an
+// instrument that stopped answering (its lock query gets no answer) or a
+// lock answer without a number. Sessions already opened stay in
 // IEC; the caller ends the run.
 void InitInstruments();
 

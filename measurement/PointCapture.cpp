@@ -11,6 +11,7 @@
 
 #include "AnalyzerCapture.h"
 #include "CrossMix.h"
+#include "CurveDisplay.h"
 #include "DSP.h"
 #include "General.h"
 #include "HOx.h"
@@ -82,6 +83,10 @@ private:
     bool SetUpCapture() {
         ResultSink::Get().Restart();
         RunProgress::PumpEvents();
+        // A point that ends early must not leave the last point's curves shown.
+        for (CurveGraph g :
+             {CurveGraph::AMAM, CurveGraph::AMPM, CurveGraph::Corr1, CurveGraph::Corr2})
+            CurveDisplay::Get().Clear(g);
         CrossMix::AddStatus("starting");
         std::int32_t rate = 0;
         if (!NumberText::ToInt32(General::SamplingRate, rate) || rate <= 0)

@@ -108,8 +108,10 @@ bool Upload(WVClass& wv, const std::vector<double>& I, const std::vector<double>
     // that an older waveform of the same name is never played instead.
     if (std::string errors; mod->PollErrors(errors)) {
         // A source that went away answers nothing at all.
-        Fail("Waveform " + wv.FileName() + " was refused by the modulation source (" +
-             (errors.empty() ? std::string("no answer") : errors) + ").");
+        Fail(errors.empty() ? "Modulation source stopped answering after waveform " +
+                                  wv.FileName() + " was uploaded."
+                            : "Waveform " + wv.FileName() +
+                                  " was refused by the modulation source (" + errors + ").");
         return false;
     }
     IECMacros::SetARBClock(General::NoiseClock);

@@ -4,12 +4,15 @@
 
 #include "CrossMix.h"
 #include "CurveFits.h"
+#include "EquipmentLists.h"
 #include "General.h"
 #include "IQFileReader.h"
 #include "Init.h"
 #include "RunDriver.h"
 #include "SweepList.h"
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace RunStart {
@@ -26,6 +29,50 @@ std::optional<long> TestSignalLength() {
     IQFileReader::CloseWaveFile();
     if (status != IQFileReader::StatusOK) return std::nullopt;
     return header.PairCount;
+}
+
+// The bandwidth of a noise signal, or the spacing of a dual tone, at every
+// rate the sweep uses: it must lie above 0 and below the baseband clock, or
+// the signal aliases (or is empty) and every curve and ACP value is garbage.
+void CheckSignalBandwidth(std::vector<std::string>& out) {
+    using namespace General;
+    if (SignalType != 0 && SignalType != 1) return; // a file brings its own
+    if (!(NoiseClock > 0)) return;                  // refused as a clock already
+    const std::vector<double> rates = RateSweep ? SweepValues(RateStart, RateStep, RateStop)
+                                                : std::vector<double>{NoiseBandwidth};
+    const bool fits =
+        std::all_of(rates.begin(), rates.end(), [](double r) { return r > 0 && r < NoiseClock; });
+    if (!fits)
+        out.push_back(std::string(SignalType == 0 ? "Noise bandwidth" : "Tone spacing") +
+                      " must be above 0 and below the baseband clock rate! Please select "
+                      "correct value");
+}
+
+// The channels the verification integrates over: a bandwidth or spacing
+// that is no positive number (a box that read 0) gives ACP values of
+// hundreds of dB below anything measured.
+void CheckACPChannels(std::vector<std::string>& out) {
+    using namespace General;
+    if (!Predistore) return; // only the verification reads them
+    std::vector<double> values = {ACP.MainBW};
+    for (int n = 0; n < std::clamp<int>(ACP.Channels, 0, 3); ++n)
+        for (const auto* set : {&ACP.LowerBW, &ACP.UpperBW, &ACP.LowerSpace, &ACP.UpperSpace})
+            values.push_back((*set)[size_t(n)]);
+    if (!std::all_of(values.begin(), values.end(),
+                     [](double v) { return std::isfinite(v) && v > 0; }))
+        out.push_back("ACP channel bandwidths and spacings must be numbers above 0! Please "
+                      "check the ACP setup");
+}
+
+// An RF generator the type codes do not know (a KLI) would be driven as the
+// family chosen before it.
+void CheckRFGenerator(std::vector<std::string>& out) {
+    const EquipmentLists* lists = EquipmentLists::Get();
+    const std::string label =
+        lists ? lists->SelectedLabel(EquipmentLists::Role::RFGen) : std::string();
+    if (!label.empty() && label != "EXTERNAL" && label != "VRTA" && label != "KLD")
+        out.push_back("RF generator " + label +
+                      " is not supported! Please select EXTERNAL, VRTA or KLD");
 }
 
 void CheckTestSignal(std::vector<std::string>& out) {
@@ -58,6 +105,9 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
     if (RBW > 10000000 && AnalyzerType != 3)
         out.push_back("Analyzer RBW filter not supported, please select lower bandwidth");
     if (const std::optional<std::string> fault = SweepSettingsFault()) out.push_back(*fault);
+    CheckSignalBandwidth(out);
+    CheckACPChannels(out);
+    CheckRFGenerator(out);
     // A grid too small for the chosen fit would only fail after the capture.
     if (const std::string fit = CurveFits::CheckSettings(CurveFits::SettingsFromGeneral());
         !fit.empty())
@@ -67,6 +117,9 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
 
 void Begin() {
     using namespace General;
+    // A Stop pressed after the last run had ended (while its end message
+    // showed) must not end this one before it starts.
+    MeasureRunAbort = false;
     RunErrorText.clear();
     CrossMix::ClearStatus();
     MeasureBusy = true;

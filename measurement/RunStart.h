@@ -14,8 +14,9 @@ namespace RunStart {
 // setup; it is stored in General::SamplingRate (Hz) first.
 std::vector<std::string> Refusals(double samplingRateMHz);
 
-// The run begins: error text cleared, status log emptied, busy, the stores
-// no longer hold a finished run, the sweep list and the ACP span rebuilt.
+// The run begins: abort flag and error text cleared, status log emptied,
+// busy, the stores no longer hold a finished run, the sweep list and the ACP
+// span rebuilt.
 void Begin();
 
 // Initialises the instruments and, unless that aborted, drives the sweep.

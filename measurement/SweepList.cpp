@@ -7,13 +7,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace General {
 namespace {
 
 // A run of more points than this is a typing error, not a sweep.
 constexpr double kMaxPoints = 100000;
+
+// The input attenuator of every analyzer family (DANE, HOB, HOC, HOD) spans
+// 0 to 75 dB; the instruments refuse any other setting.
+constexpr double kMaxAttenuationDb = 75;
 
 struct Sweep {
     const char* name;
@@ -46,9 +49,7 @@ short MixerLevelDelta(long analyzerType, float level) {
     const long family = std::clamp(analyzerType, 0L, 3L);
     const double delta =
         NumberText::RoundHalfEven(double(level) - double(MixerOpt[size_t(family)]));
-    constexpr double lo = std::numeric_limits<short>::min();
-    constexpr double hi = std::numeric_limits<short>::max();
-    return short(std::isnan(delta) ? 0.0 : std::clamp(delta, lo, hi));
+    return short(std::isnan(delta) ? 0.0 : std::clamp(delta, 0.0, kMaxAttenuationDb));
 }
 
 std::vector<double> SweepValues(double start, double step, double stop) {

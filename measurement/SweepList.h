@@ -10,7 +10,10 @@ namespace General {
 
 // level minus the optimum mixer level of the analyzer family (0 DANE, 1 HOB,
 // 2 HOC, 3 HOD), rounded half to even: the analyzer's RF attenuation in dB.
-// Families outside 0..3 and results outside 16 bits are clamped.
+// Held within the attenuator's range: a level below the optimum mixer
+// level needs no attenuation (0 dB, never a negative one the analyzer would
+// refuse), one far above it gets the most there is. Families outside 0..3
+// count as the nearest one.
 short MixerLevelDelta(long analyzerType, float level);
 
 // Why the sweep settings give no usable list: a sweep that is on with a step

@@ -32,6 +32,12 @@ bool ToInt32(double value, std::int32_t& out) {
     return ToInt(value, out);
 }
 
+bool ToSingle(double value, float& out) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) return false;
+    out = static_cast<float>(value);
+    return true;
+}
+
 namespace {
 
 // to_chars' general form, then the program's own spelling of it: no leading

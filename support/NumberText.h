@@ -14,6 +14,9 @@ double RoundHalfEven(double value);
 // False when the rounded value does not fit the target type (or is not finite).
 bool ToInt16(double value, std::int16_t& out);
 bool ToInt32(double value, std::int32_t& out);
+// A real into a single-precision setting: false when it is not finite or
+// lies beyond the range of a float (converting it would be undefined).
+bool ToSingle(double value, float& out);
 
 // The plain text of a number as used in instrument commands, the settings file
 // and log lines: "." as decimal separator, no thousands separator, integral

@@ -88,7 +88,11 @@ std::optional<double> LeadingNumber(std::string_view text) {
 }
 
 double StrToDbl(std::string_view text) {
-    return LeadingNumber(NormaliseSeparators(text)).value_or(0.0);
+    return StrToDblChecked(text).value_or(0.0);
+}
+
+std::optional<double> StrToDblChecked(std::string_view text) {
+    return LeadingNumber(NormaliseSeparators(text));
 }
 
 std::string FormatDot(double value, std::string_view pattern) {
@@ -108,8 +112,8 @@ bool BeginsWithNumber(std::string_view text, std::string_view separators) {
     const std::string t = TrimWhite(text);
     std::string_view rest(t);
     if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) rest.remove_prefix(1);
-    if (rest.empty()) return false;
-    return (rest[0] >= '0' && rest[0] <= '9') || separators.find(rest[0]) != std::string_view::npos;
+    if (!rest.empty() && separators.find(rest[0]) != std::string_view::npos) rest.remove_prefix(1);
+    return !rest.empty() && IsDigit(rest[0]);
 }
 
 std::string StripLineEnds(std::string_view text) {

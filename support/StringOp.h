@@ -11,8 +11,12 @@
 namespace StringOp {
 
 // "," or "." as decimal separator; when both occur the earlier one is a
-// thousands separator. 0 when the text does not begin with a number.
+// thousands separator. 0 when the text does not begin with a number, and
+// also when the number is too large for a double.
 double StrToDbl(std::string_view text);
+// As StrToDbl, but nothing when the number is too large for a double, so
+// that a setting can refuse it instead of taking 0.
+std::optional<double> StrToDblChecked(std::string_view text);
 
 // The leading decimal number of a text: optional sign, digits, ".", digits,
 // exponent (E or D); blanks, tabs and line feeds are skipped wherever they
@@ -20,9 +24,9 @@ double StrToDbl(std::string_view text);
 // number. 0 when there is none; nullopt when the number overflows a double.
 std::optional<double> LeadingNumber(std::string_view text);
 
-// Whether the text, after blanks and one sign, begins with a digit or one of
-// the decimal separators given: a number to read, not a typing slip that the
-// readers above would take as 0.
+// Whether the text, after blanks and one sign, begins with a digit, or with
+// one of the decimal separators given followed by a digit: a number to read,
+// not a typing slip (".", "-,") that the readers above would take as 0.
 bool BeginsWithNumber(std::string_view text, std::string_view separators);
 
 // Formats a number (or the number a text holds, separators normalised as by

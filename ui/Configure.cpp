@@ -5,8 +5,6 @@
 #include "DialogKit.h"
 #include "General.h"
 #include "INIIO.h"
-#include "NumberText.h"
-#include "StringOp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -89,13 +87,6 @@ void FillOrders(QComboBox* list) {
     DialogKit::FillList(list, items);
 }
 
-void SetOrder(std::int16_t& order, std::vector<double>& pre, std::vector<double>& coeff,
-              int value) {
-    order = static_cast<std::int16_t>(value);
-    pre.resize(static_cast<std::size_t>(value) + 1, 0.0);
-    coeff.resize(static_cast<std::size_t>(value) + 1, 0.0);
-}
-
 } // namespace
 
 Configure& Configure::Instance() {
@@ -108,6 +99,8 @@ bool Configure::Exists() {
 }
 
 void Configure::Show() {
+    // The start frequency may have changed in the equipment setup meanwhile.
+    Instance().ShowSweepValues();
     DialogKit::ShowWindow(&Instance());
 }
 
@@ -172,8 +165,11 @@ QWidget* Configure::BuildSweepTab() {
         c->setAutoFillBackground(true);
     StartLevelB = Box(), StopLevelB = Box(), StepLevelB = Box();
     StartFreqB = Box(), StopFreqB = Box(), StepFreqB = Box();
-    StartLevelB->setText("-10"), StopLevelB->setText("-20"), StepLevelB->setText("-20");
-    StartFreqB->setText("1000"), StopFreqB->setText("1100"), StepFreqB->setText("10");
+    // The sweep values come from the settings file (the start frequency from
+    // the equipment setup); these boxes show them and take no typing that
+    // would be ignored.
+    for (QLineEdit* box : {StartLevelB, StopLevelB, StepLevelB, StartFreqB, StopFreqB, StepFreqB})
+        box->setReadOnly(true);
     grid->addWidget(new QLabel("Start"), 0, 2);
     grid->addWidget(new QLabel("Stop"), 0, 3);
     grid->addWidget(new QLabel("Step"), 0, 4);
@@ -275,9 +271,8 @@ void Configure::ConnectGeneral() {
     connect(NetworkActive, &QCheckBox::toggled, this, [](bool on) { General::TCPIPActive = on; });
     // A port beyond the 16-bit setting (or one too large to read) is refused.
     connect(NetworkPort, &QLineEdit::textChanged, this, [this] {
-        const std::optional<double> value = StringOp::LeadingNumber(TextOf(NetworkPort));
-        std::int16_t port = 0;
-        if (value && NumberText::ToInt16(*value, port)) General::TCPIPPort = port;
+        if (const auto port = DialogKit::TypedInt16(NetworkPort, DialogKit::Reading::Plain))
+            General::TCPIPPort = *port;
     });
     connect(WVTagComment, &QLineEdit::textChanged, this,
             [this] { General::WVTagComment = TextOf(WVTagComment); });
@@ -291,38 +286,33 @@ void Configure::ConnectGeneral() {
         General::FrequencySweep = on;
         UpdateSweepBoxes();
     });
-    connect(GainLevel[0], &QLineEdit::textChanged, this,
-            [this] { General::GainMeasLev0 = StringOp::StrToDbl(TextOf(GainLevel[0])); });
-    connect(GainLevel[1], &QLineEdit::textChanged, this,
-            [this] { General::GainMeasLev1 = StringOp::StrToDbl(TextOf(GainLevel[1])); });
+    DialogKit::StoreTyped(GainLevel[0], General::GainMeasLev0);
+    DialogKit::StoreTyped(GainLevel[1], General::GainMeasLev1);
     connect(MixInstr, &QComboBox::currentIndexChanged, this, &Configure::MixInstr_Click);
     connect(AnaAtt, &QLineEdit::textChanged, this, &Configure::AnaAtt_Change);
 }
 
 void Configure::ConnectProcessing() {
-    connect(AMAMOrder, &QComboBox::currentIndexChanged, this, [this] {
-        if (auto order = DialogKit::SelectedCode(AMAMOrder))
-            SetOrder(General::AMAMOrder, General::AMAMPreCoeff, General::AMAMCoeff, *order);
-    });
-    connect(AMPMOrder, &QComboBox::currentIndexChanged, this, [this] {
-        if (auto order = DialogKit::SelectedCode(AMPMOrder))
-            SetOrder(General::AMPMOrder, General::AMPMPreCoeff, General::AMPMCoeff, *order);
-    });
+    // A new order takes effect at the next fit: the coefficients of the run
+    // shown stay those fitted, which the report and the predistortion of an
+    // existing file use.
+    auto order = [this](QComboBox* list, std::int16_t& setting) {
+        connect(list, &QComboBox::currentIndexChanged, this, [list, &setting] {
+            if (auto code = DialogKit::SelectedCode(list)) setting = std::int16_t(*code);
+        });
+    };
+    order(AMAMOrder, General::AMAMOrder);
+    order(AMPMOrder, General::AMPMOrder);
     // Grid sizes beyond the 16-bit setting are refused.
     auto grid = [this](QLineEdit* box, std::int16_t& setting) {
         connect(box, &QLineEdit::textChanged, this, [box, &setting] {
-            std::int16_t points = 0;
-            if (NumberText::ToInt16(StringOp::StrToDbl(TextOf(box)), points)) setting = points;
+            if (const auto points = DialogKit::TypedInt16(box)) setting = *points;
         });
     };
     grid(AMGridText, General::AMAMGrid);
     grid(PMGridText, General::AMPMGrid);
-    auto real = [this](QLineEdit* box, double& setting) {
-        connect(box, &QLineEdit::textChanged, this,
-                [box, &setting] { setting = StringOp::StrToDbl(TextOf(box)); });
-    };
-    real(AMLowText, General::AMAMLowLim);
-    real(PMLowText, General::AMPMLowLim);
+    DialogKit::StoreTyped(AMLowText, General::AMAMLowLim);
+    DialogKit::StoreTyped(PMLowText, General::AMPMLowLim);
     auto flag = [this](QCheckBox* box, bool& setting) {
         connect(box, &QCheckBox::toggled, this, [&setting](bool on) { setting = on; });
     };
@@ -388,6 +378,17 @@ void Configure::UpdateSweepBoxes() {
     };
     show(General::LevelSweep, SweepLevel, {StartLevelB, StopLevelB, StepLevelB});
     show(General::FrequencySweep, SweepFreq, {StartFreqB, StopFreqB, StepFreqB});
+    ShowSweepValues();
+}
+
+// The values a sweep runs with: the generator side drives the sweep list.
+void Configure::ShowSweepValues() {
+    StartLevelB->setText(Shown(General::GenLevelStart));
+    StopLevelB->setText(Shown(General::GenLevelStop));
+    StepLevelB->setText(Shown(General::GenLevelStep));
+    StartFreqB->setText(Shown(General::GenFreqStart));
+    StopFreqB->setText(Shown(General::GenFreqStop));
+    StepFreqB->setText(Shown(General::GenFreqStep));
 }
 
 void Configure::MixInstr_Click() {
@@ -399,8 +400,8 @@ void Configure::MixInstr_Click() {
 void Configure::AnaAtt_Change() {
     const int family = MixInstr->currentIndex();
     if (family < 0 || family > 3) return;
-    const std::optional<double> value = StringOp::LeadingNumber(TextOf(AnaAtt));
-    if (value) General::MixerOpt[static_cast<std::size_t>(family)] = static_cast<float>(*value);
+    if (const auto level = DialogKit::TypedSingle(AnaAtt, DialogKit::Reading::Plain))
+        General::MixerOpt[static_cast<std::size_t>(family)] = *level;
 }
 
 // A stored level outside the list shows no level rather than a wrong one.

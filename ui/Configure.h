@@ -82,6 +82,7 @@ private:
     void ConnectDebug();
     void Form_Load();
     void UpdateSweepBoxes();
+    void ShowSweepValues();
     void MixInstr_Click();
     void AnaAtt_Change();
     void DebugInstrument_Click();

@@ -2,8 +2,11 @@
 
 #include "DialogKit.h"
 
+#include "CrossMix.h"
 #include "GUIService.h"
 #include "MainFormAccess.h"
+#include "NumberText.h"
+#include "StringOp.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -16,6 +19,25 @@
 namespace DialogKit {
 
 namespace {
+
+std::string TextOf(const QLineEdit* box) {
+    return box->text().toLatin1().toStdString();
+}
+
+void RefuseTooLarge(const QLineEdit* box) {
+    CrossMix::AddStatus("\"" + TextOf(box) + "\" refused: the number does not fit its setting.");
+}
+
+// The typed number converted to the setting's type.
+template <typename T>
+std::optional<T> TypedAs(const QLineEdit* box, Reading reading, bool (*convert)(double, T&)) {
+    const std::optional<double> value = TypedNumber(box, reading);
+    T out{};
+    if (!value) return std::nullopt;
+    if (convert(*value, out)) return out;
+    RefuseTooLarge(box);
+    return std::nullopt;
+}
 
 // Selects after the focus event has been handled: a mouse click that gave the
 // focus would otherwise place the cursor and drop the selection again.
@@ -59,6 +81,34 @@ void HideWindow(QWidget* window) {
 
 void CloseWindow(QWidget* window) {
     FrameOf(window)->close();
+}
+
+std::optional<double> TypedNumber(const QLineEdit* box, Reading reading) {
+    const std::string text = TextOf(box);
+    std::optional<double> value = reading == Reading::Regional ? StringOp::StrToDblChecked(text)
+                                                               : StringOp::LeadingNumber(text);
+    if (!value) RefuseTooLarge(box);
+    return value;
+}
+
+std::optional<float> TypedSingle(const QLineEdit* box, Reading reading) {
+    return TypedAs(box, reading, NumberText::ToSingle);
+}
+
+std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading) {
+    return TypedAs(box, reading, NumberText::ToInt16);
+}
+
+void StoreTyped(QLineEdit* box, double& setting) {
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, &setting] {
+        if (const auto v = TypedNumber(box)) setting = *v;
+    });
+}
+
+void StoreTyped(QLineEdit* box, float& setting) {
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, &setting] {
+        if (const auto v = TypedSingle(box)) setting = *v;
+    });
 }
 
 void SelectAllOnFocus(QLineEdit* box) {

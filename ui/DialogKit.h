@@ -1,9 +1,11 @@
 #pragma once
 // Small helpers the settings windows share: showing and hiding a window
 // whether or not it lives in the main window's client area, text boxes that
-// select their text on focus, and drop-down lists whose items carry codes.
+// select their text on focus, numbers typed into them, and drop-down lists
+// whose items carry codes.
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -25,6 +27,21 @@ void CloseWindow(QWidget* window);
 
 // The box selects its whole text whenever it gets the focus.
 void SelectAllOnFocus(QLineEdit* box);
+
+// How a box's text is read: Regional as StringOp::StrToDbl ("," or "."),
+// Plain as the plain conversion (leading number, "." only).
+enum class Reading { Regional, Plain };
+// The number typed in the box. Text that holds no number reads 0, as every
+// numeric box has it; a number too large for the setting's type gives
+// nothing and a status line, so the setting keeps its value.
+std::optional<double> TypedNumber(const QLineEdit* box, Reading reading = Reading::Regional);
+std::optional<float> TypedSingle(const QLineEdit* box, Reading reading = Reading::Regional);
+// Rounded half to even to a 16-bit integer.
+std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading = Reading::Regional);
+// Each change of the box stores its typed number (Regional) into the
+// setting; a refused number leaves the setting as it was.
+void StoreTyped(QLineEdit* box, double& setting);
+void StoreTyped(QLineEdit* box, float& setting);
 
 // The code of the selected item; nullopt when nothing is selected.
 std::optional<int> SelectedCode(const QComboBox* list);

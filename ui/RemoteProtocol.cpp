@@ -9,18 +9,23 @@
 #include "StringOp.h"
 
 #include <QString>
-#include <cmath>
 #include <optional>
 
 namespace {
 
-// A number the value really holds: text that does not begin with one is
-// refused instead of being taken as 0.
+// A number the value really holds: text that does not begin with one, and a
+// number too large for a double, are refused instead of being taken as 0.
 std::optional<double> Number(const std::string& value) {
     if (!StringOp::BeginsWithNumber(value, ".,")) return std::nullopt;
-    const double v = StringOp::StrToDbl(StringOp::TrimWhite(value));
-    if (!std::isfinite(v)) return std::nullopt;
-    return v;
+    return StringOp::StrToDblChecked(StringOp::TrimWhite(value));
+}
+
+// A number a single-precision setting can hold.
+std::optional<float> Single(const std::string& value) {
+    const auto v = Number(value);
+    float out = 0;
+    if (!v || !NumberText::ToSingle(*v, out)) return std::nullopt;
+    return out;
 }
 
 std::optional<std::int16_t> Integer(const std::string& value, int lo, int hi) {
@@ -125,7 +130,7 @@ bool RemoteProtocol::SetSetting(const std::string& key, const std::string& value
             refuse();
     };
     if (key == "LEVEL") {
-        if (hasValue && Number(value))
+        if (hasValue && Single(value))
             actions_.SetTargetLevelText(value);
         else
             refuse();

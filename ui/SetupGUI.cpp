@@ -3,6 +3,7 @@
 #include "SetupGUI.h"
 
 #include "DialogKit.h"
+#include "StringOp.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -287,7 +288,16 @@ std::string SetupGUI::SelectedResource(Role role) const {
     return item ? item->text().toLatin1().toStdString() : std::string();
 }
 
+std::string SetupGUI::SelectedLabel(Role role) const {
+    const QListWidgetItem* item = ListOf(role)->currentItem();
+    return item ? item->text().toLatin1().toStdString() : std::string();
+}
+
+// The analyzer families with a continuous rate have their typed rate read;
+// the discrete list behind it holds whatever was chosen for another family.
 double SetupGUI::SamplingRateMHz() const {
+    if (AnaSampFreqCont->isEnabled())
+        return StringOp::StrToDbl(AnaSampFreqCont->text().toLatin1().toStdString());
     const std::optional<int> hz = DialogKit::SelectedCode(AnaSampFreqDisc);
     return hz ? *hz / 1e6 : 0.0;
 }

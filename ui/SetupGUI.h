@@ -58,7 +58,9 @@ public:
     void SetEnabled(Role role, bool enabled) override;
     void SelectLast(Role role) override;
     std::string SelectedResource(Role role) const override;
-    // 0 while no rate of the discrete list is selected.
+    std::string SelectedLabel(Role role) const override;
+    // The continuous field's rate while it is enabled, else the discrete
+    // list's; 0 while that list has no rate selected.
     double SamplingRateMHz() const override;
 
     QListWidget *BBGenList = nullptr, *BBGenAdr = nullptr;

@@ -7,7 +7,6 @@
 #include "NumberText.h"
 #include "Services.h"
 #include "SetupGUI.h"
-#include "StringOp.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -37,14 +36,14 @@ const char* const kFilterTexts[8] = {"OFF",     "850 kHz", "2.5 MHz", "5 MHz",
                                      "7.5 MHz", "10 MHz",  "25 MHz",  "EXT"};
 const char* const kRBWTexts[6] = {"300 kHz", "1 MHz", "3 MHz", "10 MHz", "20 MHz", "50 MHz"};
 constexpr int kRBWHz[6] = {300000, 1000000, 3000000, 10000000, 20000000, 50000000};
-const char* const kRefTexts[5] = {"not coupled", "Modulation Source", "RF Converter", "Analyzer",
+// Each code names the instrument that keeps its own reference while the
+// others lock to it, as the initialisation couples them: 1 the RF generator,
+// 2 the modulation source.
+const char* const kRefTexts[5] = {"not coupled", "RF Converter", "Modulation Source", "Analyzer",
                                   "external"};
 
 std::string TextOf(const QLineEdit* box) {
     return box->text().toLatin1().toStdString();
-}
-double NumberOf(const QLineEdit* box) {
-    return StringOp::StrToDbl(TextOf(box));
 }
 QString Plain(double value) {
     return QString::fromLatin1(NumberText::Plain(value));
@@ -97,29 +96,27 @@ void SetupGUI::ConnectLists() {
 
 void SetupGUI::ConnectTexts() {
     Connect(GenFreq, this, [this] {
-        General::GenFreqStart = NumberOf(GenFreq);
+        if (const auto v = DialogKit::TypedNumber(GenFreq)) General::GenFreqStart = *v;
         AnaFreq->setText(GenFreq->text());
     });
-    Connect(AnaFreq, this, [this] { General::AnaFreqStart = NumberOf(AnaFreq); });
+    DialogKit::StoreTyped(AnaFreq, General::AnaFreqStart);
     Connect(TargetPower, this, [this] { TargetPower_Change(); });
-    Connect(RefPowLim, this, [this] {
-        General::MaximumPeakGeneratorLevel = static_cast<float>(NumberOf(RefPowLim));
-    });
-    Connect(Delay, this,
-            [this] { General::ApplyAndMeasurement = static_cast<float>(NumberOf(Delay)); });
-    Connect(BOXWClock, this, [this] { General::NoiseClock = NumberOf(BOXWClock); });
+    DialogKit::StoreTyped(RefPowLim, General::MaximumPeakGeneratorLevel);
+    DialogKit::StoreTyped(Delay, General::ApplyAndMeasurement);
+    DialogKit::StoreTyped(BOXWClock, General::NoiseClock);
     Connect(BOXWIQAmp, this, [this] {
-        General::NoiseIAmp = NumberOf(BOXWIQAmp);
+        if (const auto v = DialogKit::TypedNumber(BOXWIQAmp)) General::NoiseIAmp = *v;
         General::NoiseQAmp = General::NoiseIAmp;
     });
-    Connect(Bandwidth, this, [this] { General::NoiseBandwidth = NumberOf(Bandwidth); });
+    DialogKit::StoreTyped(Bandwidth, General::NoiseBandwidth);
     // The seed is a 16-bit value: a number beyond that range is refused.
     Connect(NoiseInit, this, [this] {
-        std::int16_t seed = 0;
-        if (NumberText::ToInt16(NumberOf(NoiseInit), seed)) General::NoiseSeed = seed;
+        if (const auto seed = DialogKit::TypedInt16(NoiseInit)) General::NoiseSeed = *seed;
     });
-    Connect(AnaSampFreqCont, this,
-            [this] { General::SamplingRate = NumberOf(AnaSampFreqCont) * 1e6; });
+    Connect(AnaSampFreqCont, this, [this] {
+        if (const auto v = DialogKit::TypedNumber(AnaSampFreqCont))
+            General::SamplingRate = *v * 1e6;
+    });
 }
 
 void SetupGUI::ConnectSignal() {
@@ -306,7 +303,7 @@ void SetupGUI::MeasSig_Click(int index, bool mayAsk) {
 }
 
 void SetupGUI::TargetPower_Change() {
-    General::TargetLevel = static_cast<float>(NumberOf(TargetPower));
+    if (const auto v = DialogKit::TypedSingle(TargetPower)) General::TargetLevel = *v;
 }
 
 // A cancelled dialog keeps the file chosen before.

@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -134,12 +135,15 @@ void ButtonForm::AutoSet_Click() {
 }
 
 void ButtonForm::StartB_Click() {
-    // The run executes inside this handler: a second start (the remote START,
-    // or the button enabled again by Stop while the run unwinds) must not nest.
-    if (General::MeasureBusy) {
+    // The run executes inside this handler, its checks and end message
+    // included: a second start (the remote START, or the button enabled
+    // again by Stop) while any of it is under way must not nest.
+    if (General::MeasureBusy || inStart_) {
         CrossMix::AddStatus("start refused: a measurement is still running");
         return;
     }
+    inStart_ = true;
+    const auto done = qScopeGuard([this] { inStart_ = false; });
     const EquipmentLists* lists = EquipmentLists::Get();
     const std::vector<std::string> refusals =
         RunStart::Refusals(lists ? lists->SamplingRateMHz() : 0.0);
@@ -165,9 +169,11 @@ void ButtonForm::RunAndEnd() {
         Services::BigMessage().ShowMessage(RunStart::AbortedText(), 1, 3, false, false, true);
     }
     StopB->setEnabled(false);
-    StartB->setEnabled(true);
     PumpEvents();
     RunProgress::ShowState(StepNone);
     QApplication::restoreOverrideCursor();
     PumpEvents();
+    // Ready last: "FINISHED?" answers from this button, and a client that
+    // starts again on that answer must find this run wholly ended.
+    StartB->setEnabled(true);
 }

@@ -28,7 +28,8 @@ public:
 
     // Start: checks the settings (every failing check shows its message),
     // then runs the measurement and shows how it ended. Returns when the run
-    // has ended. A start while a run is in progress or unwinding is refused.
+    // has wholly ended. A start while a run is in progress, unwinding or
+    // showing its end message is refused.
     void StartB_Click();
     void StopB_Click();
     // Instrument discovery into the equipment setup's lists.
@@ -46,4 +47,6 @@ public:
 private:
     void RunAndEnd();
     static void PumpEvents();
+
+    bool inStart_ = false; // from the checks to the end of the ending
 };

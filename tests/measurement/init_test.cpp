@@ -118,8 +118,9 @@ TEST_F(InitTest, UnlockedReferencesAreNamedInOneMessageAndAbort) {
     EXPECT_EQ(General::RunErrorText, "Reference unlocked for Analyzer, RF Converter.");
 }
 
-TEST_F(InitTest, ALockQueryWithoutAnswerIsNotLocked) {
-    // The analyzer takes its reference command and then falls silent.
+TEST_F(InitTest, AnInstrumentThatFallsSilentIsNamedAsStoppedAnswering) {
+    // The analyzer takes its reference command and then falls silent, as a
+    // bench whose process was killed.
     SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer HOB --fault mute=analyzer,9"));
     ASSERT_TRUE(bench.ready);
     SelectBench(bench);
@@ -127,7 +128,8 @@ TEST_F(InitTest, ALockQueryWithoutAnswerIsNotLocked) {
     Init::InitInstruments();
 
     EXPECT_TRUE(General::MeasureRunAbort);
-    EXPECT_EQ(General::RunErrorText, "No answer to the reference lock query of Analyzer.");
+    EXPECT_EQ(General::RunErrorText,
+              "Analyzer stopped answering: no answer to the reference lock query.");
     EXPECT_TRUE(big.shownWith.empty());
 }
 

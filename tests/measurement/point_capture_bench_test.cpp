@@ -15,6 +15,7 @@
 #include "TestSigGen.h"
 #include "VIF.h"
 #include "WVClass.h"
+#include "curve_support.h"
 #include "measurement_fakes.h"
 
 #include <algorithm>
@@ -409,10 +410,18 @@ TEST(PointCaptureBench, APointThatCannotBeSetUpSendsNoCapture) {
         ASSERT_TRUE(p.ready);
         const std::size_t ana0 = p.LogSize("analyzer");
         General::SamplingRate = std::nan("");
+        // the curves of the point before are on the measurement window
+        FakeDisplay display;
+        Installed<CurveDisplay> useDisplay(&display);
+        for (CurveGraph g :
+             {CurveGraph::AMAM, CurveGraph::AMPM, CurveGraph::Corr1, CurveGraph::Corr2})
+            display.AddTrace(g, {1, 2});
         PointCapture::Measure();
         p.Settle();
         EXPECT_TRUE(General::MeasureRunAbort);
         EXPECT_EQ(General::RunErrorText, "The sampling rate NaN Hz cannot be set on the analyzer.");
+        for (const auto& [graph, plots] : display.plots)
+            EXPECT_TRUE(plots.empty()) << "graph " << int(graph) << " still shows the last point";
         EXPECT_TRUE(p.Sent("analyzer", ana0).empty());
         EXPECT_TRUE(RfLeftOff(p.Sent("rf", 0)));
     }

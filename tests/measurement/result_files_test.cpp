@@ -2,10 +2,10 @@
 
 #include "../signal/WaveTestSupport.h"
 #include "../support/fakes.h"
+#include "../support/locale_guard.h"
 #include "General.h"
 #include "ResultFiles.h"
 
-#include <clocale>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -45,16 +45,14 @@ struct ResultFilesTest : ::testing::Test {
 } // namespace
 
 TEST_F(ResultFilesTest, FilesMatchTheirFixturesWhateverTheProcessLocale) {
-    const char* before = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = before ? before : "C";
-    for (const char* locale : {"C", "de_DE.UTF-8"}) {
-        if (!std::setlocale(LC_ALL, locale)) continue;
+    LocaleGuard guard;
+    for (const char* locale : {"C", LocaleGuard::kComma}) {
+        ASSERT_TRUE(guard.Use(locale));
         ASSERT_TRUE(DISC::SaveIQPointFile(dir.File("points.txt")));
         EXPECT_EQ(ReadFile(dir.File("points.txt")), Fixture("iq_points.txt")) << locale;
         EXPECT_EQ(DISC::AMPMFileText('.'), Fixture("curves_point.txt")) << locale;
         EXPECT_EQ(DISC::AMPMFileText(','), Fixture("curves_comma.txt")) << locale;
     }
-    std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ(DISC::SignPrefix(0), "");
     EXPECT_EQ(DISC::SignPrefix(-1), "");
     EXPECT_EQ(DISC::SignPrefix(1e-300), "+");

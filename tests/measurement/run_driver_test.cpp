@@ -119,7 +119,8 @@ TEST_F(DriverTest, BenchFaultsAbortBeforeTheSweepWithTheRFOff) {
     const Case cases[] = {
         {"--fault unlock=rf", "Reference unlocked for RF Converter."},
         // The analyzer falls silent after its reference command.
-        {"--fault mute=analyzer,9", "No answer to the reference lock query of Analyzer."},
+        {"--fault mute=analyzer,9",
+         "Analyzer stopped answering: no answer to the reference lock query."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -145,8 +146,9 @@ TEST_F(DriverTest, AFailedOrRefusedUploadAbortsInsteadOfPlayingAnOlderWaveform) 
     const Case cases[] = {
         // Whether the cut shows during the transfer or only at the question
         // that follows depends on the socket buffers: either aborts.
-        {"drop=modsource", "Waveform QUIL---- could not be uploaded (error 1).|"
-                           "Waveform QUIL---- was refused by the modulation source (no answer)."},
+        {"drop=modsource",
+         "Waveform QUIL---- could not be uploaded (error 1).|"
+         "Modulation source stopped answering after waveform QUIL---- was uploaded."},
         {"error=modsource,MMEM:DATA",
          "Waveform QUIL---- was refused by the modulation source (-200,\"Execution error\")."},
     };

@@ -36,6 +36,10 @@ const char* kTooLong = "Capture length must be less than test signal length!";
 const char* kRBW = "Analyzer RBW filter not supported, please select lower bandwidth";
 const char* kASCII = "ASCII test signal files are not supported! Please select another test signal";
 const char* kUnreadable = "Test signal file cannot be read! Please select another file";
+const char* kNoiseBW = "Noise bandwidth must be above 0 and below the baseband clock rate! Please "
+                       "select correct value";
+const char* kChannels =
+    "ACP channel bandwidths and spacings must be numbers above 0! Please check the ACP setup";
 
 } // namespace
 
@@ -78,6 +82,46 @@ TEST_F(StartChecks, EveryFailingCheckGivesItsMessageInOrder) {
          [] { FrequencySweep = true, GenFreqStep = 0; },
          16,
          {"Frequency sweep never reaches its stop value! Please check start, step and stop"}},
+        // signals that alias or are empty, channels that integrate nothing
+        {"noise bandwidth above the clock", [] { NoiseBandwidth = 100; }, 16, {kNoiseBW}},
+        {"noise bandwidth at the clock", [] { NoiseBandwidth = 16; }, 16, {kNoiseBW}},
+        {"noise bandwidth 0 (typed abc)", [] { NoiseBandwidth = 0; }, 16, {kNoiseBW}},
+        {"noise bandwidth just below the clock", [] { NoiseBandwidth = 15.9; }, 16, {}},
+        {"tone spacing above the clock",
+         [] { SignalType = 1, NoiseBandwidth = 20; },
+         16,
+         {"Tone spacing must be above 0 and below the baseband clock rate! Please select "
+          "correct value"}},
+        {"a swept rate reaches the clock",
+         [] { RateSweep = true, RateStart = 8, RateStep = 8, RateStop = 16; },
+         16,
+         {kNoiseBW}},
+        {"main channel 0 without predistortion", [] { General::ACP.MainBW = 0; }, 16, {}},
+        {"main channel 0 (typed abc)",
+         [] { Predistore = true, General::ACP.MainBW = 0; },
+         16,
+         {kChannels}},
+        {"a negative spacing of a used channel",
+         [] {
+             Predistore = true, General::ACP.Channels = 2, General::ACP.LowerBW = {1, 1, 1},
+             General::ACP.UpperBW = {1, 1, 1}, General::ACP.LowerSpace = {5, -10, 0},
+             General::ACP.UpperSpace = {5, 10, 0};
+         },
+         16,
+         {kChannels}},
+        {"channels beyond the count are not read",
+         [] {
+             Predistore = true, General::ACP.Channels = 1, General::ACP.LowerBW = {1, 0, 0},
+             General::ACP.UpperBW = {1, 0, 0}, General::ACP.LowerSpace = {5, 0, 0},
+             General::ACP.UpperSpace = {5, std::nan(""), 0};
+         },
+         16,
+         {}},
+        {"an RF generator without a type code",
+         [this] { lists.Select(Role::RFGen, "TCPIP0::kli::INSTR", "KLI"); },
+         16,
+         {"RF generator KLI is not supported! Please select EXTERNAL, VRTA or KLD"}},
+        {"a known RF generator", [this] { lists.Select(Role::RFGen, "x", "KLD"); }, 16, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,6 +145,7 @@ TEST_F(StartChecks, AFileSignalIsMeasuredByItsOwnLength) {
 
 TEST_F(StartChecks, BeginClearsTheRunStateAndRebuildsItsLists) {
     using namespace General;
+    MeasureRunAbort = true; // Stop pressed while the last run's end message showed
     RunErrorText = "old";
     DataPresent = true;
     FrequencySweep = true;
@@ -109,6 +154,7 @@ TEST_F(StartChecks, BeginClearsTheRunStateAndRebuildsItsLists) {
 
     RunStart::Begin();
 
+    EXPECT_FALSE(MeasureRunAbort);
     EXPECT_TRUE(RunErrorText.empty());
     EXPECT_TRUE(MeasureBusy);
     EXPECT_FALSE(DataPresent);

@@ -47,10 +47,12 @@ struct FakeLists : EquipmentLists {
         return it->second.resources[size_t(it->second.selected)];
     }
     double SamplingRateMHz() const override { return rateMHz; }
+    std::string SelectedLabel(Role r) const override { return Selected(r); }
 
-    // One selected instrument per role.
-    void Select(Role r, const std::string& resource) {
-        lists[r] = List{{"x"}, {resource}, 0, true};
+    // One selected instrument per role, of the family the type codes name
+    // (no label of its own); or of the family `label` names.
+    void Select(Role r, const std::string& resource, const std::string& label = "") {
+        lists[r] = List{{label}, {resource}, 0, true};
     }
     std::string Selected(Role r) const {
         auto it = lists.find(r);

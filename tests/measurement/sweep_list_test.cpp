@@ -5,6 +5,7 @@
 #include "SweepList.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -142,7 +143,17 @@ TEST_F(SweepTest, ACPSpanAndMixerAttenuation) {
     EXPECT_DOUBLE_EQ(GetACPSpan(), 31);
 
     MixerOpt = {-20, -20, -15, -15};
-    EXPECT_EQ(MixerLevelDelta(3, -10), 5);
-    EXPECT_EQ(MixerLevelDelta(0, -17.5f), 2);
-    EXPECT_EQ(MixerLevelDelta(0, -16.5f), 4);
+    const std::tuple<long, float, short> attenuations[] = {
+        {3, -10, 5},
+        {0, -17.5f, 2},
+        {0, -16.5f, 4},
+        // below the optimum mixer level no attenuation (the analyzer refuses
+        // "INP:ATT -10dB"), far above it the attenuator's most
+        {1, -30, 0},
+        {3, -15.5f, 0},
+        {2, 60, 75},
+        {2, 1e30f, 75},
+        {7, -200, 0}};
+    for (const auto& [family, level, dB] : attenuations)
+        EXPECT_EQ(MixerLevelDelta(family, level), dB) << family << " " << level;
 }

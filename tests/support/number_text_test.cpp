@@ -1,8 +1,9 @@
 #include "INIIO.h"
 #include "NumberText.h"
 #include "StringOp.h"
+#include "locale_guard.h"
 
-#include <clocale>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using NumberText::FormatNumber;
@@ -20,6 +21,14 @@ TEST(RoundHalfEven, HalvesGoToEvenNeighbour) {
     EXPECT_EQ(v, 32766);
     std::int32_t w = 0;
     EXPECT_FALSE(NumberText::ToInt32(std::numeric_limits<double>::infinity(), w));
+    // A float setting takes what a float holds; beyond that the cast is undefined.
+    float f = 0;
+    EXPECT_FALSE(NumberText::ToSingle(1e39, f));
+    EXPECT_FALSE(NumberText::ToSingle(-1e39, f));
+    EXPECT_FALSE(NumberText::ToSingle(std::nan(""), f));
+    EXPECT_TRUE(NumberText::ToSingle(-3.4e38, f));
+    EXPECT_TRUE(NumberText::ToSingle(1e-50, f));
+    EXPECT_EQ(f, 0.0f);
 }
 
 TEST(PlainText, InstrumentCommandForm) {
@@ -89,12 +98,10 @@ TEST(FormatDateTime, YearRuns) {
 }
 
 TEST(LocaleIndependence, GermanProcessLocaleChangesNothing) {
-    const char* previous = std::setlocale(LC_ALL, nullptr);
-    std::string saved = previous ? previous : "C";
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
+    LocaleGuard locale;
+    ASSERT_TRUE(locale.Use(LocaleGuard::kComma));
     EXPECT_EQ(INIIO::TrimStr(0.1), ".1");
     EXPECT_EQ(INIIO::TrimStr(-10.3f), "-10.3");
     EXPECT_EQ(FormatNumber(3.25, "0.00"), "3.25");
     EXPECT_DOUBLE_EQ(StringOp::StrToDbl("0.1"), 0.1);
-    std::setlocale(LC_ALL, saved.c_str());
 }

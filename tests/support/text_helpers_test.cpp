@@ -2,10 +2,10 @@
 #include "SpecColor.h"
 #include "StringOp.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 using namespace StringOp;
 
@@ -21,6 +21,24 @@ TEST(StrToDbl, SeparatorRules) {
     EXPECT_DOUBLE_EQ(StrToDbl(" 12 MHz"), 12.0);
     EXPECT_DOUBLE_EQ(StrToDbl("2.5e3"), 2500.0);
     EXPECT_DOUBLE_EQ(StrToDbl("1e999"), 0.0); // overflow is not a number here
+    // ... but a setting can tell it from a typed 0 and refuse it
+    EXPECT_FALSE(StrToDblChecked("1e400").has_value());
+    EXPECT_FALSE(StrToDblChecked("-1,5e400").has_value());
+    EXPECT_DOUBLE_EQ(StrToDblChecked("1,5e3").value(), 1500.0);
+    EXPECT_DOUBLE_EQ(StrToDblChecked("abc").value(), 0.0);
+}
+
+// A sign or a separator alone is no number: taken as 0 it would set a level
+// or a limit nobody typed.
+TEST(BeginsWithNumber, NeedsADigitAfterSignAndSeparator) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"5", ".,", true},    {" -5 ", ".,", true}, {".5", ".,", true},   {"-,5", ".,", true},
+        {"+1e3", ".,", true}, {".", ".,", false},   {",", ".,", false},   {"-.", ".,", false},
+        {"-,", ".,", false},  {"+", ".,", false},   {"", ".,", false},    {"- 5", ".,", false},
+        {",5", ".", false},   {"e5", ".,", false},  {"..5", ".,", false}, {"\t.5", ".", true},
+    };
+    for (const auto& [text, separators, expected] : cases)
+        EXPECT_EQ(BeginsWithNumber(text, separators), expected) << text << " / " << separators;
 }
 
 TEST(LeadingNumber, StopsAtFirstForeignCharacter) {
@@ -76,7 +94,7 @@ TEST(SplitTrim, KeepsEmptyParts) {
 
 TEST(PadString, AlignmentsAndHalfToEven) {
     EXPECT_EQ(PadString("abc", 2, 2, "*"), "abc");
-    EXPECT_EQ(PadString("abc", 6, 2, "*"), "**abc*");  // n = 3: 1.5 rounds to 2
+    EXPECT_EQ(PadString("abc", 6, 2, "*"), "**abc*");   // n = 3: 1.5 rounds to 2
     EXPECT_EQ(PadString("abc", 8, 2, "*"), "**abc***"); // n = 5: 2.5 rounds to 2
     EXPECT_EQ(PadString("Product:", 12, 0, " "), "Product:    ");
     EXPECT_EQ(PadString("42", 8, 1, "0"), "00000042");

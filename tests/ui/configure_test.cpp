@@ -33,34 +33,43 @@ QRgb Colour(QWidget* w) {
 TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
     Configure& w = Configure::Instance();
     EXPECT_EQ(w.windowTitle(), "Configuration");
-    // what each text box stores; a value the 16-bit setting cannot hold is
-    // refused and the last one stays
+    // what each text box stores; a value its setting's type cannot hold is
+    // refused with a status line and the last one stays
     const struct {
         QLineEdit* Configure::*box;
         const char* text;
         std::function<double()> setting;
         double expected;
+        bool refused;
     } cases[] = {
-        {&Configure::NetworkPort, "1234", [] { return General::TCPIPPort; }, 1234},
-        {&Configure::NetworkPort, "70000", [] { return General::TCPIPPort; }, 1234},
-        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 12},
-        {&Configure::NetworkPort, "2500.5", [] { return General::TCPIPPort; }, 2500},
-        {&Configure::AMGridText, "60", [] { return General::AMAMGrid; }, 60},
-        {&Configure::AMGridText, "40000", [] { return General::AMAMGrid; }, 60},
-        {&Configure::AMGridText, "2,5", [] { return General::AMAMGrid; }, 2},
-        {&Configure::PMGridText, "3.5", [] { return General::AMPMGrid; }, 4},
-        {&Configure::PMGridText, "-40000", [] { return General::AMPMGrid; }, 4},
-        {&Configure::AMLowText, "1,25", [] { return General::AMAMLowLim; }, 1.25},
-        {&Configure::PMLowText, "7", [] { return General::AMPMLowLim; }, 7},
-        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, 1},
-        {&Configure::AnaAtt, "-12.5", [] { return General::MixerOpt[0]; }, -12.5},
-        {&Configure::AnaAtt, "1e999", [] { return General::MixerOpt[0]; }, -12.5},
+        {&Configure::NetworkPort, "1234", [] { return General::TCPIPPort; }, 1234, false},
+        {&Configure::NetworkPort, "70000", [] { return General::TCPIPPort; }, 1234, true},
+        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 12, false},
+        {&Configure::NetworkPort, "2500.5", [] { return General::TCPIPPort; }, 2500, false},
+        {&Configure::AMGridText, "60", [] { return General::AMAMGrid; }, 60, false},
+        {&Configure::AMGridText, "40000", [] { return General::AMAMGrid; }, 60, true},
+        {&Configure::AMGridText, "2,5", [] { return General::AMAMGrid; }, 2, false},
+        {&Configure::PMGridText, "3.5", [] { return General::AMPMGrid; }, 4, false},
+        {&Configure::PMGridText, "-40000", [] { return General::AMPMGrid; }, 4, true},
+        {&Configure::AMLowText, "1,25", [] { return General::AMAMLowLim; }, 1.25, false},
+        {&Configure::AMLowText, "1e400", [] { return General::AMAMLowLim; }, 1.25, true},
+        {&Configure::PMLowText, "7", [] { return General::AMPMLowLim; }, 7, false},
+        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, 1, false},
+        {&Configure::AnaAtt, "-12.5", [] { return General::MixerOpt[0]; }, -12.5, false},
+        {&Configure::AnaAtt, "1e999", [] { return General::MixerOpt[0]; }, -12.5, true},
+        {&Configure::AnaAtt, "1e39", [] { return General::MixerOpt[0]; }, -12.5, true},
     };
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
+        status.lines.clear();
         Type(w.*c.box, c.text);
         EXPECT_DOUBLE_EQ(c.setting(), c.expected);
+        EXPECT_EQ(status.lines.size(), c.refused ? 1u : 0u);
     }
+    Type(w.GainLevel[0], "1e400");
+    EXPECT_DOUBLE_EQ(General::GainMeasLev0, 30);
     Type(w.GainLevel[0], "1,5");
     EXPECT_DOUBLE_EQ(General::GainMeasLev0, 1.5);
     Type(w.GainLevel[1], "7");
@@ -97,17 +106,22 @@ TEST_F(OptionsDialog, CheckBoxesAndOptionsWriteTheirFlags) {
     EXPECT_TRUE(General::AMBeforePM);
 }
 
-TEST_F(OptionsDialog, OrdersComeFromItemCodesAndResizeTheCoefficients) {
-    General::AMAMCoeff = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+// The coefficients are a finished run's fit, which the report and the
+// predistortion of an existing file use: a new order waits for the next fit.
+TEST_F(OptionsDialog, OrdersComeFromItemCodesAndLeaveTheFittedCoefficients) {
+    const std::vector<double> am = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, pm = {-1, 0.5};
     Configure& w = Configure::Instance();
+    General::AMAMCoeff = General::AMAMPreCoeff = am;
+    General::AMPMCoeff = General::AMPMPreCoeff = pm;
     EXPECT_EQ(w.AMAMOrder->currentText(), "09");
     w.AMAMOrder->setCurrentIndex(w.AMAMOrder->findText("05"));
     EXPECT_EQ(General::AMAMOrder, 5);
-    EXPECT_EQ(General::AMAMCoeff, (std::vector<double>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(General::AMAMPreCoeff.size(), 6u);
     w.AMPMOrder->setCurrentIndex(w.AMPMOrder->findText("19"));
     EXPECT_EQ(General::AMPMOrder, 19);
-    EXPECT_EQ(General::AMPMCoeff.size(), 20u);
+    EXPECT_EQ(General::AMAMCoeff, am);
+    EXPECT_EQ(General::AMAMPreCoeff, am);
+    EXPECT_EQ(General::AMPMCoeff, pm);
+    EXPECT_EQ(General::AMPMPreCoeff, pm);
     EXPECT_EQ(w.AMAMOrder->count(), 18);
     EXPECT_EQ(w.AMAMOrder->itemText(0), "02");
 }
@@ -182,7 +196,20 @@ TEST_F(OptionsDialog, OpeningShowsTheSettingsTheUpdateOwns) {
         EXPECT_FALSE(box->isEnabled());
         EXPECT_EQ(box->palette().color(QPalette::Base).rgb() & 0xFFFFFF, 0xE0E0E0u);
     }
-    EXPECT_EQ(w.StartFreqB->text(), "1000");
+    // the boxes show the sweep the settings file holds, not texts of their own
+    const auto texts = [&w] {
+        std::vector<QString> t;
+        for (QLineEdit* box :
+             {w.StartLevelB, w.StopLevelB, w.StepLevelB, w.StartFreqB, w.StopFreqB, w.StepFreqB})
+            t.push_back(box->text());
+        return t;
+    };
+    EXPECT_EQ(texts(), (std::vector<QString>{"-10", "0", "1", "1000", "1100", "100"}));
+    EXPECT_TRUE(w.StartLevelB->isReadOnly());
+    General::GenFreqStart = 1234.5; // typed in the equipment setup meanwhile
+    General::GenLevelStep = 0.5;
+    Configure::Show();
+    EXPECT_EQ(texts(), (std::vector<QString>{"-10", "0", ".5", "1234.5", "1100", "100"}));
     General::DebugMode = false;
     w.UpdateParameters();
     EXPECT_FALSE(w.IEEEFrame->isEnabled());

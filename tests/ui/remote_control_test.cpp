@@ -102,6 +102,34 @@ TEST_F(ProtocolTest, SettersStoreValidValuesAndRefuseTheRest) {
     }
 }
 
+// Values that the number readers would take as 0 (a sign or separators
+// alone, a number beyond a double) or that overflow their setting's type are
+// refused and logged, and change nothing.
+TEST_F(ProtocolTest, ValuesThatAreNoNumberOrTooLargeAreRefused) {
+    General::AMAMLowLim = General::AMPMLowLim = 7;
+    const char* refused[] = {"LEVEL:.;",       "LEVEL:-,;",          "LEVEL:1e400;",
+                             "LEVEL:1e39;",    "LEVEL:-1e39;",       "SIGNALTYPE:,;",
+                             "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",     "AMAMLOWLIM:1e400;",
+                             "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;", "AMAMORDER:1e400;",
+                             "AMPMPOINTS:.;"};
+    for (const char* command : refused) {
+        status.lines.clear();
+        protocol.Feed(command);
+        EXPECT_EQ(status.lines.size(), 1u) << command;
+    }
+    EXPECT_TRUE(actions.calls.empty());
+    EXPECT_EQ(General::AMAMLowLim, 7);
+    EXPECT_EQ(General::AMPMLowLim, 7);
+    EXPECT_EQ(General::AMAMOrder, 9);
+    EXPECT_EQ(General::AMPMGrid, 50);
+    EXPECT_TRUE(sent.empty());
+
+    protocol.Feed("LEVEL:-3.4e38;AMAMLOWLIM:1e300;AMPMLOWLIM:-,5;");
+    EXPECT_EQ(actions.calls, std::vector<std::string>{"level -3.4e38"});
+    EXPECT_EQ(General::AMAMLowLim, 1e300);
+    EXPECT_EQ(General::AMPMLowLim, -0.5);
+}
+
 TEST_F(ProtocolTest, ActionsAreRefusedWhileARunIsInProgress) {
     General::MeasureBusy = true;
     protocol.Feed("START;SETUP;CLOSEALL;FINISHED?;");

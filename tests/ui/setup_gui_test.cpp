@@ -76,6 +76,32 @@ TEST_F(EquipmentSetup, TextBoxesWriteTheirSettings) {
         Type(w.*c.box, c.text);
         EXPECT_DOUBLE_EQ(c.setting(), c.expected);
     }
+    // Too large for its setting: refused and logged, the setting kept (a
+    // float cast of 1e39 would be undefined).
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> useStatus{status};
+    const struct {
+        QLineEdit* SetupGUI::*box;
+        const char* text;
+        std::function<double()> setting;
+    } refused[] = {
+        {&SetupGUI::TargetPower, "1e39", [] { return General::TargetLevel; }},
+        {&SetupGUI::TargetPower, "-1e400", [] { return General::TargetLevel; }},
+        {&SetupGUI::RefPowLim, "4e38", [] { return General::MaximumPeakGeneratorLevel; }},
+        {&SetupGUI::Delay, "1e39", [] { return General::ApplyAndMeasurement; }},
+        {&SetupGUI::BOXWClock, "1e400", [] { return General::NoiseClock; }},
+        {&SetupGUI::NoiseInit, "1e400", [] { return General::NoiseSeed; }},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text);
+        const double before = c.setting();
+        status.lines.clear();
+        Type(w.*c.box, c.text);
+        EXPECT_EQ(c.setting(), before);
+        ASSERT_EQ(status.lines.size(), 1u);
+        EXPECT_NE(status.lines[0].find(c.text), std::string::npos);
+    }
+
     // the generator frequency is also the analyzer's; one amplitude for I and Q
     Type(w.GenFreq, "2000");
     EXPECT_EQ(w.AnaFreq->text(), "2000");
@@ -102,7 +128,10 @@ TEST_F(EquipmentSetup, ListsWriteTheValueTheirItemsCarry) {
         {&SetupGUI::HOBRBW, "50 MHz", [] { return General::RBW; }, 50000000},
         {&SetupGUI::RFConvIQFilt, "7.5 MHz", [] { return General::IQFilter; }, 4},
         {&SetupGUI::RFConvIQFilt, "EXT", [] { return General::IQFilter; }, 7},
-        {&SetupGUI::RefList, "RF Converter", [] { return General::RefSource; }, 2},
+        // each label names the instrument the initialisation leaves on its own
+        // reference: 1 the RF generator, 2 the modulation source
+        {&SetupGUI::RefList, "RF Converter", [] { return General::RefSource; }, 1},
+        {&SetupGUI::RefList, "Modulation Source", [] { return General::RefSource; }, 2},
         {&SetupGUI::RefList, "not coupled", [] { return General::RefSource; }, 0},
     };
     for (const auto& c : cases) {
@@ -113,6 +142,8 @@ TEST_F(EquipmentSetup, ListsWriteTheValueTheirItemsCarry) {
     EXPECT_EQ(w.Laenge->count(), 18);
     EXPECT_EQ(w.AnaMemDepth->count(), 15);
     EXPECT_EQ(w.AnaSampFreqDisc->count(), 12);
+    General::AnalyzerType = 1; // a family with the discrete list
+    w.UpdateAnalyzer();
     Choose(w.AnaSampFreqDisc, "2 MHz");
     EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), 2);
     w.AnaSampFreqDisc->setCurrentIndex(-1);
@@ -191,7 +222,7 @@ TEST_F(EquipmentSetup, UpdateMirrorsTheSettingsAndCopiesTheGeneratorFrequency) {
     EXPECT_EQ(w.NoiseInit->text(), "17");
     EXPECT_EQ(w.RFConvIQFilt->currentText(), "2.5 MHz");
     EXPECT_EQ(w.HOBRBW->currentText(), "20 MHz");
-    EXPECT_EQ(w.RefList->currentText(), "Modulation Source");
+    EXPECT_EQ(w.RefList->currentText(), "RF Converter"); // the default 1
     EXPECT_EQ(w.SigParam->text(), "Noise BW:");
     EXPECT_TRUE(w.MeasSig[0]->isChecked());
     EXPECT_FALSE(w.LoadFileButton->isEnabled());
@@ -242,6 +273,31 @@ TEST_F(EquipmentSetup, InstrumentListsNameTypesAndResources) {
     EXPECT_EQ(w.SelectedResource(Role::ModSource), "");
     delete &w;
     EXPECT_EQ(EquipmentLists::Get(), nullptr);
+}
+
+// The run starts with the rate the operator sees: typed for DANE and HOD,
+// chosen from the list for HOB and HOC.
+TEST_F(EquipmentSetup, TheRateOfTheVisibleControlIsTheRunsRate) {
+    SetupGUI& w = SetupGUI::Instance();
+    General::AnalyzerType = 1;
+    w.Update();
+    Choose(w.AnaSampFreqDisc, "16 MHz");
+    const struct {
+        const char* label;
+        const char* typed;
+        double rateMHz;
+    } cases[] = {{"HOD", "32", 32},
+                 {"DANE", "10,5", 10.5},
+                 {"HOB", "20", 16},
+                 {"HOC", "20", 16},
+                 {"HOD", "abc", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        w.Add(EquipmentLists::Role::Analyzer, c.label, "GPIB0::20::INSTR");
+        w.SelectLast(EquipmentLists::Role::Analyzer);
+        Type(w.AnaSampFreqCont, c.typed);
+        EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), c.rateMHz);
+    }
 }
 
 TEST_F(EquipmentSetup, AnalyzerFamilyChoosesTheRateControl) {

@@ -155,6 +155,43 @@ TEST_F(ActionWindow, StopAbortsTheRunAndNoSecondRunStartsWhileItUnwinds) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// The end message pumps events: a START arriving then must not run inside
+// this handler, and the system reads ready only once the handler is done; a
+// Stop pressed then must not end the next run before it starts.
+TEST_F(ActionWindow, StartOrStopDuringTheEndMessageLeaveTheNextRunWhole) {
+    SimBench bench(Args("--modsource BOXW --rf EXTERNAL --analyzer HOB"));
+    ASSERT_TRUE(bench.ready);
+    SelectBench(bench);
+    General::RFConverterType = 0;
+    std::vector<bool> ready; // at each "Measurement finished." and as the progress resets
+    big.onShow = [&] {
+        ready.push_back(form->StartB->isEnabled());
+        if (ready.size() == 1) form->StartB_Click(); // as the remote START
+        if (ready.size() == 3) {
+            form->StopB->click();
+            form->StartB->click(); // enabled again by Stop
+        }
+    };
+    RunProgress::SetShowStateHook([&](int s) {
+        if (s == StepNone) ready.push_back(form->StartB->isEnabled());
+    });
+
+    form->StartB->click();
+
+    EXPECT_EQ(points, 1);
+    EXPECT_EQ(CountOf(status.lines, "start refused"), 1);
+    EXPECT_EQ(ready, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(form->StartB->isEnabled());
+
+    form->StartB->click();
+    EXPECT_EQ(CountOf(status.lines, "start refused"), 1);
+    form->StartB->click();
+
+    EXPECT_EQ(points, 3);
+    EXPECT_EQ(General::RunErrorText, "");
+    EXPECT_EQ(big.shownWith, Lines(3, "3|1|Measurement finished."));
+}
+
 TEST_F(ActionWindow, SetupEnablesStartOnlyWhenEveryRoleIsPresent) {
     {
         SimBench bench(Args("--modsource KLD --rf KLD --analyzer HOD"));

@@ -26,6 +26,14 @@ struct Outcome {
     std::string error;
 };
 
+// How a generator level (dBm) reads at the amplifier's input. A VRTA that
+// plays its own ARB (General::ModulatorType and RFConverterType both 1) takes
+// its level as the RMS level of the waveform; every other generator takes it
+// as the peak envelope power of full scale (|I + jQ| = 1), the test signal's
+// crest factor General::TestSignalCrest (peak over RMS) above its RMS level.
+double InputRMSLevel(double level);
+double FullScaleLevel(double level);
+
 // The level of step k > 0 from the level and error of the step before: a
 // move of at most `step` dB towards the target.
 double CorrectedLevel(double level, double error, double step);

@@ -61,6 +61,14 @@ bool LevelIsRMS() {
     return General::ModulatorType == 1 && General::RFConverterType == 1;
 }
 
+std::string Unreached(int steps, double output) {
+    return "Leveling did not reach the target of " +
+           StringOp::FormatDot(General::TargetLevel, "0.00") + " dBm within " +
+           std::to_string(steps) + " steps: the amplifier gave " +
+           StringOp::FormatDot(output, "0.00") + " dBm at a generator level of " +
+           StringOp::FormatDot(General::GenRMSLevel, "0.00") + " dBm.";
+}
+
 void ShowAutomaticResult(int k, double e) {
     ResultSink& sink = ResultSink::Get();
     const auto sk = std::size_t(k);
@@ -127,6 +135,7 @@ Outcome Automatic(const SetLevel& setLevel, const MeasureOutput& measure) {
         e = *out - target;
         if (General::MeasureRunAbort) return {};
     } while (std::fabs(e) >= kTolerance && k < n + 3);
+    if (std::fabs(e) >= kTolerance) return Failed(Unreached(k + 1, target + e));
     ShowAutomaticResult(k, e);
     return {true, {}};
 }

@@ -40,7 +40,8 @@ double CorrectedLevel(double level, double error, double step);
 
 // The stepping loop. Refuses a step size of 0 or a non-finite setting, and a
 // level above General::MaximumPeakGeneratorLevel, before anything is sent.
-// Honours General::MeasureRunAbort after each step.
+// Honours General::MeasureRunAbort after each step. A target the loop has
+// not reached within its steps ends it with the reason.
 Outcome Automatic(const SetLevel& setLevel, const MeasureOutput& measure);
 
 // The operator levels the external converter. Ends with the OK of the meter;

@@ -77,19 +77,38 @@ TEST_F(LevelingTest, StepsTowardsTheTargetByAtMostTheStepSize) {
     }
 }
 
-TEST_F(LevelingTest, AnErrorOfExactlyTheToleranceRunsEveryStep) {
+TEST_F(LevelingTest, AnErrorOfExactlyTheToleranceRunsEveryStepAndMissesTheTarget) {
     General::TargetLevel = 0;
     for (double stuck : {0.1, -0.1, 0.0999}) {
         set.clear();
+        sink.lines.clear();
         const auto outcome = Leveling::Automatic(
             [&](double level, std::string&) {
                 set.push_back(level);
                 return true;
             },
             [&](std::string&) -> std::optional<double> { return stuck; });
-        EXPECT_TRUE(outcome.completed);
+        EXPECT_EQ(outcome.completed, stuck == 0.0999) << stuck;
         EXPECT_EQ(set.size(), stuck == 0.0999 ? 1u : 10u) << stuck; // n + 4 steps at most
+        EXPECT_EQ(sink.lines.empty(), stuck != 0.0999) << "no result lines for a missed target";
     }
+}
+
+TEST_F(LevelingTest, ATargetBeyondTheAmplifierEndsTheLevelingWithItsReason) {
+    // An amplifier whose output cannot pass 0 dBm, asked for +10 dBm.
+    General::TargetLevel = 10;
+    gain = 30;
+    const auto outcome = Leveling::Automatic(
+        [this](double level, std::string&) {
+            set.push_back(level);
+            return true;
+        },
+        [this](std::string&) -> std::optional<double> { return std::min(set.back() + gain, 0.0); });
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(set.size(), 10u);
+    EXPECT_EQ(outcome.error, "Leveling did not reach the target of 10.00 dBm within 10 steps: the "
+                             "amplifier gave 0.00 dBm at a generator level of 20.00 dBm.");
+    EXPECT_TRUE(sink.lines.empty()) << "no gain of a point that was never leveled";
 }
 
 TEST_F(LevelingTest, RecordsEachStepAndReportsTheLastOne) {

@@ -387,6 +387,22 @@ TEST(PointCaptureBench, FaultsEndThePointWithTheirMessageAndTheRFOff) {
     }
 }
 
+TEST(PointCaptureBench, ATargetTheAmplifierCannotDeliverEndsThePointBeforeAnyQuestion) {
+    BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {}); // saturates at +5 dBm
+    ASSERT_TRUE(p.ready);
+    General::TargetLevel = 10;
+    PointCapture::Measure();
+    p.Settle();
+    EXPECT_TRUE(General::MeasureRunAbort);
+    EXPECT_EQ(General::RunErrorText.rfind("Leveling did not reach the target of 10.00 dBm", 0), 0u)
+        << General::RunErrorText;
+    EXPECT_TRUE(RfLeftOff(p.Sent("rf", 0)));
+    EXPECT_EQ(p.sink.rows, (std::vector<int>{3, 11})) << "no question after the leveling";
+    EXPECT_TRUE(p.sink.lines.end() ==
+                std::find_if(p.sink.lines.begin(), p.sink.lines.end(),
+                             [](const std::string& l) { return l.rfind("DUT Gain", 0) == 0; }));
+}
+
 TEST(PointCaptureBench, ADeclinedQuestionEndsThePointWithoutAnError) {
     BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {});
     ASSERT_TRUE(p.ready);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -28,8 +29,10 @@ enum : long {
 
 // Columns in frequency order: ALT2 low, ALT1 low, ACP low, main, ACP up,
 // ALT1 up, ALT2 up. Column 3 is the main channel in dBm, every other one the
-// main channel minus that channel, in dB.
+// main channel minus that channel, in dB. NotMeasured marks a column that
+// could not be measured.
 using ResultRow = std::array<double, 7>;
+inline constexpr double NotMeasured = std::numeric_limits<double>::quiet_NaN();
 
 struct State {
     std::array<ResultRow, 3> ChannelResult{};

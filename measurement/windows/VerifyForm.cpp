@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <qcustomplot.h>
 
 namespace {
@@ -50,6 +51,7 @@ std::optional<double> Val(const QString& text) {
 }
 
 QString Format(double v) {
+    if (std::isnan(v)) return "not measured";
     return QString::fromStdString(
         NumberText::FormatNumber(v, "##0.0", NumberText::RegionalDecimal()));
 }

@@ -87,6 +87,13 @@ TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
     EXPECT_EQ(Cell(form, 8, 6), "11.0") << "improvement: predistorted minus amplifier";
     EXPECT_EQ(Cell(form, 8, 3), "") << "pairs not in use stay empty";
     EXPECT_EQ(Cell(form, 6, 4), "") << "other variants untouched";
+    // A channel that could not be measured.
+    state->ChannelResult[1][4] = Verification::NotMeasured;
+    form.DisplayACP(Verification::Mode::Amplifier, 0);
+    form.DisplayACP(Verification::Mode::Predistorted, 2);
+    EXPECT_EQ(Cell(form, 4, 6), "not measured");
+    EXPECT_EQ(Cell(form, 8, 6), "not measured");
+    EXPECT_EQ(Cell(form, 8, 4), "8.0") << "the columns measured stay";
 
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Verification {
@@ -40,6 +41,9 @@ struct State {
     // The magnitude spectrum, then (after ProcessACPData) the detector-reduced
     // level trace in dB that the window plots.
     std::vector<double> DisplaySpectrum;
+    // The sweep point (index into General::SweepPoints) whose records the
+    // stages evaluated last; the refresh writes its rows there.
+    std::optional<std::size_t> point;
 };
 
 // The store slots (I at the even one) a stage works on.
@@ -110,5 +114,9 @@ void Amplifier(SweepPoint& point);
 // and simulated; row 2.
 void Predistorted(SweepPoint& point, int variant);
 void SetTraces(const std::array<bool, 3>& verified);
+// Re-evaluates the stored records of every stage (the variants enabled now)
+// with the current settings, without capturing: the table, the traces, the
+// point's rows and General::ChannelPowers all from this one evaluation.
+void Refresh(State& s, View* view);
 
 } // namespace Verification

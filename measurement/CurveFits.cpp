@@ -151,10 +151,11 @@ std::string FitModel(const Curve& amam, const Curve& ampm, const FitSettings& se
         why = Fit(amam.y, amam.x, settings.amamOrder, "inverse AM/AM", m.amamPreCoeff, invMse);
     if (why.empty()) why = Fit(ampm.x, ampm.y, settings.ampmOrder, "AM/PM", m.ampmCoeff, ampmMse);
     if (!why.empty()) return why;
+    // The errors are the rms residuals: in dB of an amplitude, and in degrees.
     MathClass& math = DSP::IntMath();
-    m.amamError = math.ConvertAmpToDB(amamMse);
-    m.amamInvError = math.ConvertAmpToDB(invMse);
-    m.ampmError = ampmMse / math.ConstPi() * 180.0;
+    m.amamError = math.ConvertAmpToDB(std::sqrt(amamMse));
+    m.amamInvError = math.ConvertAmpToDB(std::sqrt(invMse));
+    m.ampmError = std::sqrt(ampmMse) / math.ConstPi() * 180.0;
     m.ampmInvError = m.ampmError;
     m.ampmPreCoeff = m.ampmCoeff;
     for (double& c : m.ampmPreCoeff)

@@ -58,7 +58,8 @@ std::string CheckSettings(const FitSettings& settings);
 
 struct Model {
     Array amamCoeff, amamPreCoeff, ampmCoeff, ampmPreCoeff;
-    double amamError = 0, amamInvError = 0; // dB
+    // rms residuals of the fits to the gridded points
+    double amamError = 0, amamInvError = 0; // dB of an amplitude
     double ampmError = 0, ampmInvError = 0; // degrees
     double curveScale = 0;
 };

@@ -34,10 +34,15 @@ std::optional<std::string> SettingsFault() {
     return std::nullopt;
 }
 
+// The limit holds the peak envelope power, whatever the generator's level means.
 std::optional<std::string> LimitFault(double level) {
-    if (level <= General::MaximumPeakGeneratorLevel) return std::nullopt;
-    return "Leveling would need a generator level of " + StringOp::FormatDot(level, "0.00") +
-           " dBm, above the power limit of " +
+    const double peak = FullScaleLevel(level);
+    if (peak <= General::MaximumPeakGeneratorLevel) return std::nullopt;
+    std::string text =
+        "Leveling would need a generator level of " + StringOp::FormatDot(level, "0.00") + " dBm";
+    if (peak != level)
+        text += " (a peak envelope power of " + StringOp::FormatDot(peak, "0.00") + " dBm)";
+    return text + ", above the power limit of " +
            StringOp::FormatDot(General::MaximumPeakGeneratorLevel, "0.00") + " dBm.";
 }
 
@@ -49,6 +54,19 @@ std::optional<double> Level(const MeasureOutput& measure, std::string& error) {
         return std::nullopt;
     }
     return out;
+}
+
+// The generator takes its level as the RMS level of the waveform it plays.
+bool LevelIsRMS() {
+    return General::ModulatorType == 1 && General::RFConverterType == 1;
+}
+
+std::string Unreached(int steps, double output) {
+    return "Leveling did not reach the target of " +
+           StringOp::FormatDot(General::TargetLevel, "0.00") + " dBm within " +
+           std::to_string(steps) + " steps: the amplifier gave " +
+           StringOp::FormatDot(output, "0.00") + " dBm at a generator level of " +
+           StringOp::FormatDot(General::GenRMSLevel, "0.00") + " dBm.";
 }
 
 void ShowAutomaticResult(int k, double e) {
@@ -76,6 +94,14 @@ Outcome UntilOK(LevelingMeter& meter, const MeasureOutput& measure) {
 
 } // namespace
 
+double InputRMSLevel(double level) {
+    return LevelIsRMS() ? level : level - double(General::TestSignalCrest);
+}
+
+double FullScaleLevel(double level) {
+    return LevelIsRMS() ? level + double(General::TestSignalCrest) : level;
+}
+
 double CorrectedLevel(double level, double error, double step) {
     if (std::fabs(step) < std::fabs(error)) return error < 0 ? level + step : level - step;
     return level - error;
@@ -85,7 +111,6 @@ Outcome Automatic(const SetLevel& setLevel, const MeasureOutput& measure) {
     if (auto fault = SettingsFault()) return Failed(*fault);
     const double step = General::GainMeasLev1;
     const double target = General::TargetLevel;
-    const double offset = General::ModulatorType == 1 ? 2.0 : General::InputScaleOffset;
     const double n =
         std::min(NumberText::RoundHalfEven(std::fabs(General::GainMeasLev0 / step)), kMostSteps);
     double level = target - General::GainMeasLev0 - step;
@@ -106,10 +131,11 @@ Outcome Automatic(const SetLevel& setLevel, const MeasureOutput& measure) {
         General::LevelOutput.resize(std::size_t(k) + 1);
         General::LevelGain.resize(std::size_t(k) + 1);
         General::LevelOutput[std::size_t(k)] = *out;
-        General::LevelGain[std::size_t(k)] = *out - level + offset;
+        General::LevelGain[std::size_t(k)] = *out - InputRMSLevel(level);
         e = *out - target;
         if (General::MeasureRunAbort) return {};
     } while (std::fabs(e) >= kTolerance && k < n + 3);
+    if (std::fabs(e) >= kTolerance) return Failed(Unreached(k + 1, target + e));
     ShowAutomaticResult(k, e);
     return {true, {}};
 }

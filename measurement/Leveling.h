@@ -26,13 +26,22 @@ struct Outcome {
     std::string error;
 };
 
+// How a generator level (dBm) reads at the amplifier's input. A VRTA that
+// plays its own ARB (General::ModulatorType and RFConverterType both 1) takes
+// its level as the RMS level of the waveform; every other generator takes it
+// as the peak envelope power of full scale (|I + jQ| = 1), the test signal's
+// crest factor General::TestSignalCrest (peak over RMS) above its RMS level.
+double InputRMSLevel(double level);
+double FullScaleLevel(double level);
+
 // The level of step k > 0 from the level and error of the step before: a
 // move of at most `step` dB towards the target.
 double CorrectedLevel(double level, double error, double step);
 
 // The stepping loop. Refuses a step size of 0 or a non-finite setting, and a
 // level above General::MaximumPeakGeneratorLevel, before anything is sent.
-// Honours General::MeasureRunAbort after each step.
+// Honours General::MeasureRunAbort after each step. A target the loop has
+// not reached within its steps ends it with the reason.
 Outcome Automatic(const SetLevel& setLevel, const MeasureOutput& measure);
 
 // The operator levels the external converter. Ends with the OK of the meter;

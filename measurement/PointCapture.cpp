@@ -28,12 +28,20 @@
 #include "StringOp.h"
 #include "SweepList.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace PointCapture {
 namespace {
 
 using namespace PlausibilityRules;
+
+// The analyzer's analysis filter, held to the sampling rate; a bandwidth of 0
+// asks the analyzer for its automatic one, 0.8 of the rate.
+double NoiseBandwidthHz() {
+    const double rate = HOx::IQSampleRate;
+    return HOx::IQBandwidth > 0 ? std::min<double>(HOx::IQBandwidth, rate) : 0.8 * rate;
+}
 
 class PointRun {
 public:
@@ -172,8 +180,9 @@ private:
             return Abort(AnalyzerCapture::FaultText(capture, "noise floor capture"));
         if (!Healthy()) return false;
         const auto levels = RecordLevels::Measure(General::SignalStore[4], General::SignalStore[5]);
-        General::NoiseGenOff = DSP::IntMath().ConvertAmpToDB(levels->mean) + General::AnaRefLevel -
-                               10 * std::log10(General::SamplingRate);
+        // The record's power over the bandwidth the noise came through.
+        General::NoiseGenOff = DSP::IntMath().ConvertAmpToDB(levels->rms) + General::AnaRefLevel -
+                               10 * std::log10(NoiseBandwidthHz());
         return Ask(RowNoiseLevel, General::NoiseGenOff);
     }
 

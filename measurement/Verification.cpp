@@ -8,6 +8,8 @@
 #include "General.h"
 #include "HOx.h"
 #include "IEC.h"
+#include "Leveling.h"
+#include "SpecialCalc.h"
 #include "TestSigGen.h"
 
 #include <algorithm>
@@ -44,16 +46,34 @@ void Capture(int variant) {
     HOx::ScaleIQToRefLevel(I, Q, General::AnalyzerType);
 }
 
-// Main channel, then per pair up and low, as the columns say.
+// The level (dBm) of amplitude 1.0 in a stage's records: the reference is the
+// test signal in units of the generator's full scale, every capture is scaled
+// to the analyzer's reference level (carried in single precision).
+double UnitLevel(int row) {
+    if (row == Mode::Reference) return Leveling::FullScaleLevel(General::GenRMSLevel);
+    return double(float(General::AnaRefLevel));
+}
+
+// Main channel, then per pair up and low, as the columns say. A channel that
+// cannot be measured (no rate, a bandwidth that is no positive number) is NaN,
+// and so is every column measured against it.
 void ChannelPowers(State& s, int row) {
     const MathClass& m = DSP::IntMath();
     const auto& acp = General::ACP;
     const double fs = HOx::IQSampleRate / 1e6;
     const double ref = float(General::AnaRefLevel);
+    // SignalPower reads the magnitudes as volts into 50 ohm and corrects for
+    // an amplitude window; these are in units of the stage's level, and the
+    // window weighed each sample's power (its mean weight is the power lost).
+    const double offset =
+        UnitLevel(row) -
+        SpecialCalc::ConvertLevel(1.0, SpecialCalc::UnitV, SpecialCalc::UnitDBm, 50) -
+        m.ConvertPowerToDB(m.SignalWindowPowerGain(General::Window, s.DisplaySpectrum.size()));
     auto power = [&](double centre, double bw) {
         double p = 0;
-        m.SignalPower(s.DisplaySpectrum, fs, centre, bw, General::Window, ref, p);
-        return p;
+        if (!m.SignalPower(s.DisplaySpectrum, fs, centre, bw, WindowNone, ref, p))
+            return NotMeasured;
+        return p + offset;
     };
     ResultRow& r = s.ChannelResult[std::size_t(row)];
     r[3] = power(0, acp.MainBW);

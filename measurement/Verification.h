@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Verification {
@@ -28,8 +30,10 @@ enum : long {
 
 // Columns in frequency order: ALT2 low, ALT1 low, ACP low, main, ACP up,
 // ALT1 up, ALT2 up. Column 3 is the main channel in dBm, every other one the
-// main channel minus that channel, in dB.
+// main channel minus that channel, in dB. NotMeasured marks a column that
+// could not be measured.
 using ResultRow = std::array<double, 7>;
+inline constexpr double NotMeasured = std::numeric_limits<double>::quiet_NaN();
 
 struct State {
     std::array<ResultRow, 3> ChannelResult{};
@@ -37,6 +41,9 @@ struct State {
     // The magnitude spectrum, then (after ProcessACPData) the detector-reduced
     // level trace in dB that the window plots.
     std::vector<double> DisplaySpectrum;
+    // The sweep point (index into General::SweepPoints) whose records the
+    // stages evaluated last; the refresh writes its rows there.
+    std::optional<std::size_t> point;
 };
 
 // The store slots (I at the even one) a stage works on.
@@ -107,5 +114,9 @@ void Amplifier(SweepPoint& point);
 // and simulated; row 2.
 void Predistorted(SweepPoint& point, int variant);
 void SetTraces(const std::array<bool, 3>& verified);
+// Re-evaluates the stored records of every stage (the variants enabled now)
+// with the current settings, without capturing: the table, the traces, the
+// point's rows and General::ChannelPowers all from this one evaluation.
+void Refresh(State& s, View* view);
 
 } // namespace Verification

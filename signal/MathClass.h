@@ -268,6 +268,10 @@ public:
     // False (outputs unchanged) when I and Q differ in length.
     bool SignalUseWindow(const Array& Iin, const Array& Qin, Array& Iout, Array& Qout,
                          std::int32_t type) const;
+    // The mean of the weights SignalUseWindow applies to a record of n samples
+    // (1 for types without a weighting): the factor by which the window lowers
+    // the record's power, and so its spectrum's.
+    double SignalWindowPowerGain(std::int32_t type, std::size_t n) const;
     // Magnitudes of the forward transform of X·conj(Y), X and Y the spectra
     // of x (zero-padded in front) and y (zero-padded behind) at the next power
     // of two above N(x) + N(y) - 1, divided by that length. False for an empty
@@ -285,8 +289,8 @@ public:
     // window a correction-table code; band edges rounded and clamped to the
     // spectrum, both included. Code 5 corrects with the mean of the taper
     // SignalUseWindow applies to this length. refLevel is not used. False
-    // (result unchanged) for an empty spectrum, a rate that is not positive or
-    // a band whose upper edge lies below its lower one.
+    // (result unchanged) for an empty spectrum, a rate or a bandwidth that is
+    // not a positive number, or a band whose upper edge lies below its lower one.
     bool SignalPower(const Array& spectrum, double rate, double centre, double bandwidth,
                      std::int32_t window, double refLevel, double& result) const;
     // FIR filters: y(k) = sum over m of h(m)·x(k - m), x taken as 0 before

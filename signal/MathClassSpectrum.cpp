@@ -71,6 +71,25 @@ double TaperMean(std::size_t n) {
     return lastMean;
 }
 
+// The weights SignalUseWindow applies to a record of n samples by WindowType;
+// empty for the types without a weighting of their own (Kaiser-Bessel among them).
+std::vector<double> UseWindowWeights(std::int32_t type, std::size_t n) {
+    switch (type) {
+    case 1:
+        return Analysis::WindowWeights(n, Analysis::Window::Bartlett);
+    case 2:
+        return Analysis::WindowWeights(n, Analysis::Window::Hanning);
+    case 3:
+        return Analysis::WindowWeights(n, Analysis::Window::Hamming);
+    case 4:
+        return Analysis::WindowWeights(n, Analysis::Window::BlackmanHarris);
+    case 5:
+        return TaperWeights(n);
+    default:
+        return {};
+    }
+}
+
 unsigned char UpperLatin1(unsigned char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
     return c;
@@ -158,26 +177,7 @@ bool MathClass::SignalUseWindow(const Array& Iin, const Array& Qin, Array& Iout,
                                 std::int32_t type) const {
     const std::size_t n = Iin.size();
     if (Qin.size() != n) return false;
-    Array w;
-    switch (type) {
-    case 1:
-        w = Analysis::WindowWeights(n, Analysis::Window::Bartlett);
-        break;
-    case 2:
-        w = Analysis::WindowWeights(n, Analysis::Window::Hanning);
-        break;
-    case 3:
-        w = Analysis::WindowWeights(n, Analysis::Window::Hamming);
-        break;
-    case 4:
-        w = Analysis::WindowWeights(n, Analysis::Window::BlackmanHarris);
-        break;
-    case 5:
-        w = TaperWeights(n);
-        break;
-    default:
-        break; // no weighting of its own, Kaiser-Bessel included
-    }
+    const Array w = UseWindowWeights(type, n);
     if (w.empty()) {
         if (&Iout != &Iin) Iout = Iin;
         if (&Qout != &Qin) Qout = Qin;
@@ -195,6 +195,11 @@ bool MathClass::SignalUseWindow(const Array& Iin, const Array& Qin, Array& Iout,
         Qout[k] = q;
     }
     return true;
+}
+
+double MathClass::SignalWindowPowerGain(std::int32_t type, std::size_t n) const {
+    const Array w = UseWindowWeights(type, n);
+    return w.empty() ? 1.0 : Analysis::Mean(w).value_or(1.0);
 }
 
 bool MathClass::SignalFFTCorr(const Array& x, const Array& y, Array& result) const {
@@ -245,7 +250,7 @@ bool MathClass::SignalPower(const Array& spectrum, double rate, double centre, d
                             std::int32_t window, double, double& result) const {
     const std::size_t n = spectrum.size();
     if (n == 0 || !(rate > 0.0) || !std::isfinite(rate) || !std::isfinite(centre) ||
-        !std::isfinite(bandwidth))
+        !(bandwidth > 0.0) || !std::isfinite(bandwidth))
         return false;
     const double points = static_cast<double>(n);
     const double noiseBin = rate * 1e6 / points * SignalWindowNoiseBW(window);

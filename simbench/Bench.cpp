@@ -516,6 +516,10 @@ SignalPath Bench::Path() const {
     }
     p.emitting = s.output && (internal || external) && p.baseband.wave;
     p.levelDbm = std::min(s.levelDbm, s.limitDbm);
+    // A VRTA playing its own ARB reads its level as the RMS level of the
+    // waveform it plays: full scale lies the waveform's crest factor higher.
+    if (internal && rf->family == Family::VRTA && p.baseband.wave)
+        p.levelDbm += p.baseband.wave->crestDb;
     p.carrierHz = s.frequencyHz;
     return p;
 }

@@ -468,9 +468,13 @@ The signal chain:
   - The RF generator emits only with its output on and I/Q modulation on (VRTA:
     its own ARB with ARB:STAT ON or SOUR:DM:IQ:STAT ON for the analog inputs;
     KLD: SOUR:IQ:STAT ON with SOUR:IQ:SOUR BAS for its own ARB or ANAL for the
-    analog inputs, or SOUR:DM:IQ:STAT ON; KLI: analog inputs). Full scale
-    (|I + jQ| = 1) is the set level as peak envelope power, clamped by the power
-    limit. The I/Q filters of BOXW and VRTA are low-pass FIRs at their frequency.
+    analog inputs, or SOUR:DM:IQ:STAT ON; KLI: analog inputs). The level, held
+    to the power limit, is read by family: a VRTA playing its own ARB takes it
+    as the RMS level of the waveform, whose full scale (|I + jQ| = 1) lies the
+    waveform's CRESTFACTOR tag (peak over RMS, dB; 0 when absent) higher; every
+    other generator (KLD with its own ARB, the analog I/Q inputs of VRTA, KLD
+    and KLI) takes it as the peak envelope power of full scale. The I/Q filters
+    of BOXW and VRTA are low-pass FIRs at their frequency.
   - The analyzer sees the amplifier output only; the DUT input the measurement
     compares with is the waveform it uploaded. A frequency difference between
     generator (plus translation) and analyzer rotates the record.

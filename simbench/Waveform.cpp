@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace simbench {
@@ -190,6 +191,15 @@ std::optional<Waveform> DecodeWaveform(std::string_view file, bool requireSigned
         const auto r = std::from_chars(c.data(), c.data() + c.size(), wv.clockHz);
         if (r.ec != std::errc() || r.ptr != c.data() + c.size() || !(wv.clockHz > 0)) {
             why = "bad CLOCK tag";
+            return std::nullopt;
+        }
+    }
+    if (const auto crest = wv.Tag("CRESTFACTOR")) {
+        const std::string_view c = Trim(*crest);
+        const auto r = std::from_chars(c.data(), c.data() + c.size(), wv.crestDb);
+        if (r.ec != std::errc() || r.ptr != c.data() + c.size() || !(wv.crestDb >= 0) ||
+            !std::isfinite(wv.crestDb)) {
+            why = "bad CRESTFACTOR tag";
             return std::nullopt;
         }
     }

@@ -40,6 +40,7 @@ public:
     std::vector<std::pair<std::string, std::string>> tags; // in file order
     std::vector<std::uint16_t> words;                      // I0 Q0 I1 Q1 ... as stored
     double clockHz = 0;                                    // the CLOCK tag, 0 when absent
+    double crestDb = 0; // the CRESTFACTOR tag (peak over RMS amplitude), 0 when absent
 
     std::size_t Samples() const { return words.size() / 2; }
     // Sample k as full-scale values (1.0 = full scale).

@@ -5,6 +5,7 @@
 #include "General.h"
 #include "HOx.h"
 #include "IQFileReader.h"
+#include "Leveling.h"
 #include "NumberText.h"
 #include "Services.h"
 #include "StringOp.h"
@@ -244,7 +245,8 @@ void RFSignalSetup(Doc& d) {
     d.Pair("DUT<BR>Dwell time", d.Fmt(General::ApplyAndMeasurement, "###0") + " s");
     d.RowEnd();
     d.RowStart();
-    d.Pair("IQ Modulator RF<BR>RMS Level", d.Fmt(General::GenRMSLevel, "#0.0#") + " dBm");
+    d.Pair("IQ Modulator RF<BR>RMS Level",
+           d.Fmt(Leveling::InputRMSLevel(General::GenRMSLevel), "#0.0#") + " dBm");
     d.Pair("Analyzer<BR>Ref Level", d.Fmt(General::AnaRefLevel, "##0.0#") + " dBm");
     d.RowEnd();
     d.RowStart();
@@ -287,7 +289,7 @@ void NumericResults(Doc& d) {
     d.Pair("Crest Factor<BR>Amplifier Output", d.Fmt(General::CrestOut, "#0.00") + " dB");
     d.RowEnd();
     d.RowStart();
-    d.Pair("Noise @ Generator OFF", d.Fmt(General::NoiseGenOff, "#0.00") + " dBm");
+    d.Pair("Noise @ Generator OFF", d.Fmt(General::NoiseGenOff, "#0.00") + " dBm/Hz");
     d.Pair("Dynamic Margin<BR>(negativ = overload)",
            d.Fmt(General::DynamicMargin, "#0.00") + " dBfs");
     d.RowEnd();
@@ -305,7 +307,7 @@ void GriddedTable(Doc& d) {
     const auto& s = General::SignalStore;
     d.Line(kTableStart);
     d.RowStart();
-    const double inputScale = General::GenRMSLevel + General::InputScaleOffset;
+    const double inputScale = Leveling::FullScaleLevel(General::GenRMSLevel);
     GridHeader(d, "Input Amplitude [lin]", inputScale);
     GridHeader(d, "Output Amplitude [lin]", General::AnaRefLevel);
     GridHeader(d, "Input Amplitude [lin]", inputScale);

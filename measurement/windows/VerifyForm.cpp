@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <qcustomplot.h>
 
 namespace {
@@ -50,6 +51,7 @@ std::optional<double> Val(const QString& text) {
 }
 
 QString Format(double v) {
+    if (std::isnan(v)) return "not measured";
     return QString::fromStdString(
         NumberText::FormatNumber(v, "##0.0", NumberText::RegionalDecimal()));
 }
@@ -335,37 +337,9 @@ void VerifyForm::SetCalcPara_Click() {
     if (g_acpConfig) g_acpConfig();
 }
 
-// Re-evaluates the run's stored records with the current ACP settings. The
-// sweep points' own channel-power records stay as the run measured them.
+// Re-evaluates the run's stored records with the current ACP settings.
 void VerifyForm::UpdateDisplay_Click() {
-    using namespace Verification::Mode;
-    using Verification::ProcessACPData;
-    ResetGraph();
-    Verification::State& s = *state_;
-    auto keep = [&](std::size_t k) {
-        if (k < General::ChannelPowers.size()) General::ChannelPowers[k] = s.DisplaySpectrum;
-    };
-    ProcessACPData(s, Reference, 0);
-    DisplayACP(Reference, 0);
-    DisplayPlot(0);
-    keep(0);
-    ProcessACPData(s, NoiseFloor, 0);
-    DisplayPlot(9);
-    ProcessACPData(s, Amplifier, 0);
-    DisplayACP(Amplifier, 0);
-    DisplayPlot(1);
-    keep(1);
-    ProcessACPData(s, SimAmplifier, 0);
-    DisplayPlot(2);
-    const bool enabled[] = {General::VerifyAM, General::VerifyPM, General::VerifyAMPM};
-    for (int k = 0; k < 3; ++k) {
-        if (!enabled[k]) continue;
-        ProcessACPData(s, Predistorted, k);
-        DisplayPlot(2 * k + 3);
-        keep(std::size_t(k + 2));
-        ProcessACPData(s, SimPredistorted, k);
-        DisplayPlot(2 * k + 4);
-    }
+    Verification::Refresh(*state_, this);
     StorePicture();
 }
 

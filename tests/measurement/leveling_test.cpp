@@ -30,7 +30,8 @@ struct LevelingTest : ::testing::Test {
         General::GainMeasLev1 = 5;
         General::MaximumPeakGeneratorLevel = 25;
         General::ModulatorType = 0;
-        General::InputScaleOffset = 11;
+        General::RFConverterType = 1;
+        General::TestSignalCrest = 9;
         General::MeasureRunAbort = false;
     }
     void TearDown() override { General::MeasureRunAbort = false; }
@@ -76,34 +77,72 @@ TEST_F(LevelingTest, StepsTowardsTheTargetByAtMostTheStepSize) {
     }
 }
 
-TEST_F(LevelingTest, AnErrorOfExactlyTheToleranceRunsEveryStep) {
+TEST_F(LevelingTest, AnErrorOfExactlyTheToleranceRunsEveryStepAndMissesTheTarget) {
     General::TargetLevel = 0;
     for (double stuck : {0.1, -0.1, 0.0999}) {
         set.clear();
+        sink.lines.clear();
         const auto outcome = Leveling::Automatic(
             [&](double level, std::string&) {
                 set.push_back(level);
                 return true;
             },
             [&](std::string&) -> std::optional<double> { return stuck; });
-        EXPECT_TRUE(outcome.completed);
+        EXPECT_EQ(outcome.completed, stuck == 0.0999) << stuck;
         EXPECT_EQ(set.size(), stuck == 0.0999 ? 1u : 10u) << stuck; // n + 4 steps at most
+        EXPECT_EQ(sink.lines.empty(), stuck != 0.0999) << "no result lines for a missed target";
     }
 }
 
+TEST_F(LevelingTest, ATargetBeyondTheAmplifierEndsTheLevelingWithItsReason) {
+    // An amplifier whose output cannot pass 0 dBm, asked for +10 dBm.
+    General::TargetLevel = 10;
+    gain = 30;
+    const auto outcome = Leveling::Automatic(
+        [this](double level, std::string&) {
+            set.push_back(level);
+            return true;
+        },
+        [this](std::string&) -> std::optional<double> { return std::min(set.back() + gain, 0.0); });
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(set.size(), 10u);
+    EXPECT_EQ(outcome.error, "Leveling did not reach the target of 10.00 dBm within 10 steps: the "
+                             "amplifier gave 0.00 dBm at a generator level of 20.00 dBm.");
+    EXPECT_TRUE(sink.lines.empty()) << "no gain of a point that was never leveled";
+}
+
 TEST_F(LevelingTest, RecordsEachStepAndReportsTheLastOne) {
-    General::ModulatorType = 1; // a fixed 2 dB offset instead of the crest factor
     ASSERT_TRUE(RunAutomatic().completed);
     ASSERT_EQ(General::LevelOutput.size(), 2u);
     EXPECT_DOUBLE_EQ(General::LevelOutput[0], -5);
     EXPECT_DOUBLE_EQ(General::LevelOutput[1], -10);
-    EXPECT_DOUBLE_EQ(General::LevelGain[1], 42);
     EXPECT_DOUBLE_EQ(General::GenRMSLevel, -50);
     EXPECT_EQ(status.lines, (std::vector<std::string>{"leveling amplifier - 1. step",
                                                       "leveling amplifier - 2. step"}));
+    // The model's 40 dB between generator level and output are the gain of
+    // the peak envelope power; the input's RMS level lies the crest factor lower.
     EXPECT_EQ(sink.lines,
-              (std::vector<std::string>{"DUT Output level=-10.000000", "DUT Gain=42.000000",
+              (std::vector<std::string>{"DUT Output level=-10.000000", "DUT Gain=49.000000",
                                         "Leveling error (2 steps)=0.000000"}));
+}
+
+TEST_F(LevelingTest, TheGainIsFromTheInputRMSLevelAsEachGeneratorReadsItsLevel) {
+    struct Case {
+        std::int32_t modulator, converter;
+        double gain, fullScale; // dB; dBm at a generator level of -50 dBm
+    };
+    // A VRTA playing its own ARB sets the RMS level; every other pairing the
+    // peak envelope power of full scale.
+    for (const Case& c : {Case{0, 1, 49, -50}, Case{1, 1, 40, -41}, Case{1, 2, 49, -50},
+                          Case{2, 2, 49, -50}, Case{2, 1, 49, -50}}) {
+        General::ModulatorType = c.modulator;
+        General::RFConverterType = c.converter;
+        set.clear();
+        ASSERT_TRUE(RunAutomatic().completed);
+        EXPECT_DOUBLE_EQ(General::LevelGain.back(), c.gain) << c.modulator << c.converter;
+        EXPECT_DOUBLE_EQ(Leveling::FullScaleLevel(-50), c.fullScale) << c.modulator << c.converter;
+        EXPECT_DOUBLE_EQ(Leveling::FullScaleLevel(-50) - Leveling::InputRMSLevel(-50), 9);
+    }
 }
 
 TEST_F(LevelingTest, BadSettingsSilentCapturesAndThePowerLimitEndIt) {
@@ -132,6 +171,14 @@ TEST_F(LevelingTest, BadSettingsSilentCapturesAndThePowerLimitEndIt) {
     EXPECT_EQ(set, (std::vector<double>{-45, -40, -35, -30}));
     EXPECT_EQ(outcome.error, "Leveling would need a generator level of -25.00 dBm, above the "
                              "power limit of -30.00 dBm.");
+    // A generator that sets the RMS level: the limit holds its peak.
+    set.clear();
+    General::ModulatorType = General::RFConverterType = 1;
+    outcome = RunAutomatic();
+    EXPECT_EQ(set, (std::vector<double>{-45, -40}));
+    EXPECT_EQ(outcome.error, "Leveling would need a generator level of -35.00 dBm (a peak envelope "
+                             "power of -26.00 dBm), above the power limit of -30.00 dBm.");
+    General::ModulatorType = 0;
     // A measured level that is no number is no level.
     set.clear();
     General::MaximumPeakGeneratorLevel = 25;

@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <numbers>
 
 namespace {
 
@@ -245,14 +244,11 @@ TEST_P(AnalyzerFamilies, PointSendsExactlyItsCommandsAndFillsTheStores) {
     EXPECT_NE(std::find(p.status.lines.begin(), p.status.lines.end(), "MAIN MEASUREMENT"),
               p.status.lines.end());
 
-    // The noise floor of the bench's model: analyzer noise (rising with the
-    // attenuation) plus amplifier output noise, through the capture filter;
-    // the mean amplitude of complex Gaussian noise is sqrt(pi)/2 of its RMS.
+    // The noise density of the bench's model: analyzer noise (rising with the
+    // attenuation) plus amplifier output noise.
     const double density =
         std::pow(10, (-150 + std::stod(att)) / 10) + std::pow(10, (-174 + 6 + 30) / 10.0);
-    const double bw = HOx::IQBandwidth > 0 ? HOx::IQBandwidth : 0.8 * 16e6;
-    const double expected = 10 * std::log10(density * bw / 16e6 * std::numbers::pi / 4);
-    EXPECT_NEAR(General::NoiseGenOff, expected, 0.5);
+    EXPECT_NEAR(General::NoiseGenOff, 10 * std::log10(density), 0.5);
     EXPECT_FLOAT_EQ(p.sink.Value(11), float(General::NoiseGenOff));
 }
 
@@ -296,23 +292,39 @@ TEST(PointCaptureBench, GeneratorPairingsSwitchTheirIQModulationOn) {
 }
 
 TEST(PointCaptureBench, LevelingReachesTheTargetOnALinearAmplifier) {
-    BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {"--amp-psat", "40", "--amp-gain", "30"});
-    ASSERT_TRUE(p.ready);
-    PointCapture::Measure();
-    ASSERT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
-    const double papr = PaprDb(General::TestSignalI, General::TestSignalQ);
-    // The generator level is the peak envelope power of the full-scale signal.
-    EXPECT_LT(std::fabs(General::LevelOutput.back() - General::TargetLevel), 0.1);
-    EXPECT_NEAR(General::GenRMSLevel - papr + 30, General::LevelOutput.back(), 0.3);
-    EXPECT_NEAR(General::LevelGain.back() - General::InputScaleOffset + papr, 30, 0.3);
-    // The peak of the leveled output stands papr above its RMS level, the
-    // reference level crest factor above the target.
-    const double margin =
-        General::InputScaleOffset - papr - (General::LevelOutput.back() - General::TargetLevel);
-    EXPECT_NEAR(General::DynamicMargin, margin, 0.5);
-    EXPECT_FLOAT_EQ(p.sink.Value(12), float(General::DynamicMargin));
-    EXPECT_NEAR(General::CrestIn, General::InputScaleOffset, 1e-9);
-    EXPECT_NEAR(General::CrestOut, General::CrestIn, 1.0);
+    // Generators that read their level as the peak envelope power of full
+    // scale, and a VRTA playing its own ARB, which reads it as the RMS level.
+    for (const BenchSetup& setup :
+         {BenchSetup{"BOXW", "VRTA", "HOB", 0, 1, 1}, BenchSetup{"KLD", "KLD", "HOD", 2, 2, 3},
+          BenchSetup{"VRTA", "VRTA", "HOB", 1, 1, 1}}) {
+        BenchPoint p(setup, {"--amp-psat", "40", "--amp-gain", "30"});
+        ASSERT_TRUE(p.ready) << setup.modsource;
+        PointCapture::Measure();
+        ASSERT_FALSE(General::MeasureRunAbort) << setup.modsource << ": " << General::RunErrorText;
+        const double papr = PaprDb(General::TestSignalI, General::TestSignalQ);
+        const double fullScale = General::GenRMSLevel + (setup.modulatorType == 1 ? papr : 0);
+        EXPECT_LT(std::fabs(General::LevelOutput.back() - General::TargetLevel), 0.1);
+        EXPECT_NEAR(fullScale - papr + 30, General::LevelOutput.back(), 0.1) << setup.modsource;
+        EXPECT_NEAR(General::LevelGain.back(), 30, 0.1) << setup.modsource;
+        // The peak of the leveled output stands papr above its RMS level, the
+        // reference level crest factor above the target.
+        const double margin =
+            General::InputScaleOffset - papr - (General::LevelOutput.back() - General::TargetLevel);
+        EXPECT_NEAR(General::DynamicMargin, margin, 0.5);
+        EXPECT_FLOAT_EQ(p.sink.Value(12), float(General::DynamicMargin));
+    }
+    // Crest factors of the last point: peak over mean amplitude, of the
+    // reference and (a linear amplifier keeps it) of the captured output.
+    double peak = 0, sum = 0;
+    const auto& I = General::SignalStore[0];
+    const auto& Q = General::SignalStore[1];
+    for (std::size_t k = 0; k < I.size(); ++k) {
+        peak = std::max(peak, std::hypot(I[k], Q[k]));
+        sum += std::hypot(I[k], Q[k]);
+    }
+    const double crest = 20 * std::log10(peak / (sum / double(I.size())));
+    EXPECT_NEAR(General::CrestIn, crest, 1e-9);
+    EXPECT_NEAR(General::CrestOut, crest, 0.05);
 }
 
 TEST(PointCaptureBench, ManualLevelingWithTheExternalConverter) {
@@ -374,6 +386,22 @@ TEST(PointCaptureBench, FaultsEndThePointWithTheirMessageAndTheRFOff) {
             EXPECT_FALSE(General::MeasureRunAbort) << c.fault[1] << ": " << General::RunErrorText;
         }
     }
+}
+
+TEST(PointCaptureBench, ATargetTheAmplifierCannotDeliverEndsThePointBeforeAnyQuestion) {
+    BenchPoint p({"BOXW", "VRTA", "HOB", 0, 1, 1}, {}); // saturates at +5 dBm
+    ASSERT_TRUE(p.ready);
+    General::TargetLevel = 10;
+    PointCapture::Measure();
+    p.Settle();
+    EXPECT_TRUE(General::MeasureRunAbort);
+    EXPECT_EQ(General::RunErrorText.rfind("Leveling did not reach the target of 10.00 dBm", 0), 0u)
+        << General::RunErrorText;
+    EXPECT_TRUE(RfLeftOff(p.Sent("rf", 0)));
+    EXPECT_EQ(p.sink.rows, (std::vector<int>{3, 11})) << "no question after the leveling";
+    EXPECT_TRUE(p.sink.lines.end() ==
+                std::find_if(p.sink.lines.begin(), p.sink.lines.end(),
+                             [](const std::string& l) { return l.rfind("DUT Gain", 0) == 0; }));
 }
 
 TEST(PointCaptureBench, ADeclinedQuestionEndsThePointWithoutAnError) {

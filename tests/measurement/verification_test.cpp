@@ -7,6 +7,7 @@
 #include "IEC.h"
 #include "Verification.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -40,6 +41,12 @@ struct VerificationTest : ::testing::Test {
         General::Detector = 0;
         General::DetectorParameter = 1;
         General::AnaRefLevel = 0;
+        // The reference record's full scale: a generator level read as the
+        // peak envelope power of full scale.
+        General::ModulatorType = 0;
+        General::RFConverterType = 1;
+        General::GenRMSLevel = 0;
+        General::TestSignalCrest = 10;
         General::ACP = {};
         General::ACP.Channels = 1;
         General::ACP.MainBW = 1;
@@ -111,15 +118,67 @@ TEST_F(VerificationTest, TheHOxTraceLiesHigherWhileChannelPowersStay) {
     EXPECT_NEAR(state.DisplaySpectrum[kN / 2] - dane[kN / 2], 13.0103, 1e-9);
     EXPECT_EQ(state.ChannelResult, rows);
 
-    // Every window code completes, the tapers without a table entry included;
-    // a detector over groups of 8 shortens the trace.
+    // A detector over groups of 8 shortens the trace.
     General::Detector = 1;
     General::DetectorParameter = 8;
-    for (int window = 0; window <= 6; ++window) {
-        General::Window = window;
+    Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
+    EXPECT_EQ(state.DisplaySpectrum.size(), size_t(kN / 8));
+}
+
+TEST_F(VerificationTest, MainChannelPowersAreAbsoluteWhateverTheWindow) {
+    // Amplitude 1.0 is the generator's full scale in the reference record and
+    // the analyzer's reference level in a capture; a tone of amplitude a has
+    // the power of its level + 20·log10(a) under every window.
+    General::ACP.Channels = 0;
+    General::ACP.MainBW = 4;
+    General::GenRMSLevel = -20;
+    General::AnaRefLevel = 5;
+    Tones(0, {{0.25, 1.0}});
+    Tones(2, {{-0.125, 0.5}});
+    struct Case {
+        std::int32_t modulator, converter;
+        double reference; // dBm
+    };
+    for (const Case& c : {Case{0, 1, -20}, Case{2, 2, -20}, Case{1, 1, -10}})
+        for (int window = 0; window <= 6; ++window) {
+            General::Window = window;
+            General::ModulatorType = c.modulator;
+            General::RFConverterType = c.converter;
+            Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
+            Verification::ProcessACPData(state, Verification::Mode::Amplifier, 0);
+            EXPECT_NEAR(state.ChannelResult[0][3], c.reference, 0.01)
+                << "window " << window << ", modulator " << c.modulator;
+            EXPECT_NEAR(state.ChannelResult[1][3], 5 + 20 * std::log10(0.5), 0.01)
+                << "window " << window;
+        }
+}
+
+TEST_F(VerificationTest, AChannelThatCannotBeMeasuredIsNoNumber) {
+    General::ACP.Channels = 2;
+    struct Case {
+        const char* what;
+        std::int32_t rate;
+        double mainBW, acpUpBW;
+        std::vector<int> measured; // columns that hold numbers
+    };
+    const Case cases[] = {
+        {"all fine", 16000000, 1, 1, {1, 2, 3, 4, 5}},
+        {"no sampling rate", 0, 1, 1, {}},
+        {"main bandwidth 0", 16000000, 0, 1, {}},
+        {"main bandwidth no number", 16000000, std::nan(""), 1, {}},
+        {"upper ACP bandwidth negative", 16000000, 1, -1, {1, 2, 3, 5}},
+    };
+    for (const Case& c : cases) {
+        HOx::IQSampleRate = c.rate;
+        General::ACP.MainBW = c.mainBW;
+        General::ACP.UpperBW[0] = c.acpUpBW;
+        state.ChannelResult[0].fill(-99);
         Verification::ProcessACPData(state, Verification::Mode::Reference, 0);
-        EXPECT_TRUE(std::isfinite(state.ChannelResult[0][3])) << window;
-        EXPECT_EQ(state.DisplaySpectrum.size(), size_t(kN / 8)) << window;
+        for (int col = 1; col <= 5; ++col) {
+            const bool number = std::count(c.measured.begin(), c.measured.end(), col) == 1;
+            EXPECT_EQ(std::isfinite(state.ChannelResult[0][std::size_t(col)]), number)
+                << c.what << ", column " << col;
+        }
     }
 }
 

@@ -131,6 +131,7 @@ TEST(SpectrumPower, ChannelPowerOfAFlatSpectrumDoublesAndClamps) {
     EXPECT_FALSE(m.SignalPower({}, 16.0, 0.0, 1.0, 0, 0.0, unchanged));
     EXPECT_FALSE(m.SignalPower(flat, 0.0, 0.0, 1.0, 0, 0.0, unchanged));
     EXPECT_FALSE(m.SignalPower(flat, 16.0, 0.0, -1.0, 0, 0.0, unchanged));
+    EXPECT_FALSE(m.SignalPower(flat, 16.0, 0.0, 0.0, 0, 0.0, unchanged));
     EXPECT_FALSE(m.SignalPower(flat, 16.0, std::nan(""), 1.0, 0, 0.0, unchanged));
     EXPECT_EQ(unchanged, 7);
 }

@@ -4,68 +4,31 @@
 // The fitted curves are then held against the bench's true amplifier.
 
 #include "../instruments/bench_truth.h"
-#include "../instruments/simbench_process.h"
-#include "../support/event_pump.h"
-#include "../support/fakes.h"
-#include "../support/free_port.h"
-#include "../support/registry_fixture.h"
 #include "ButtonForm.h"
 #include "DSP.h"
-#include "EngineWindows.h"
 #include "General.h"
 #include "HtmlReport.h"
-#include "IEC.h"
 #include "MainForm.h"
 #include "NumberText.h"
-#include "RegAccess.h"
 #include "RemoteServer.h"
 #include "ResultForm.h"
-#include "SetHandle.h"
 #include "Verification.h"
 #include "browser_view.h"
+#include "remote_run.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QMdiArea>
 #include <QRadioButton>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 
 namespace {
 
-struct EndToEnd : RegistryFixture {
-    FakeMessageBox boxes;
-    FakeBigMessage big;
-    FakeStatus status;
-    FakeSleep sleep;
-    Services::Scoped<Services::MessageBoxService> s1{boxes};
-    Services::Scoped<Services::BigMessageService> s2{big};
-    Services::Scoped<Services::StatusDisplayService> s3{status};
-    Services::Scoped<Services::SleepService> s4{sleep};
-    QTemporaryDir folder;
-
-    void SetUp() override {
-        RegistryFixture::SetUp();
-        SetHandle::SetProgramFolder(folder.path().toStdString());
-        EngineWindows::Install();
-    }
-    void TearDown() override {
-        IEC::Instance().SetModSourVIF(nullptr);
-        IEC::Instance().SetRFSourVIF(nullptr);
-        IEC::Instance().SetAnaVIF(nullptr);
-        EngineWindows::Uninstall();
-        SetHandle::SetProgramFolder("");
-        RegistryFixture::TearDown();
-    }
-};
+struct EndToEnd : RemoteRunFixture {};
 
 } // namespace
 
@@ -73,61 +36,22 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     const std::string truthFile = folder.filePath("truth.txt").toStdString();
     SimBench bench(Args("--truth-file " + truthFile));
     ASSERT_TRUE(bench.ready);
-    const std::string key = SetHandle::kDefaultDeviceRegEntry;
-    int n = 0;
-    for (const char* role : {"modsource", "rf", "analyzer"})
-        RegAccess::WriteRegValue(Registry::HKEY_LOCAL_MACHINE, key, "DEVICE" + std::to_string(++n),
-                                 bench.Resource(role));
-    const int port = FreeSettingsPort();
-    std::ofstream(folder.filePath("Quillon.INI").toStdString())
-        << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\n";
-
-    MainForm& main = MainForm::Instance();
-    main.resize(1400, 950);
-    main.MDIForm_Load();
+    RemoteRun run(folder.path().toStdString(), bench);
+    MainForm& main = run.main;
     ASSERT_TRUE(main.Remote().IsListening());
-
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, quint16(port));
-    PumpUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000);
-    std::string replies;
-    QObject::connect(&client, &QTcpSocket::readyRead,
-                     [&] { replies += client.readAll().toStdString(); });
-    auto ask = [&](const char* query) {
-        replies.clear();
-        client.write(query);
-        PumpUntil([&] { return replies.size() >= 11; }, 5000);
-        return replies;
-    };
-    EXPECT_EQ(ask("IS_READY?;"), "IS_READY:0;") << "nothing to start before the discovery";
+    EXPECT_EQ(run.Ask("IS_READY?;"), "IS_READY:0;") << "nothing to start before the discovery";
     // An output level of -5 dBm, 10 dB below the amplifier's saturation: the
     // signal's peaks reach into compression, where the curves have something
     // to show.
-    client.write("LEVEL:-5;SETUP;");
-    std::string ready;
-    PumpUntil([&] { return (ready = ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
-    ASSERT_EQ(ready, "IS_READY:1;") << (status.lines.empty() ? "" : status.lines.back());
+    ASSERT_TRUE(run.Setup("LEVEL:-5;SETUP;")) << (status.lines.empty() ? "" : status.lines.back());
 
     // Measurement with all three predistortion variants verified.
     ButtonForm::Instance().Mode[1]->click();
     for (QCheckBox* variant : ButtonForm::Instance().Dist)
         variant->setChecked(true);
 
-    // The run executes inside the handler of START; the poll of this timer
-    // is answered meanwhile, as a test program's would be.
-    std::vector<std::string> during;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        client.write("FINISHED?;");
-        if (General::MeasureBusy) during.push_back("busy");
-    });
-    replies.clear();
-    client.write("START;");
-    poll.start(200);
-    PumpUntil([&] { return replies.find("FINISHED:1;") != std::string::npos; }, 240000);
-    poll.stop();
-    ASSERT_NE(replies.find("FINISHED:1;"), std::string::npos) << General::RunErrorText;
-    EXPECT_FALSE(during.empty()) << "the queries were answered while the run was in progress";
+    ASSERT_TRUE(run.Start()) << General::RunErrorText;
+    EXPECT_GT(run.busyPolls, 0) << "the queries were answered while the run was in progress";
     // A plausibility question would stop a remote run until someone answers.
     for (const std::string& text : big.shown)
         EXPECT_EQ(text.find("Continue?"), std::string::npos) << text;
@@ -227,5 +151,4 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);
     main.grab().save(shots + "/main_window_after_run.png");
-    delete &main;
 }

@@ -198,7 +198,28 @@ TEST_F(HtmlReportTest, GriddedRowsFollowTheLongerGridAndEquationsEndInABlank) {
     const std::string table = text.substr(grid, text.find("</table>", grid) - grid);
     EXPECT_EQ(Count(table, "  <tr>"), 5u);
     EXPECT_EQ(Count(table, "width=160>"), 2u * 4u + 2u * 2u);
-    EXPECT_NE(table.find("(1 = -9.35 dBm)"), std::string::npos); // -12.345 + 3.0 with "##0.0#"
+}
+
+TEST_F(HtmlReportTest, InputLevelsAsTheGeneratorReadsItsLevel) {
+    // Generator level -12.345 dBm, test signal 8 dB from peak to RMS: a KLD
+    // sets the peak envelope power of full scale, a VRTA playing its own ARB
+    // the RMS level.
+    struct Case {
+        std::int32_t modulator, converter;
+        const char *rms, *fullScale;
+    };
+    for (const Case& c : {Case{2, 2, "-20.35 dBm", "(1 = -12.35 dBm)"},
+                          Case{1, 1, "-12.35 dBm", "(1 = -4.35 dBm)"}}) {
+        General::ModulatorType = c.modulator;
+        General::RFConverterType = c.converter;
+        const std::string text = HtmlReport::BuildDocument(setup, clock.now, '.', FixedLinks());
+        EXPECT_NE(text.find("RMS Level</B></td>\r\n    <td bgcolor=#FFFFFF width=160>" +
+                            std::string(c.rms)),
+                  std::string::npos)
+            << c.modulator;
+        const auto grid = text.find("Gridded Representation");
+        EXPECT_EQ(Count(text.substr(grid), c.fullScale), 2u) << c.modulator;
+    }
 }
 
 TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {

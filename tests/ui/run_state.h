@@ -86,6 +86,7 @@ inline void Fill() {
     G::AMAMPreCoeff = {-0.01, 1.1, 0.3};
     G::AMPMPreCoeff = {0, -0.02, 0.125};
     G::InputScaleOffset = 3.0;
+    G::TestSignalCrest = 8.0f;
     G::SignalStore[30] = {0.0, 0.25, 0.5, 0.75};
     G::SignalStore[31] = {0.0, 0.3, 0.55, 0.7};
     G::SignalStore[32] = {0.0, 0.5};

@@ -5,6 +5,7 @@
 #include "../../support/fakes.h"
 #include "General.h"
 #include "HOx.h"
+#include "NumberText.h"
 #include "VerifyForm.h"
 
 #include <QCheckBox>
@@ -50,6 +51,9 @@ struct VerifyFormTest : ::testing::Test {
         General::VerifyAM = true;
         General::VerifyPM = General::VerifyAMPM = false;
     }
+    static std::string Format(double v) {
+        return NumberText::FormatNumber(v, "##0.0", NumberText::RegionalDecimal());
+    }
     static std::string Cell(const VerifyForm& f, int row, int col) {
         const auto* item = f.Table()->item(row - 1, col - 1);
         return item ? item->text().toStdString() : std::string();
@@ -87,6 +91,13 @@ TEST_F(VerifyFormTest, TableShowsCaptionsValuesAndGreysUnusedPairs) {
     EXPECT_EQ(Cell(form, 8, 6), "11.0") << "improvement: predistorted minus amplifier";
     EXPECT_EQ(Cell(form, 8, 3), "") << "pairs not in use stay empty";
     EXPECT_EQ(Cell(form, 6, 4), "") << "other variants untouched";
+    // A channel that could not be measured.
+    state->ChannelResult[1][4] = Verification::NotMeasured;
+    form.DisplayACP(Verification::Mode::Amplifier, 0);
+    form.DisplayACP(Verification::Mode::Predistorted, 2);
+    EXPECT_EQ(Cell(form, 4, 6), "not measured");
+    EXPECT_EQ(Cell(form, 8, 6), "not measured");
+    EXPECT_EQ(Cell(form, 8, 4), "8.0") << "the columns measured stay";
 
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);
@@ -142,14 +153,21 @@ TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
     EXPECT_EQ(form.Graph()->graphCount(), 0);
 }
 
-TEST_F(VerifyFormTest, RefreshReevaluatesWithoutTouchingTheSweepPoints) {
-    General::SweepPoints.assign(2, SweepPoint{});
-    General::SweepPoints[1].ChannelPower[0][3] = 12.5;
+TEST_F(VerifyFormTest, RefreshReevaluatesThePointItsRecordsCameFrom) {
+    General::SweepPoints.assign(3, SweepPoint{});
+    General::SweepPoints[2].ChannelPower[0][3] = 12.5;
     General::ChannelPowers = {};
+    state->point = 1;
     VerifyForm form(state);
+    General::ACP.UpperSpace[0] = 3; // the ACP setup changed since the run
     form.UpdateDisplay_Click();
-    EXPECT_EQ(General::SweepPoints[1].ChannelPower[0][3], 12.5);
-    EXPECT_FALSE(General::ChannelPowers[0].empty());
+    // The printed summary reads the rows and the spectra of one evaluation.
+    EXPECT_EQ(General::SweepPoints[1].ChannelPower, state->ChannelResult);
+    EXPECT_EQ(General::SweepPoints[2].ChannelPower[0][3], 12.5) << "other points untouched";
+    Verification::ProcessACPData(*state, Verification::Mode::Amplifier, 0);
+    EXPECT_EQ(General::ChannelPowers[1], state->DisplaySpectrum);
+    EXPECT_EQ(Cell(form, 6, 6), Format(state->ChannelResult[2][4] - state->ChannelResult[1][4]))
+        << "the variant's row of the table from the same evaluation";
     EXPECT_FALSE(General::ChannelPowers[2].empty()) << "the enabled AM variant";
     EXPECT_TRUE(General::ChannelPowers[3].empty()) << "PM was not verified";
     EXPECT_NE(form.Plot(3), nullptr);

@@ -1,3 +1,6 @@
+// Waveform files as the bench's generators decode them: packings, tags,
+// refusals and marker edges.
+
 #include "Commands.h"
 #include "TestSupport.h"
 #include "Waveform.h"
@@ -23,6 +26,7 @@ TEST(Waveform, BothPackingsDecodeWhatWasPacked) {
     for (std::size_t k = 0; k < s.size(); ++k)
         EXPECT_NEAR(std::abs(offset->Sample(k) - s[k]), 0, 4.0 / 32000) << k;
     EXPECT_EQ(offset->clockHz, 16e6);
+    EXPECT_EQ(offset->crestDb, 3.01);
     EXPECT_EQ(offset->Tag("COMMENT"), std::optional<std::string>("test; with \n and #3 inside"));
 
     const auto kld = DecodeWaveform(WaveformFile(s, true, 8e6), true, 1000, why);
@@ -51,6 +55,12 @@ TEST(Waveform, RefusesFilesThatDoNotHoldWhatTheySay) {
     EXPECT_FALSE(DecodeWaveform(badSamples, true, 1000, why));
     EXPECT_FALSE(DecodeWaveform(WaveformFile(s, false, 1e6, "0-x:1"), false, 1000, why));
     EXPECT_FALSE(DecodeWaveform("garbage", false, 1000, why));
+    for (const char* crest : {"{CRESTFACTOR: -1}", "{CRESTFACTOR: 3 dB}", "{CRESTFACTOR: nan}"}) {
+        std::string badCrest = good;
+        badCrest.replace(badCrest.find("{CRESTFACTOR: 3.010}"), 20, crest);
+        EXPECT_FALSE(DecodeWaveform(badCrest, false, 1000, why)) << crest;
+        EXPECT_EQ(why, "bad CRESTFACTOR tag");
+    }
 }
 
 TEST(Waveform, MarkerEdges) {

@@ -1,0 +1,128 @@
+#!/usr/bin/python3
+"""Computes, from the simulated bench's truth, the absolute levels a run on it
+should show: the amplifier's true curves (--truth-file), the waveforms it was
+sent (--waveform-dir) and the settings the instruments received. It reads
+nothing Quillon computed except the gridded curves whose fit errors it checks.
+
+Prints one "name value" line per result (dBm, dB, dBm/Hz, degrees).
+"""
+import argparse
+import glob
+import os
+
+import numpy as np
+
+
+def truth_table(path):
+    rows = np.array([[float(v) for v in line.split()] for line in open(path)
+                     if line.strip() and not line.startswith("#")])
+    params = {}
+    for line in open(path):
+        if line.startswith("# model="):
+            params = dict(word.split("=") for word in line[2:].split())
+    return rows, params
+
+
+def waveform(folder, name):
+    """Full-scale samples (1.0 = full scale) and tags of an uploaded waveform."""
+    [path] = [p for p in glob.glob(os.path.join(folder, "*.iq")) if name in os.path.basename(p)]
+    values = np.fromfile(path, dtype="<f8")
+    tags = {}
+    for line in open(path[:-3] + ".tags"):
+        key, _, value = line.partition(": ")
+        tags[key] = value.strip()
+    return values[0::2] + 1j * values[1::2], tags
+
+
+def full_scale(level, tags, level_is_rms):
+    """Peak envelope power (dBm) of full scale as the bench plays the waveform."""
+    return level + (float(tags.get("CRESTFACTOR", 0)) if level_is_rms else 0.0)
+
+
+def amplify(envelope, rows):
+    """The amplifier's output envelope (sqrt(mW)) by its truth table."""
+    power = np.abs(envelope) ** 2
+    pin = 10 * np.log10(np.maximum(power, 1e-300))
+    gain = np.interp(pin, rows[:, 0], rows[:, 2])
+    phase = np.interp(pin, rows[:, 0], rows[:, 3])
+    return envelope * 10 ** (gain / 20) * np.exp(1j * np.radians(phase))
+
+
+def dbm(power_mw):
+    return 10 * np.log10(power_mw)
+
+
+def band_power(envelope, clock_hz, bandwidth_hz):
+    """Power (mW) of the cyclic envelope within +-bandwidth/2 of its centre."""
+    n = len(envelope)
+    spectrum = np.abs(np.fft.fft(envelope)) ** 2 / n ** 2
+    return spectrum[np.abs(np.fft.fftfreq(n, 1 / clock_hz)) <= bandwidth_hz / 2].sum()
+
+
+def rms_residual(x, y, order):
+    residual = y - np.polyval(np.polyfit(x, y, order), x)
+    return np.sqrt(np.mean(residual ** 2))
+
+
+def curve_file(path):
+    """The AM/AM and AM/PM value pairs of a curve file."""
+    sections, pairs = [], None
+    for line in open(path, encoding="latin-1"):
+        if "curve data as value pairs" in line:
+            pairs = []
+            sections.append(pairs)
+        elif pairs is not None and "|" in line and "[" not in line and "amplitude" not in line:
+            pairs.append([float(v.replace(",", ".")) for v in line.split("|")])
+    return [np.array(s) for s in sections]
+
+
+def main():
+    a = argparse.ArgumentParser()
+    a.add_argument("--truth", required=True)
+    a.add_argument("--waveforms", required=True)
+    a.add_argument("--reference", required=True, help="name of the test signal's waveform")
+    a.add_argument("--predistorted", required=True, help="name of the last variant's waveform")
+    a.add_argument("--level", type=float, required=True, help="generator level, dBm")
+    a.add_argument("--level-is-rms", action="store_true")
+    a.add_argument("--clock", type=float, required=True, help="Hz")
+    a.add_argument("--main-bw", type=float, required=True, help="Hz")
+    a.add_argument("--depth", type=int, required=True, help="samples of the reference record")
+    a.add_argument("--attenuation", type=float, required=True, help="analyzer attenuation, dB")
+    a.add_argument("--danl", type=float, required=True, help="analyzer noise, dBm/Hz at 0 dB")
+    a.add_argument("--curves", required=True)
+    a.add_argument("--amam-order", type=int, required=True)
+    a.add_argument("--ampm-order", type=int, required=True)
+    o = a.parse_args()
+
+    rows, params = truth_table(o.truth)
+    out = {}
+    w, tags = waveform(o.waveforms, o.reference)
+    pep = full_scale(o.level, tags, o.level_is_rms)
+    x = w * np.sqrt(10 ** (pep / 10))
+    y = amplify(x, rows)
+    out["full_scale"] = pep
+    out["input_rms"] = dbm(np.mean(np.abs(x) ** 2))
+    out["output"] = dbm(np.mean(np.abs(y) ** 2))
+    out["gain"] = out["output"] - out["input_rms"]
+    out["main_reference"] = dbm(band_power(x, o.clock, o.main_bw))
+    out["main_amplifier"] = dbm(band_power(y, o.clock, o.main_bw))
+    magnitude = np.abs(w[: o.depth])
+    out["crest_in"] = 20 * np.log10(magnitude.max() / magnitude.mean())
+
+    wp, ptags = waveform(o.waveforms, o.predistorted)
+    xp = wp * np.sqrt(10 ** (full_scale(o.level, ptags, o.level_is_rms) / 10))
+    out["main_predistorted"] = dbm(band_power(amplify(xp, rows), o.clock, o.main_bw))
+
+    # Analyzer noise (rising with the attenuation) and the amplifier's own.
+    amplifier_noise = -174 + float(params["nf_db"]) + float(params["gain_db"])
+    out["noise_density"] = dbm(10 ** ((o.danl + o.attenuation) / 10) + 10 ** (amplifier_noise / 10))
+
+    amam, ampm = curve_file(o.curves)
+    out["amam_error"] = 20 * np.log10(rms_residual(amam[:, 0], amam[:, 1], o.amam_order))
+    out["amam_inverse_error"] = 20 * np.log10(rms_residual(amam[:, 1], amam[:, 0], o.amam_order))
+    out["ampm_error"] = np.degrees(rms_residual(ampm[:, 0], ampm[:, 1], o.ampm_order))
+    for key, value in out.items():
+        print(key, repr(float(value)))
+
+
+main()

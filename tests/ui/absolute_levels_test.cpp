@@ -1,0 +1,189 @@
+// Every absolute level a whole run shows, against the simulated bench's truth:
+// the result window, the verification's channel powers, the report, the
+// printed summary's fit errors and the result files of a remote run, each held
+// against what bench_levels.py computes from the bench's truth file, the
+// waveforms it was sent and the settings its instruments received.
+
+#include "ButtonForm.h"
+#include "General.h"
+#include "HtmlReport.h"
+#include "RTFView.h"
+#include "ResultFiles.h"
+#include "ResultForm.h"
+#include "remote_run.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+namespace {
+
+struct Bench {
+    const char* name;
+    const char* options;
+    const char* target; // dBm
+    bool levelIsRMS;    // the generator reads its level as the RMS level (VRTA's own ARB)
+};
+
+const Bench kBenches[] = {
+    {"Default", "", "-5", false},
+    {"KldSalehHod",
+     "--modsource KLD --rf KLD --analyzer HOD --amp-model saleh --amp-gain 25 "
+     "--amp-psat 3 --amp-pm 15",
+     "-7", false},
+    {"VrtaVrta", "--modsource VRTA --rf VRTA", "-5", true},
+};
+
+// The number that ends the last line of `log` that begins with `command`.
+double LastSetting(const std::vector<std::string>& log, const std::string& command) {
+    double value = std::nan("");
+    for (const std::string& line : log)
+        if (line.rfind(command, 0) == 0) value = std::stod(line.substr(command.size()));
+    return value;
+}
+
+// The number on the line after the caption in the result window's text.
+double ResultLine(const std::string& text, const std::string& caption) {
+    const auto at = text.find(caption + "\n");
+    return at == std::string::npos ? std::nan("") : std::stod(text.substr(at + caption.size() + 1));
+}
+
+// The number that follows the `n`th occurrence of `mark` after `from` in the report.
+double ReportNumber(const std::string& html, const std::string& from, const std::string& mark,
+                    int n = 1) {
+    auto at = html.find(from);
+    for (int k = 0; k < n && at != std::string::npos; ++k)
+        at = html.find(mark, at + (k ? 1 : 0));
+    return at == std::string::npos ? std::nan("") : std::stod(html.substr(at + mark.size()));
+}
+
+// The number in the `n`th value cell after a label of the report.
+double ReportCell(const std::string& html, const std::string& label, int n = 1) {
+    return ReportNumber(html, label, "<td bgcolor=#FFFFFF width=160>", n);
+}
+
+// Mean power of columns `first` and `first` + 1 (I and Q) of the I/Q point file.
+double MeanPower(const std::string& file, int first) {
+    std::ifstream in(file);
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::vector<double> v;
+        for (std::string f; std::getline(fields, f, '\t');)
+            v.push_back(std::atof(f.c_str()));
+        if (v.size() != 10 || line[0] == ' ') continue;
+        sum += v[std::size_t(first)] * v[std::size_t(first)] +
+               v[std::size_t(first) + 1] * v[std::size_t(first) + 1];
+        ++n;
+    }
+    return sum / double(n);
+}
+
+struct AbsoluteLevels : RemoteRunFixture, ::testing::WithParamInterface<Bench> {};
+
+} // namespace
+
+TEST_P(AbsoluteLevels, EveryShownLevelIsTheBenchsTruth) {
+    const Bench& b = GetParam();
+    const std::string dir = folder.path().toStdString();
+    const std::string waveforms = dir + "/waveforms", truth = dir + "/truth.txt";
+    QDir().mkpath(QString::fromStdString(waveforms));
+    SimBench bench(
+        Args(std::string(b.options) + " --truth-file " + truth + " --waveform-dir " + waveforms));
+    ASSERT_TRUE(bench.ready);
+    RemoteRun run(dir, bench);
+    ASSERT_TRUE(run.Setup(std::string("LEVEL:") + b.target + ";SETUP;"))
+        << (status.lines.empty() ? "" : status.lines.back());
+    ButtonForm::Instance().Mode[1]->click();
+    for (int k = 0; k < 3; ++k)
+        ButtonForm::Instance().Dist[std::size_t(k)]->setChecked(k == 2); // AM+PM
+    ASSERT_TRUE(run.Start()) << General::RunErrorText;
+    ASSERT_TRUE(General::DataPresent) << General::RunErrorText;
+
+    // What Quillon shows.
+    const std::string window = ResultForm::Instance().ResField->toPlainText().toStdString();
+    const std::string html = HtmlReport::BuildDocument({}, QDateTime::currentDateTime(), '.', {});
+    const std::string points = dir + "/points.txt", curves = dir + "/curves.txt";
+    ASSERT_TRUE(DISC::SaveIQPointFile(points));
+    std::ofstream(curves) << DISC::AMPMFileText('.');
+    const double fullScale = ReportNumber(html, "Gridded Representation", "(1 = ");
+    const auto& powers = General::SweepPoints.back().ChannelPower;
+
+    // What the bench says they are.
+    const bool shared = bench.Resource("modsource") == bench.Resource("rf");
+    const auto rfLog = bench.Log(shared ? "modsource+rf" : "rf");
+    QStringList args = {QString(QUILLON_TEST_DATA) + "/ui/bench_levels.py"};
+    auto option = [&](const char* name, const std::string& value) {
+        args << name << QString::fromStdString(value);
+    };
+    auto number = [](double v) { return QString::number(v, 'g', 17).toStdString(); };
+    option("--truth", truth);
+    option("--waveforms", waveforms);
+    option("--reference", "QUIL----");
+    option("--predistorted", "QUILAMPM"); // the AM+PM variant
+    option("--level", number(LastSetting(rfLog, "SOUR:POW:LEV ")));
+    option("--clock", number(General::NoiseClock * 1e6));
+    option("--main-bw", number(General::ACP.MainBW * 1e6));
+    option("--depth", number(General::SamplingDepth));
+    option("--attenuation",
+           number(LastSetting(bench.Log("analyzer"), "INP:ATT:AUTO OFF;:INP:ATT ")));
+    option("--danl", "-150"); // the bench's analyzer noise at 0 dB attenuation
+    option("--curves", curves);
+    option("--amam-order", number(General::AMAMOrder));
+    option("--ampm-order", number(General::AMPMOrder));
+    if (b.levelIsRMS) args << "--level-is-rms";
+    QProcess python;
+    python.start(QUILLON_PYTHON, args);
+    ASSERT_TRUE(python.waitForFinished(60000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    std::map<std::string, double> t;
+    std::istringstream lines(python.readAllStandardOutput().toStdString());
+    for (std::string name; lines >> name;)
+        lines >> t[name];
+
+    struct Check {
+        const char* what;
+        double shown, truth, tolerance;
+    };
+    const double refLevel = ReportCell(html, "Analyzer<BR>Ref Level");
+    const Check checks[] = {
+        {"result window: DUT Output level", ResultLine(window, "DUT Output level"), t["output"],
+         0.1},
+        {"result window: DUT Gain", ResultLine(window, "DUT Gain"), t["gain"], 0.1},
+        {"result window: noise level", ResultLine(window, "Noise Level, RF generator OFF"),
+         t["noise_density"], 0.5},
+        {"result window: crest factor of the reference",
+         ResultLine(window, "Crest factor Reference Signal"), t["crest_in"], 0.01},
+        {"verification: reference, main channel", powers[0][3], t["main_reference"], 0.1},
+        {"verification: amplifier, main channel", powers[1][3], t["main_amplifier"], 0.1},
+        {"verification: predistorted, main channel", powers[2][3], t["main_predistorted"], 0.1},
+        {"report: RMS Output Level", ReportCell(html, "Auto Leveling"), t["output"], 0.1},
+        {"report: Gain", ReportCell(html, "Auto Leveling", 2), t["gain"], 0.1},
+        {"report: IQ Modulator RF RMS Level", ReportCell(html, "RF<BR>RMS Level"), t["input_rms"],
+         0.1},
+        {"report: Input (1 = ...)", fullScale, t["full_scale"], 0.1},
+        {"report: Noise @ Generator OFF", ReportCell(html, "Noise @ Generator OFF"),
+         t["noise_density"], 0.5},
+        {"summary: AM/AM error", General::AMAMError, t["amam_error"], 1.0},
+        {"summary: AM/AM inverse error", General::AMAMInvError, t["amam_inverse_error"], 1.0},
+        {"summary: AM/PM error", General::AMPMError, t["ampm_error"], 0.01},
+        {"I/Q point file: input", 10 * std::log10(MeanPower(points, 1)) + fullScale, t["input_rms"],
+         0.1},
+        {"I/Q point file: output", 10 * std::log10(MeanPower(points, 3)) + refLevel, t["output"],
+         0.1},
+    };
+    for (const Check& c : checks) {
+        EXPECT_NEAR(c.shown, c.truth, c.tolerance) << b.name << ", " << c.what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Benches, AbsoluteLevels, ::testing::ValuesIn(kBenches),
+                         [](const auto& info) { return std::string(info.param.name); });

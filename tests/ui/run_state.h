@@ -115,9 +115,13 @@ inline void Fill() {
     G::VerifyAMPM = true;
     std::vector<std::vector<double>> amam(100, std::vector<double>(100, 0.0));
     std::vector<std::vector<double>> ampm(100, std::vector<double>(360, 0.0));
+    // AM/AM along the diagonal, rising from level 1 to 20; AM/PM a band of
+    // five rows whose phase rises from 0 to about 3 degrees, fullest in its middle
     for (std::size_t i = 0; i < 100; ++i) {
         amam[i][i] = 20.0 * static_cast<double>(i + 1) / 100.0;
-        ampm[i][180] = 20.0;
+        const std::size_t centre = 180 + i / 4;
+        for (std::size_t j = centre - 2; j <= centre + 2; ++j)
+            ampm[i][j] = 20.0 / static_cast<double>(1 + (j > centre ? j - centre : centre - j));
     }
     G::DensityGrid = {amam, ampm};
     G::DataPresent = true;

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,7 +18,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -29,12 +32,28 @@ std::string ReadBytes(const QString& path) {
     return out.str();
 }
 
-std::array<std::string, 9> FixedLinks() {
-    std::array<std::string, 9> links;
-    for (int n = 0; n < 9; ++n)
-        links[static_cast<std::size_t>(n)] =
-            "CurrentReport.html_IMG/IMG" + std::to_string(n) + ".png";
+// The links of the run's pictures with their own sizes.
+std::array<HtmlReport::PictureLink, 9> FixedLinks() {
+    std::array<HtmlReport::PictureLink, 9> links;
+    for (std::size_t n = 0; n < 9; ++n)
+        links[n] = {"CurrentReport.html_IMG/IMG" + std::to_string(n) + ".png",
+                    General::Pictures[n].size()};
     return links;
+}
+
+// Every file and folder under `root` with its bytes ("<folder>" for a folder).
+std::map<QString, QByteArray> Snapshot(const QString& root) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        files[path.mid(root.size())] =
+            it.fileInfo().isDir() ? QByteArray("<folder>")
+                                  : (file.open(QIODevice::ReadOnly) ? file.readAll() : "<unread>");
+    }
+    return files;
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {
@@ -211,9 +230,14 @@ TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {
     EXPECT_EQ(pictures.entryList(QDir::Files).size(), 8);
     EXPECT_FALSE(pictures.exists("IMG5.png"));
     QImage loaded(pictures.filePath("IMG8.png"));
-    EXPECT_EQ(loaded.size(), QSize(301, 157));
+    EXPECT_EQ(loaded.size(), QSize(1000, 600));
     const std::string text = ReadBytes(dir.filePath(QString::fromStdString(name)));
-    EXPECT_NE(text.find("<img src=\"my%20report%20%231.html_IMG/IMG0.png\"  width=301 height=157>"),
+    EXPECT_NE(text.find("<img src=\"my%20report%20%231.html_IMG/IMG0.png\"  width=800 height=600>"),
+              std::string::npos);
+    // each picture at its own size
+    General::Pictures[1] = QImage(640, 480, QImage::Format_RGB32);
+    EXPECT_NE(HtmlReport::BuildDocument(setup, clock.now, '.', FixedLinks())
+                  .find("IMG1.png\"  width=640 height=480>"),
               std::string::npos);
     EXPECT_EQ(Count(text, "<img src="), 8u);
     EXPECT_EQ(text.find(dir.path().toStdString()), std::string::npos); // no absolute paths
@@ -224,33 +248,99 @@ TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {
     EXPECT_FALSE(pictures.exists("IMG0.png"));
 }
 
-TEST_F(HtmlReportTest, AReportThatCannotBeWrittenIsReportedAndTheOldOneKept) {
-    const QString report = dir.filePath("CurrentReport.html");
-    {
-        QFile old(report);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old report");
-    }
-    // the picture folder's name is taken by a file: nothing is written
-    {
-        QFile blocker(dir.filePath("CurrentReport.html_IMG"));
-        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    }
-    EXPECT_FALSE(
-        HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|The picture folder"))
-        << messages.shown[0];
-    EXPECT_EQ(ReadBytes(report), "old report");
+// A write that fails at any step is reported and leaves the old report, its
+// pictures and their folder exactly as they were: no new picture beside an
+// old page, no file left half-way.
+TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
+    auto failAt = [](const char* name) {
+        return [name](const QString& path) { return !path.endsWith(name); };
+    };
+    auto folderAt = [](const char* name) {
+        return [name](const QDir& d) {
+            QFile::remove(d.filePath(name));
+            d.mkpath(QString(name) + "/inside");
+        };
+    };
+    struct Fault {
+        const char* what;
+        std::function<void(const QDir&)> arrange; // after the old report is written
+        std::function<bool(const QString&)> replaceCheck;
+        const char* message;
+    };
+    const Fault faults[] = {
+        {"picture 6 cannot be put in place", {}, failAt("/IMG6.png"), "The picture "},
+        {"the page cannot be put in place",
+         {},
+         failAt("/CurrentReport.html"),
+         "The measurement report "},
+        {"a folder where picture 4 goes",
+         folderAt("CurrentReport.html_IMG/IMG4.png"),
+         {},
+         "The picture "},
+        {"a folder where the page goes",
+         folderAt("CurrentReport.html"),
+         {},
+         "The measurement report "},
+        {"a file where the picture folder goes",
+         [](const QDir& d) {
+             QDir(d.filePath("CurrentReport.html_IMG")).removeRecursively();
+             QFile(d.filePath("CurrentReport.html_IMG")).open(QIODevice::WriteOnly);
+         },
+         {},
+         "The picture folder "},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        RunState::Fill();
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString();
+        ASSERT_TRUE(HtmlReport::WriteHtmlReport(path, "CurrentReport.html", setup));
+        if (fault.arrange) fault.arrange(QDir(folder.path()));
+        const auto before = Snapshot(folder.path());
 
-    // a folder that does not exist
-    General::PrintItem = {true, true, false, false};
+        // the next run: other texts and pictures, picture 2 missing
+        General::Operator = "next run";
+        for (QImage& picture : General::Pictures)
+            picture.invertPixels();
+        General::Pictures[2] = QImage();
+        HtmlReport::SetReplaceCheckForTest(fault.replaceCheck);
+        messages.shown.clear();
+        EXPECT_FALSE(HtmlReport::WriteHtmlReport(path, "CurrentReport.html", setup));
+        HtmlReport::SetReplaceCheckForTest({});
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_TRUE(messages.shown[0].starts_with(std::string("REPORT ERROR|") + fault.message))
+            << messages.shown[0];
+        EXPECT_EQ(Snapshot(folder.path()), before);
+    }
+
+    // Without a fault the new report wholly replaces the old one.
+    RunState::Fill();
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    General::Pictures[2] = QImage();
+    General::Pictures[3].invertPixels();
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    const auto now = Snapshot(dir.path());
+    QStringList names;
+    for (const auto& [name, bytes] : now)
+        names << name;
+    EXPECT_EQ(names.join(" ").toStdString(),
+              "/CurrentReport.html /CurrentReport.html_IMG /CurrentReport.html_IMG/IMG0.png "
+              "/CurrentReport.html_IMG/IMG1.png /CurrentReport.html_IMG/IMG3.png "
+              "/CurrentReport.html_IMG/IMG4.png /CurrentReport.html_IMG/IMG5.png "
+              "/CurrentReport.html_IMG/IMG6.png /CurrentReport.html_IMG/IMG7.png "
+              "/CurrentReport.html_IMG/IMG8.png");
+    EXPECT_EQ(QImage(dir.filePath("CurrentReport.html_IMG/IMG3.png")).pixel(0, 0),
+              General::Pictures[3].pixel(0, 0));
+
+    // a folder that does not exist: nothing is written, nothing created
+    General::PrintItem = {true, true, true, false};
+    messages.shown.clear();
     EXPECT_FALSE(
         HtmlReport::WriteHtmlReport(dir.filePath("missing").toStdString(), "r.html", setup));
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_NE(messages.shown[1].find("could not be written"), std::string::npos)
-        << messages.shown[1];
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary file left behind
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("could not be created"), std::string::npos)
+        << messages.shown[0];
+    EXPECT_EQ(Snapshot(dir.path()), now);
 }
 
 TEST_F(HtmlReportTest, ShowAndSaveCommands) {
@@ -276,8 +366,42 @@ TEST_F(HtmlReportTest, ShowAndSaveCommands) {
     ASSERT_TRUE(HtmlReport::SaveMeasurementReport(dir.path().toStdString(), setup));
     EXPECT_TRUE(QFile::exists(dir.filePath("saved/run 7.html")));
     EXPECT_TRUE(QDir(dir.filePath("saved/run 7.html_IMG")).exists("IMG8.png"));
-    EXPECT_TRUE(
-        dialogs.asked[1].starts_with("save|Save Measurement Report|" + dir.path().toStdString()));
+    EXPECT_EQ(dialogs.asked[1], "save|Save Measurement Report|" + dir.path().toStdString() +
+                                    "|HTML report file (*.html);;all files (*.*)");
+
+    // A name without an extension gets ".html"; the dialog asked about the
+    // name as typed, so replacing the one with ".html" is asked first.
+    const QDir saved(dir.filePath("saved"));
+    struct Case {
+        const char* typed;
+        Services::MsgAnswer reply;
+        bool written;
+        const char* file;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"run 8", Services::MsgAnswer::No, true, "run 8.html", 0},
+        {"run 9.", Services::MsgAnswer::No, true, "run 9.html", 0},
+        {"run 10.htm", Services::MsgAnswer::No, true, "run 10.htm", 0},
+        {"run 7", Services::MsgAnswer::No, false, "run 7.html", 1},
+        {"run 7", Services::MsgAnswer::Yes, true, "run 7.html", 1},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(saved.filePath("run 7.html"));
+        QFile(saved.filePath("run 7.html")).open(QIODevice::WriteOnly); // an older file
+        messages.shown.clear();
+        messages.reply = c.reply;
+        dialogs.answers = {saved.filePath(c.typed).toStdString()};
+        EXPECT_EQ(HtmlReport::SaveMeasurementReport(dir.path().toStdString(), setup), c.written)
+            << c.typed;
+        EXPECT_EQ(QFileInfo(saved.filePath(c.file)).size() > 0, c.written) << c.typed;
+        EXPECT_FALSE(saved.exists(c.typed) && QString(c.typed) != c.file) << c.typed;
+        ASSERT_EQ(messages.shown.size(), c.questions) << c.typed;
+        if (c.questions) {
+            EXPECT_EQ(messages.shown[0], "Save Measurement Report|run 7.html already exists.\n"
+                                         "Do you want to replace it?");
+        }
+    }
 }
 
 // The written report as a browser sees it: every image loads and the tables
@@ -289,6 +413,13 @@ TEST_F(HtmlReportTest, BrowserLoadsEveryPictureAndShowsTheValues) {
     ASSERT_EQ(view.images.size(), 9);
     for (const QString& image : view.images)
         EXPECT_GT(image.section('=', -1).toInt(), 0) << image.toStdString();
+    // every picture shown at its own size, neither stretched nor squeezed
+    ASSERT_EQ(view.shown.size(), 9);
+    for (std::size_t n = 0; n < 9; ++n) {
+        const QSize size = General::Pictures[n].size();
+        const QString natural = QString("%1x%2").arg(size.width()).arg(size.height());
+        EXPECT_EQ(view.shown[qsizetype(n)], natural + "=" + natural) << n;
+    }
     const QString& cells = view.cells;
     for (const char* value :
          {"Operator|Jane <Doe> & Co", "Device under test|PA-7 \xC3\x9F\xE2\x82\xAC",

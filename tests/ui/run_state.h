@@ -17,9 +17,11 @@
 
 namespace RunState {
 
-// A picture with its number written on it, so a viewer can tell them apart.
+// A picture with its number written on it, so a viewer can tell them apart,
+// at the size the measurement windows render it: 800 × 600 for the graphs
+// 0..7, 1000 × 600 for the verification graph 8.
 inline QImage Picture(int n) {
-    QImage image(301, 157, QImage::Format_RGB32);
+    QImage image(n == 8 ? 1000 : 800, 600, QImage::Format_RGB32);
     image.fill(QColor::fromHsv(n * 40, 160, 230));
     QPainter painter(&image);
     painter.drawText(image.rect(), Qt::AlignCenter, QString("picture %1").arg(n));

@@ -10,6 +10,7 @@
 #include "StringOp.h"
 
 #include <QBuffer>
+#include <QByteArrayView>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -89,6 +90,22 @@ std::string Trim(std::string_view text) {
     return StringOp::TrimWhite(text);
 }
 
+// The text without a multi-byte UTF-8 character cut short at its end.
+std::string_view WithoutCutCharacter(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte: its start lies further back
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? text.substr(0, text.size() - back) : text;
+    }
+    return text;
+}
+
+// A text of the shared state (settings file, instrument answers) as UTF-8.
+std::string Utf8(std::string_view stored) {
+    return InfoText(stored).toStdString();
+}
+
 const SweepPoint* LastPoint() {
     return General::SweepPoints.empty() ? nullptr : &General::SweepPoints.back();
 }
@@ -159,7 +176,8 @@ SignalTexts TestSignalTexts(const Doc& d) {
         t.parameters = "Tone Spacing" + rate + " MHz (from each other)" + length;
         break;
     case 2:
-        t.type = "Plenwave file: " + Escape(General::PlenwavePath);
+        t.type =
+            "Plenwave file: " + Escape(QString::fromLocal8Bit(General::PlenwavePath).toStdString());
         t.parameters = Escape(IQFileReader::WaveFileInfoLine(General::WaveHeader));
         break;
     default:
@@ -198,7 +216,7 @@ void Head(Doc& d, const std::string& date) {
 }
 
 std::string OrDashes(const std::string& text) {
-    return text.empty() ? std::string("---") : Escape(Trim(text));
+    return text.empty() ? std::string("---") : Escape(Trim(Utf8(text)));
 }
 
 void ReportInformations(Doc& d, const std::string& date) {
@@ -206,7 +224,7 @@ void ReportInformations(Doc& d, const std::string& date) {
     d.Line("<H2 align=center>Report Informations</H2>");
     d.Line(kTableStart);
     std::string generated = date;
-    if (!General::Company.empty()) generated += " by " + Escape(Trim(General::Company));
+    if (!General::Company.empty()) generated += " by " + Escape(Trim(Utf8(General::Company)));
     d.RowStart();
     d.Pair("Report Generated", generated);
     d.Pair("Operator", OrDashes(General::Operator));
@@ -232,9 +250,9 @@ void InstrumentSetup(Doc& d, const ReportSetupTexts& setup) {
     d.Line("</table>");
     d.Line("<BR>");
     d.Line(kTableStart);
-    d.WideRow("BB Generator ID", Escape(General::ModSourceID));
-    d.WideRow("IQ Modulator", Escape(General::RFSourceID));
-    d.WideRow("Analyzer ID", Escape(General::AnalyzerID));
+    d.WideRow("BB Generator ID", Escape(Utf8(General::ModSourceID)));
+    d.WideRow("IQ Modulator", Escape(Utf8(General::RFSourceID)));
+    d.WideRow("Analyzer ID", Escape(Utf8(General::AnalyzerID)));
     d.Line("</table>");
 }
 
@@ -583,6 +601,30 @@ std::string BuildDocument(const ReportSetupTexts& setup, const QDateTime& now, c
     d.Line("</body>");
     d.Raw("</html>");
     return d.Text();
+}
+
+QString InfoText(std::string_view stored) {
+    const QByteArrayView bytes(stored.data(), static_cast<qsizetype>(stored.size()));
+    if (bytes.isValidUtf8()) return QString::fromUtf8(bytes);
+    // The settings file's reader takes a text up to a byte count, which may
+    // cut a UTF-8 character short at its end.
+    const std::string_view whole = WithoutCutCharacter(stored);
+    const QByteArrayView rest(whole.data(), static_cast<qsizetype>(whole.size()));
+    const bool hasMultiByte = std::any_of(
+        whole.begin(), whole.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
+    if (whole.size() < stored.size() && hasMultiByte && rest.isValidUtf8())
+        return QString::fromUtf8(rest);
+    return QString::fromLatin1(bytes);
+}
+
+std::string StoredInfoText(const QString& text) {
+    const bool latin1 =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 256; });
+    if (latin1) {
+        std::string bytes = text.toLatin1().toStdString();
+        if (InfoText(bytes) == text) return bytes;
+    }
+    return text.toUtf8().toStdString();
 }
 
 void SetReplaceCheckForTest(std::function<bool(const QString& path)> check) {

@@ -40,6 +40,13 @@ struct PictureLink {
 std::string BuildDocument(const ReportSetupTexts& setup, const QDateTime& now, char decimal,
                           const std::array<PictureLink, 9>& pictures);
 
+// The report texts (operator, company, device, comments) as the settings file
+// and the shared state hold them: Latin-1, as they always have been, and
+// UTF-8 where the text holds a character beyond Latin-1. InfoText reads
+// either; StoredInfoText chooses Latin-1 where it reads back as the same text.
+QString InfoText(std::string_view stored);
+std::string StoredInfoText(const QString& text);
+
 // &, <, >, " and ' as character entities.
 std::string Escape(std::string_view text);
 

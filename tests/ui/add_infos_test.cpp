@@ -4,6 +4,7 @@
 #include "settings_window_fixture.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
@@ -60,4 +61,29 @@ TEST_F(ReportOptions, EveryOpeningShowsTheSettingsAndTheCloseBoxKeepsChanges) {
     EXPECT_EQ(third->Eingabe[1]->text(), "Bench Ltd");
     EXPECT_TRUE(QFileInfo(Screenshot(third, "report_options")).size() > 0);
     delete third;
+}
+
+// Every typed character is kept, through the settings file and back; a text
+// Latin-1 can hold is stored in Latin-1, as settings files always held it.
+TEST_F(ReportOptions, EveryTypedCharacterSurvivesTheSettingsFile) {
+    const QString typed[4] = {QString::fromUtf8("M\u00FCller"), QString::fromUtf8("Caf\u00E9 & Co"),
+                              QString::fromUtf8("PA-7 \u20AC 5"),
+                              QString::fromUtf8("25 \u00B0C, \u00B5-test \u2014 ok")};
+    QPointer<AddInfos> w = AddInfos::Open();
+    for (std::size_t i = 0; i < 4; ++i)
+        w->Eingabe[i]->setText(typed[i]);
+    delete w;
+    SetHandle::ExchangeSettings(ExchangeSave);
+    General::Operator = General::Company = General::DUT = General::Note = "";
+    SetHandle::ExchangeSettings(ExchangeLoad);
+    QPointer<AddInfos> again = AddInfos::Open();
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(again->Eingabe[i]->text().toStdString(), typed[i].toStdString()) << i;
+    delete again;
+
+    QFile file(QString::fromStdString(General::INIFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray ini = file.readAll();
+    EXPECT_TRUE(ini.contains("Operator=M\xFCller\r\n")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("DUT=PA-7 \xE2\x82\xAC 5\r\n")) << ini.toStdString();
 }

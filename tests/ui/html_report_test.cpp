@@ -176,6 +176,51 @@ TEST_F(HtmlReportTest, OperatorTextsAndAnswersAreEscapedAndBeyondLatin1AreRefere
               "\xDF&#8364;\xB7&#128512;");
 }
 
+// The report texts as the settings file and the options dialog hold them:
+// Latin-1 as they always have been, UTF-8 for a text with a character beyond
+// Latin-1. Each reaches the page as the character it is.
+TEST_F(HtmlReportTest, ReportTextsReachThePageAsTheirCharacters) {
+    struct Case {
+        const char* typed; // UTF-8
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"Ann Lee", "Ann Lee"},
+        {"M\xC3\xBCller", "M\xFCller"},
+        {"25 \xC2\xB0"
+         "C, \xC2\xB5-test",
+         "25 \xB0"
+         "C, \xB5-test"},
+        {"5 \xE2\x82\xAC", "5 \xE2\x82\xAC"},
+        // Latin-1 bytes that would read as UTF-8 ("\xC3\xA9" is an e acute)
+        {"\xC3\x83\xC2\xA9", "\xC3\x83\xC2\xA9"},
+    };
+    for (const Case& c : cases) {
+        const QString typed = QString::fromUtf8(c.typed);
+        EXPECT_EQ(HtmlReport::StoredInfoText(typed), c.stored) << c.typed;
+        EXPECT_EQ(HtmlReport::InfoText(c.stored), typed) << c.typed;
+    }
+    // UTF-8 cut inside its last character (the settings file's reader takes
+    // a text up to a byte count), and Latin-1 that ends in a byte that could
+    // start a UTF-8 character
+    EXPECT_EQ(HtmlReport::InfoText("5 \xE2\x82\xAC, 7 \xE2\x82"),
+              QString::fromUtf8("5 \xE2\x82\xAC, 7 "));
+    EXPECT_EQ(HtmlReport::InfoText("caf\xE9"), QString::fromUtf8("caf\xC3\xA9"));
+
+    General::Operator = "M\xFCller";
+    General::Note = "25 \xB0"
+                    "C, \xB5-test";
+    General::Company = "5 \xE2\x82\xAC";
+    const std::string page =
+        HtmlReport::ToLatin1(HtmlReport::BuildDocument(setup, clock.now, '.', FixedLinks()));
+    EXPECT_NE(page.find("width=160>M\xFCller</td>"), std::string::npos);
+    EXPECT_NE(page.find("width=160>25 \xB0"
+                        "C, \xB5-test</td>"),
+              std::string::npos);
+    EXPECT_NE(page.find(" by 5 &#8364;</td>"), std::string::npos);
+    EXPECT_EQ(page.find("&#65533;"), std::string::npos);
+}
+
 TEST_F(HtmlReportTest, MissingResultsLeaveTheirPlacesEmpty) {
     General::SweepPoints.clear();
     General::LevelOutput.clear();

@@ -211,6 +211,9 @@ void Head(Doc& d, const std::string& date) {
     d.Line("<html>");
     d.Line("<head>");
     d.Line("<title>Quillon Measurement Report, generated " + date + "</title>");
+    // On screen every picture shows at its own size; on paper a picture wider
+    // than its share of the page shrinks to fit, keeping its proportions.
+    d.Line("<style type=\"text/css\" media=print>img { max-width: 100%; height: auto }</style>");
     d.Line("</head>");
     d.Line("<body>");
 }

@@ -473,3 +473,36 @@ TEST_F(HtmlReportTest, BrowserLoadsEveryPictureAndShowsTheValues) {
         EXPECT_TRUE(cells.contains(QString::fromUtf8(value))) << value << "\n"
                                                               << cells.toStdString();
 }
+
+// The report printed from a browser: every picture keeps its proportions and
+// fits its share of the page (two side by side, the ACP picture alone).
+TEST_F(HtmlReportTest, PrintedReportFitsEveryPictureUndistorted) {
+    const QString browser = QStandardPaths::findExecutable("chromium-headless-shell");
+    const QString pdfimages = QStandardPaths::findExecutable("pdfimages");
+    ASSERT_FALSE(browser.isEmpty() || pdfimages.isEmpty())
+        << "scripts/setup installs chromium-headless-shell and poppler-utils";
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    const QString pdf = dir.filePath("printed.pdf");
+    QProcess print;
+    print.start(browser, {"--no-sandbox", "--disable-gpu", "--allow-file-access-from-files",
+                          "--print-to-pdf=" + pdf,
+                          QUrl::fromLocalFile(dir.filePath("CurrentReport.html")).toString()});
+    ASSERT_TRUE(print.waitForFinished(120000));
+    QProcess list;
+    list.start(pdfimages, {"-list", pdf});
+    ASSERT_TRUE(list.waitForFinished(60000));
+    // page num type width height color comp bpc enc interp object ID x-ppi y-ppi ...
+    const QStringList rows = QString::fromUtf8(list.readAllStandardOutput()).split('\n').mid(2);
+    int pictures = 0;
+    for (const QString& row : rows) {
+        const QStringList f = row.simplified().split(' ');
+        if (f.size() < 14 || f[2] != "image") continue;
+        ++pictures;
+        const double width = f[3].toDouble(), xppi = f[12].toDouble(), yppi = f[13].toDouble();
+        EXPECT_NEAR(xppi, yppi, 1.0) << row.toStdString();
+        // inches on paper; Letter, the narrower A4 and their margins allow
+        // less than 8.3 inches across
+        EXPECT_LT(width / xppi, width == 1000 ? 8.3 : 4.15) << row.toStdString();
+    }
+    EXPECT_EQ(pictures, 9);
+}

@@ -68,9 +68,12 @@ QString Fixture(char decimal) {
            (decimal == ',' ? "/ui/report_comma.html" : "/ui/report_dot.html");
 }
 
-// Where a report that differs from its fixture is left for a reviewer.
+// Where a report that differs from its fixture is left for a reviewer (the
+// build tree).
 void KeepActual(const std::string& bytes, const QString& fixture) {
-    std::ofstream(QFileInfo(fixture).fileName().toStdString() + ".actual", std::ios::binary)
+    std::ofstream(QString(QT_TESTCASE_BUILDDIR).toStdString() + "/" +
+                      QFileInfo(fixture).fileName().toStdString() + ".actual",
+                  std::ios::binary)
         << bytes;
 }
 

@@ -290,8 +290,8 @@ int CrossedLines(const QImage& image, QPoint from, QPoint step, int length) {
 } // namespace
 
 // The whole page printed to a PDF file (no printer here), read back as text
-// and rendered (result_summary-1.png in the test's folder), whose boxes are
-// checked pixel by pixel.
+// and rendered (screenshots/result_summary-1.png in the build tree), whose
+// boxes are checked pixel by pixel.
 TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
     const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
@@ -322,10 +322,12 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     EXPECT_EQ(page.count('\f'), 1); // one page
 
     QProcess render;
-    render.start(pdftoppm, {"-png", "-r", "100", pdf, QDir::current().filePath("result_summary")});
+    const QDir shots(QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
+    QDir().mkpath(shots.path());
+    render.start(pdftoppm, {"-png", "-r", "100", pdf, shots.filePath("result_summary")});
     ASSERT_TRUE(render.waitForFinished(60000));
     EXPECT_EQ(render.exitCode(), 0);
-    const QImage image("result_summary-1.png");
+    const QImage image(shots.filePath("result_summary-1.png"));
     ASSERT_FALSE(image.isNull());
 
     // The ACP table frame: 2 channels give 6 columns, the one verified

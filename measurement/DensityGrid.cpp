@@ -67,7 +67,9 @@ int LevelOf(double cell, int levels) {
 
 Rgb LevelColour(int level, int levels) {
     double r = 0, g = 0, b = 0;
-    SpecColor::HSLToRGB(180.0 * level / levels, 0.5, 1.0, r, g, b);
+    // The hue as level / levels · 180, in that order: level 14's hue then lands
+    // a hair below 126 degrees and its blue at 25, as the colour table has it.
+    SpecColor::HSLToRGB(level / static_cast<double>(levels) * 180, 0.5, 1.0, r, g, b);
     const auto byte = [](double v) { return static_cast<int>(NumberText::RoundHalfEven(v * 255)); };
     return {byte(r), byte(g), byte(b)};
 }

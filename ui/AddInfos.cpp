@@ -4,6 +4,7 @@
 
 #include "DialogKit.h"
 #include "General.h"
+#include "HtmlReport.h"
 #include "StringOp.h"
 
 #include <QCheckBox>
@@ -90,7 +91,7 @@ AddInfos::AddInfos() {
 void AddInfos::Form_Load() {
     for (int i = 0; i < 4; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        Eingabe[k]->setText(QString::fromLatin1(*InfoText(i)));
+        Eingabe[k]->setText(HtmlReport::InfoText(*InfoText(i)));
         PrintItem[k]->setChecked(General::PrintItem[k]);
     }
 }
@@ -98,8 +99,10 @@ void AddInfos::Form_Load() {
 void AddInfos::Eingabe_Change(int index) {
     std::string* text = InfoText(index);
     if (!text) return;
-    *text = StringOp::TrimWhite(
-        Eingabe[static_cast<std::size_t>(index)]->text().toLatin1().toStdString());
+    // Every typed character is kept: a text beyond Latin-1 is stored as UTF-8.
+    const QString typed = Eingabe[static_cast<std::size_t>(index)]->text();
+    *text = HtmlReport::StoredInfoText(
+        QString::fromUtf8(StringOp::TrimWhite(typed.toUtf8().toStdString())));
 }
 
 void AddInfos::PrintItem_Click(int index) {

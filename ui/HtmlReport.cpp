@@ -11,13 +11,20 @@
 #include "StringOp.h"
 
 #include <QBuffer>
+#include <QByteArrayView>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QString>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace HtmlReport {
@@ -82,6 +89,22 @@ private:
 
 std::string Trim(std::string_view text) {
     return StringOp::TrimWhite(text);
+}
+
+// The text without a multi-byte UTF-8 character cut short at its end.
+std::string_view WithoutCutCharacter(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte: its start lies further back
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? text.substr(0, text.size() - back) : text;
+    }
+    return text;
+}
+
+// A text of the shared state (settings file, instrument answers) as UTF-8.
+std::string Utf8(std::string_view stored) {
+    return InfoText(stored).toStdString();
 }
 
 const SweepPoint* LastPoint() {
@@ -154,7 +177,8 @@ SignalTexts TestSignalTexts(const Doc& d) {
         t.parameters = "Tone Spacing" + rate + " MHz (from each other)" + length;
         break;
     case 2:
-        t.type = "Plenwave file: " + Escape(General::PlenwavePath);
+        t.type =
+            "Plenwave file: " + Escape(QString::fromLocal8Bit(General::PlenwavePath).toStdString());
         t.parameters = Escape(IQFileReader::WaveFileInfoLine(General::WaveHeader));
         break;
     default:
@@ -188,12 +212,15 @@ void Head(Doc& d, const std::string& date) {
     d.Line("<html>");
     d.Line("<head>");
     d.Line("<title>Quillon Measurement Report, generated " + date + "</title>");
+    // On screen every picture shows at its own size; on paper a picture wider
+    // than its share of the page shrinks to fit, keeping its proportions.
+    d.Line("<style type=\"text/css\" media=print>img { max-width: 100%; height: auto }</style>");
     d.Line("</head>");
     d.Line("<body>");
 }
 
 std::string OrDashes(const std::string& text) {
-    return text.empty() ? std::string("---") : Escape(Trim(text));
+    return text.empty() ? std::string("---") : Escape(Trim(Utf8(text)));
 }
 
 void ReportInformations(Doc& d, const std::string& date) {
@@ -201,7 +228,7 @@ void ReportInformations(Doc& d, const std::string& date) {
     d.Line("<H2 align=center>Report Informations</H2>");
     d.Line(kTableStart);
     std::string generated = date;
-    if (!General::Company.empty()) generated += " by " + Escape(Trim(General::Company));
+    if (!General::Company.empty()) generated += " by " + Escape(Trim(Utf8(General::Company)));
     d.RowStart();
     d.Pair("Report Generated", generated);
     d.Pair("Operator", OrDashes(General::Operator));
@@ -227,9 +254,9 @@ void InstrumentSetup(Doc& d, const ReportSetupTexts& setup) {
     d.Line("</table>");
     d.Line("<BR>");
     d.Line(kTableStart);
-    d.WideRow("BB Generator ID", Escape(General::ModSourceID));
-    d.WideRow("IQ Modulator", Escape(General::RFSourceID));
-    d.WideRow("Analyzer ID", Escape(General::AnalyzerID));
+    d.WideRow("BB Generator ID", Escape(Utf8(General::ModSourceID)));
+    d.WideRow("IQ Modulator", Escape(Utf8(General::RFSourceID)));
+    d.WideRow("Analyzer ID", Escape(Utf8(General::AnalyzerID)));
     d.Line("</table>");
 }
 
@@ -340,23 +367,26 @@ void NonlinearParameters(Doc& d) {
     GriddedTable(d);
 }
 
-std::string Image(const std::string& link, std::string_view size) {
-    return link.empty() ? std::string()
-                        : "<img src=\"" + link + "\" " + " " + std::string(size) + ">";
+// A picture at its own size: a picture rendered for the report is never
+// stretched or squeezed by the page.
+std::string Image(const PictureLink& picture) {
+    if (picture.link.empty()) return {};
+    return "<img src=\"" + picture.link + "\" " + " width=" + std::to_string(picture.size.width()) +
+           " height=" + std::to_string(picture.size.height()) + ">";
 }
 
-void GraphicalResults(Doc& d, const std::array<std::string, 9>& links) {
+void GraphicalResults(Doc& d, const std::array<PictureLink, 9>& pictures) {
     d.Raw("<H1 align=center style=\"page-break-before:always\">Graphical Results - Detailed</H1>");
     d.Line(kTableStart);
     for (std::size_t row = 0; row < 4; ++row) {
         d.RowStart();
         for (std::size_t n = 2 * row; n < 2 * row + 2; ++n)
-            d.Line("    <td bgcolor=#FFFFFF width=300>" + Image(links[n], "width=301 height=157"));
+            d.Line("    <td bgcolor=#FFFFFF width=300>" + Image(pictures[n]));
         d.RowEnd();
     }
     d.Line("</table>");
     d.Raw("<H1 align=center>graphical results - ACP result</H1>");
-    d.Line(Image(links[8], "width=602 height=314"));
+    d.Line(Image(pictures[8]));
 }
 
 // The picture folder's name beside a report file.
@@ -368,54 +398,147 @@ std::string PictureFileName(std::size_t n) {
     return "IMG" + std::to_string(n) + ".png";
 }
 
-void ShowError(const std::string& text) {
-    Services::Messages().Message(kErrorTitle, text, Services::MsgIcon::Critical,
-                                 Services::MsgButtons::OK);
+// Message texts are Latin-1.
+void ShowError(const QString& text) {
+    Services::Messages().Message(kErrorTitle, text.toLatin1().toStdString(),
+                                 Services::MsgIcon::Critical, Services::MsgButtons::OK);
 }
 
-// Writes bytes to a file, replacing an older one only once everything is on
-// disk; the error text on failure.
-std::string SaveReplacing(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
-    if (file.write(bytes) != bytes.size()) {
-        const std::string error = file.errorString().toStdString();
-        file.cancelWriting();
-        return error;
+std::function<bool(const QString&)>& ReplaceCheck() {
+    static std::function<bool(const QString&)> check;
+    return check;
+}
+
+bool Rename(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// The file a path finally stands for: a report or picture reached through a
+// link is replaced at the link's target, as QSaveFile writes it.
+QString Resolved(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? path : target;
+}
+
+// One file of the report. Stage writes the new content whole beside the old
+// file (or notes that the file is to go); Replace puts it in place and keeps
+// the old file aside; Restore puts the old file back; DropOld lets it go once
+// the whole report is in place.
+class ReportFile {
+public:
+    explicit ReportFile(const QString& path)
+        : path_(path), target_(Resolved(path)), save_(target_) {}
+
+    bool Stage(const std::optional<QByteArray>& bytes) {
+        if (!bytes) {
+            // a picture missing now takes its old file along, but never a folder
+            remove_ = true;
+            target_ = path_;
+            return true;
+        }
+        if (!save_.open(QIODevice::WriteOnly)) return Fail(save_.errorString());
+        if (save_.write(*bytes) != bytes->size() || !save_.flush()) {
+            const QString error = save_.errorString();
+            save_.cancelWriting();
+            return Fail(error);
+        }
+        return true;
     }
-    if (!file.commit()) return file.errorString().toStdString();
-    return {};
-}
 
-// Saves pictures 0..8 into the picture folder; the relative links of those
-// saved. A missing picture gets no file (an older one of its name is
-// removed) and no link.
-bool SavePictures(const QString& folder, const std::string& fileName,
-                  std::array<std::string, 9>& links) {
-    const std::string folderName = PictureFolderName(fileName);
-    const QString path = folder + "/" + QString::fromStdString(folderName);
-    if (!QDir().mkpath(path)) {
-        ShowError("The picture folder " + path.toStdString() + " could not be created.");
+    bool Replace() {
+        if (ReplaceCheck() && !ReplaceCheck()(path_)) return Fail("it could not be put in place");
+        const QFileInfo old(target_);
+        if (remove_ && !old.isFile() && !old.isSymLink()) return true;
+        if (old.exists() || old.isSymLink()) {
+            QString aside;
+            do {
+                aside =
+                    target_ + ".old-" + QString::number(QRandomGenerator::global()->generate(), 36);
+            } while (QFileInfo::exists(aside));
+            if (!Rename(target_, aside)) return Fail(QString::fromLocal8Bit(std::strerror(errno)));
+            old_ = aside;
+        }
+        replaced_ = true;
+        if (remove_ || save_.commit()) return true;
+        return Fail(save_.errorString());
+    }
+
+    void Restore() {
+        if (!replaced_) return;
+        if (old_.isEmpty())
+            QFile::remove(target_);
+        else
+            Rename(old_, target_);
+    }
+
+    void DropOld() {
+        if (!old_.isEmpty()) QFile::remove(old_);
+    }
+
+    const QString& Path() const { return path_; }
+    const QString& Error() const { return error_; }
+
+private:
+    bool Fail(const QString& error) {
+        error_ = error;
         return false;
     }
+
+    QString path_, target_, old_, error_;
+    QSaveFile save_;
+    bool remove_ = false, replaced_ = false;
+};
+
+std::optional<QByteArray> Png(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) return std::nullopt;
+    return png;
+}
+
+// Pictures 0..8 staged in the picture folder, with the links the document
+// gives them; false (with the operator told) when one cannot be.
+bool StagePictures(const QString& folder, const std::string& folderName,
+                   std::vector<std::unique_ptr<ReportFile>>& files,
+                   std::array<PictureLink, 9>& links) {
     const QByteArray encodedFolder = QUrl::toPercentEncoding(QString::fromStdString(folderName));
     for (std::size_t n = 0; n < links.size(); ++n) {
-        const QString picture = path + "/" + QString::fromStdString(PictureFileName(n));
+        const QString name = QString::fromStdString(PictureFileName(n));
+        auto& file = files.emplace_back(std::make_unique<ReportFile>(folder + "/" + name));
         const QImage& image = General::Pictures[n];
-        if (image.isNull()) {
-            QFile::remove(picture);
-            continue;
+        std::optional<QByteArray> png;
+        if (!image.isNull()) {
+            png = Png(image);
+            if (!png) {
+                ShowError("The picture " + file->Path() + " could not be encoded.");
+                return false;
+            }
+            links[n] = {Escape(encodedFolder.toStdString() + "/" + name.toStdString()),
+                        image.size()};
         }
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        if (std::string error = SaveReplacing(picture, png); !error.empty()) {
-            ShowError("The picture " + picture.toStdString() + " could not be saved: " + error);
+        if (!file->Stage(png)) {
+            ShowError("The picture " + file->Path() + " could not be saved: " + file->Error());
             return false;
         }
-        links[n] = Escape(encodedFolder.toStdString() + "/" + PictureFileName(n));
     }
+    return true;
+}
+
+// Puts every staged file in place, the page last; on a failure every file
+// already replaced gets its old version back.
+bool ReplaceAll(std::vector<std::unique_ptr<ReportFile>>& files) {
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (files[k]->Replace()) continue;
+        for (std::size_t j = k + 1; j-- > 0;)
+            files[j]->Restore();
+        const bool page = k + 1 == files.size();
+        ShowError((page ? "The measurement report " : "The picture ") + files[k]->Path() +
+                  (page ? " could not be written: " : " could not be saved: ") + files[k]->Error());
+        return false;
+    }
+    for (auto& file : files)
+        file->DropOld();
     return true;
 }
 
@@ -467,7 +590,7 @@ std::string ToLatin1(std::string_view utf8) {
 }
 
 std::string BuildDocument(const ReportSetupTexts& setup, const QDateTime& now, char decimal,
-                          const std::array<std::string, 9>& pictureLinks) {
+                          const std::array<PictureLink, 9>& pictures) {
     Doc d(decimal);
     const std::string date = NumberText::FormatDateTime(NumberText::BrokenDown(now), kDatePattern);
     Head(d, date);
@@ -479,26 +602,76 @@ std::string BuildDocument(const ReportSetupTexts& setup, const QDateTime& now, c
         NumericResults(d);
     }
     if (General::PrintItem[1]) NonlinearParameters(d);
-    if (General::PrintItem[2]) GraphicalResults(d, pictureLinks);
+    if (General::PrintItem[2]) GraphicalResults(d, pictures);
     d.Line("</body>");
     d.Raw("</html>");
     return d.Text();
 }
 
+QString InfoText(std::string_view stored) {
+    const QByteArrayView bytes(stored.data(), static_cast<qsizetype>(stored.size()));
+    if (bytes.isValidUtf8()) return QString::fromUtf8(bytes);
+    // The settings file's reader takes a text up to a byte count, which may
+    // cut a UTF-8 character short at its end.
+    const std::string_view whole = WithoutCutCharacter(stored);
+    const QByteArrayView rest(whole.data(), static_cast<qsizetype>(whole.size()));
+    const bool hasMultiByte = std::any_of(
+        whole.begin(), whole.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
+    if (whole.size() < stored.size() && hasMultiByte && rest.isValidUtf8())
+        return QString::fromUtf8(rest);
+    return QString::fromLatin1(bytes);
+}
+
+std::string StoredInfoText(const QString& text) {
+    const bool latin1 =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 256; });
+    if (latin1) {
+        std::string bytes = text.toLatin1().toStdString();
+        if (InfoText(bytes) == text) return bytes;
+    }
+    return text.toUtf8().toStdString();
+}
+
+void SetReplaceCheckForTest(std::function<bool(const QString& path)> check) {
+    ReplaceCheck() = std::move(check);
+}
+
 bool WriteHtmlReport(const std::string& folder, const std::string& fileName,
                      const ReportSetupTexts& setup) {
     const QString dir = QString::fromStdString(folder);
-    std::array<std::string, 9> links;
-    if (General::PrintItem[2] && !SavePictures(dir, fileName, links)) return false;
+    const std::string folderName = PictureFolderName(fileName);
+    const QString pictures = dir + "/" + QString::fromStdString(folderName);
+    std::vector<std::unique_ptr<ReportFile>> files;
+    std::array<PictureLink, 9> links;
+    bool madeFolder = false;
+    // A failed write takes back what it made: its staged files and a picture
+    // folder it created.
+    auto fail = [&] {
+        files.clear();
+        if (madeFolder) QDir().rmdir(pictures);
+        return false;
+    };
+    if (General::PrintItem[2]) {
+        if (!QFileInfo(pictures).isDir()) {
+            if (!QDir(dir).mkdir(QString::fromStdString(folderName))) {
+                ShowError("The picture folder " + pictures + " could not be created.");
+                return false;
+            }
+            madeFolder = true;
+        }
+        if (!StagePictures(pictures, folderName, files, links)) return fail();
+    }
     const std::string document =
         BuildDocument(setup, Services::Clock().Now(), NumberText::RegionalDecimal(), links);
-    const std::string bytes = ToLatin1(document) + kCRLF;
-    const QString path = dir + "/" + QString::fromStdString(fileName);
-    if (std::string error = SaveReplacing(path, QByteArray::fromStdString(bytes)); !error.empty()) {
-        ShowError("The measurement report " + path.toStdString() +
-                  " could not be written: " + error);
-        return false;
+    const QByteArray bytes = QByteArray::fromStdString(ToLatin1(document) + kCRLF);
+    auto& page = files.emplace_back(
+        std::make_unique<ReportFile>(dir + "/" + QString::fromStdString(fileName)));
+    if (!page->Stage(bytes)) {
+        ShowError("The measurement report " + page->Path() +
+                  " could not be written: " + page->Error());
+        return fail();
     }
+    if (!ReplaceAll(files)) return fail();
     return true;
 }
 
@@ -506,15 +679,28 @@ bool ShowMeasurementReport(const std::string& programFolder, const ReportSetupTe
     if (!WriteHtmlReport(programFolder, DefaultFileName, setup)) return false;
     const QString path = QDir(QString::fromStdString(programFolder)).filePath(DefaultFileName);
     if (Services::UrlOpener().Open(QUrl::fromLocalFile(path).toString().toStdString())) return true;
-    ShowError("No viewer could open the measurement report " + path.toStdString() + ".");
+    ShowError("No viewer could open the measurement report " + path + ".");
     return false;
 }
 
 bool SaveMeasurementReport(const std::string& initialFolder, const ReportSetupTexts& setup) {
     const std::string chosen = Services::FileDialogs().SaveFile(
-        "Save Measurement Report", initialFolder, "HTML files (*.html *.htm);;All files (*)");
-    if (chosen.empty()) return false;
-    const QFileInfo info(QString::fromStdString(chosen));
+        "Save Measurement Report", initialFolder, "HTML report file (*.html);;all files (*.*)");
+    QFileInfo info(QString::fromLocal8Bit(chosen));
+    if (info.fileName().isEmpty()) return false;
+    if (info.suffix().isEmpty()) {
+        // The dialog asked about replacing the name as typed, not this one.
+        const QString name = info.filePath();
+        info.setFile(name.endsWith('.') ? name + "html" : name + ".html");
+        if (info.exists() && Services::Messages().Message(
+                                 "Save Measurement Report",
+                                 (info.fileName() + " already exists.\nDo you want to replace it?")
+                                     .toLatin1()
+                                     .toStdString(),
+                                 Services::MsgIcon::Question,
+                                 Services::MsgButtons::YesNo) != Services::MsgAnswer::Yes)
+            return false;
+    }
     return WriteHtmlReport(info.absolutePath().toStdString(), info.fileName().toStdString(), setup);
 }
 

@@ -3,10 +3,10 @@
 #include "ResultSummary.h"
 
 #include "CrossMix.h"
+#include "DensityGrid.h"
 #include "General.h"
 #include "NumberText.h"
 #include "Services.h"
-#include "SpecColor.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -65,13 +65,6 @@ private:
 QRectF Box(const QRectF& scale, double f1, double f2, double g1, double g2) {
     return QRectF(QPointF(scale.left() + f1 * scale.width(), scale.top() + g1 * scale.height()),
                   QPointF(scale.left() + f2 * scale.width(), scale.top() + g2 * scale.height()));
-}
-
-// The level a stored density count is drawn in: any occupied cell is at
-// least level 1, the fullest is 20.
-int CellLevel(double count) {
-    if (!(count > 0)) return 0;
-    return static_cast<int>(std::clamp(std::ceil(count), 1.0, static_cast<double>(kLevels)));
 }
 
 QString Number(double value, const char* pattern, char decimal) {
@@ -149,12 +142,8 @@ void DensityRuling(PageOutput& page, QRectF box, const std::vector<double>& rowF
 } // namespace
 
 QColor LevelColor(int level) {
-    double r = 0, g = 0, b = 0;
-    // the hue as level / levels × 180, computed in that order: its rounding
-    // decides some colour components that lie half-way between two steps
-    SpecColor::HSLToRGB(level / static_cast<double>(kLevels) * 180, 0.5, 1.0, r, g, b);
-    auto byte = [](double v) { return static_cast<int>(NumberText::RoundHalfEven(v * 255)); };
-    return QColor(byte(r), byte(g), byte(b));
+    const Rgb c = DensityGrid::LevelColour(level, kLevels);
+    return QColor(c.r, c.g, c.b);
 }
 
 void PrintTextAt(PageOutput& page, const QString& label, const QString& value, double fontSize,
@@ -207,7 +196,7 @@ void PrintTable(PageOutput& page, const std::vector<std::vector<double>>& grid, 
         const double left = box.left() + w * static_cast<double>(i);
         std::size_t lowest = rows, highest = 0;
         for (std::size_t j = 0; j < grid[i].size(); ++j) {
-            const int level = CellLevel(grid[i][j]);
+            const int level = DensityGrid::LevelOf(grid[i][j], kLevels);
             if (level == 0) continue;
             const double bottom = box.bottom() - h * static_cast<double>(j);
             page.FillRectangle(QRectF(QPointF(left, bottom - h), QPointF(left + w, bottom)),
@@ -225,7 +214,7 @@ void PrintTable(PageOutput& page, const std::vector<std::vector<double>>& grid, 
 
 void PrintGrid(PageOutput& page, QRectF box, QColor color) {
     page.Rectangle(box, color);
-    const int channels = std::clamp<int>(General::ACP.Channels, 1, 3);
+    const int channels = std::clamp<int>(General::ACP.Channels, 0, 3);
     const int columns = 2 * channels + 2;
     const int rows = 4 + int{General::VerifyAM} + int{General::VerifyPM} + int{General::VerifyAMPM};
     for (int k = 0; k <= columns; ++k) {

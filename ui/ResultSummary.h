@@ -42,16 +42,17 @@ void PrintTextAt(PageOutput& page, const QString& label, const QString& value, d
 void PrintCurve(PageOutput& page, const std::vector<double>& series, QRectF box, QColor color);
 
 // A density grid (column-major, level counts 0..20, row 0 at the bottom) as
-// coloured cells on the grid's own size, with a red mark at both ends of each
+// coloured cells on the grid's own size, each cell in the level and colour
+// the measurement window shows it in, with a red mark at both ends of each
 // column's coloured cells. Columns of different length are drawn as far as
 // each goes.
 void PrintTable(PageOutput& page, const std::vector<std::vector<double>>& grid, QRectF box);
 
 // The empty ACP table: two columns per channel pair (channel count held to
-// 1..3) plus two, four rows plus one per verified variant.
+// 0..3) plus two, four rows plus one per verified variant.
 void PrintGrid(PageOutput& page, QRectF box, QColor color);
 
-// The colour of a density level 1..20 (hue 9 degrees per level).
+// The colour of a density level 1..20, as the measurement window draws it.
 QColor LevelColor(int level);
 
 // The whole page from the shared results; `decimal` is the regional decimal

@@ -5,10 +5,13 @@
 #include "MsgBig.h"
 #include "Services.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace WindowServices {
@@ -103,14 +106,37 @@ public:
 };
 
 // A plain path is a local file; anything with a scheme goes as it stands.
+//
+// QDesktopServices answers true as soon as the desktop's launcher (xdg-open)
+// has started, even when the launcher then finds no viewer and ends with a
+// failure. So xdg-open is run here and its answer awaited for a moment: a
+// launcher that ends with a failure found no viewer; one still running has a
+// viewer in its foreground and is left to it.
 class DesktopUrlOpener final : public Services::UrlOpenerService {
 public:
     bool Open(const std::string& url) override {
         const QString text = QString::fromLocal8Bit(url);
         const QUrl target =
             text.contains(QLatin1String("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
-        return QDesktopServices::openUrl(target);
+        const QString launcher = QStandardPaths::findExecutable("xdg-open");
+        if (launcher.isEmpty()) return QDesktopServices::openUrl(target);
+        auto* process = new QProcess(QCoreApplication::instance());
+        // a viewer in the launcher's foreground must never block on a full pipe
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->start(launcher, {target.isLocalFile() ? target.toLocalFile()
+                                                       : target.toString(QUrl::FullyEncoded)});
+        if (!process->waitForStarted()) {
+            process->deleteLater();
+            return false;
+        }
+        if (!process->waitForFinished(kLauncherAnswerMs)) return true;
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
     }
+
+private:
+    static constexpr int kLauncherAnswerMs = 2000;
 };
 
 // The progress window is created by its first status line.

@@ -65,14 +65,15 @@ TEST(DensityGrid, LevelsAndColours) {
          {Case{0, 0}, Case{-1, 0}, Case{NAN, 0}, Case{1e-9, 1}, Case{1, 1},
           Case{3.0000000000000004, 3}, Case{3.01, 4}, Case{19.5, 20}, Case{20, 20}, Case{25, 20}})
         EXPECT_EQ(DensityGrid::LevelOf(c.cell, 20), c.level) << c.cell;
-    // Level 14's blue is 0.1 · 255 = 25.5 exactly, which rounds to the even 26.
+    // Level 14's hue, 14 / 20 · 180, is a hair below 126 degrees: its blue
+    // is just under 25.5 and rounds to 25.
     struct Colour {
         int level;
         Rgb rgb;
     };
     for (const Colour& c :
          {Colour{1, {255, 38, 0}}, Colour{7, {242, 255, 0}}, Colour{10, {128, 255, 0}},
-          Colour{14, {0, 255, 26}}, Colour{20, {0, 255, 255}}})
+          Colour{14, {0, 255, 25}}, Colour{20, {0, 255, 255}}})
         EXPECT_EQ(DensityGrid::LevelColour(c.level), c.rgb) << c.level;
 }
 

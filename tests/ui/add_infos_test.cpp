@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QPointer>
 #include <QPushButton>
+#include <fstream>
+#include <sstream>
 
 using ReportOptions = SettingsWindowTest;
 
@@ -59,4 +61,29 @@ TEST_F(ReportOptions, EveryOpeningShowsTheSettingsAndTheCloseBoxKeepsChanges) {
     EXPECT_EQ(third->Eingabe[1]->text(), "Bench Ltd");
     EXPECT_TRUE(ShowsEveryControl(third, Screenshot(third, "report_options")));
     delete third;
+}
+
+// Every typed character is kept, through the settings file and back; a text
+// Latin-1 can hold is stored in Latin-1, as settings files always held it.
+TEST_F(ReportOptions, EveryTypedCharacterSurvivesTheSettingsFile) {
+    const QString typed[4] = {QString::fromUtf8("M\u00FCller"), QString::fromUtf8("Caf\u00E9 & Co"),
+                              QString::fromUtf8("PA-7 \u20AC 5"),
+                              QString::fromUtf8("25 \u00B0C, \u00B5-test \u2014 ok")};
+    QPointer<AddInfos> w = AddInfos::Open();
+    for (std::size_t i = 0; i < 4; ++i)
+        w->Eingabe[i]->setText(typed[i]);
+    delete w;
+    SetHandle::ExchangeSettings(ExchangeSave);
+    General::Operator = General::Company = General::DUT = General::Note = "";
+    SetHandle::ExchangeSettings(ExchangeLoad);
+    QPointer<AddInfos> again = AddInfos::Open();
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(again->Eingabe[i]->text().toStdString(), typed[i].toStdString()) << i;
+    delete again;
+
+    std::ostringstream file;
+    file << std::ifstream(General::INIFile, std::ios::binary).rdbuf();
+    const std::string ini = file.str();
+    EXPECT_NE(ini.find("Operator=M\xFCller\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("DUT=PA-7 \xE2\x82\xAC 5\r\n"), std::string::npos) << ini;
 }

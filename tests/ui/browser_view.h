@@ -16,6 +16,7 @@
 
 struct BrowserView {
     QStringList images; // "src=naturalWidth"
+    QStringList shown;  // per image "natural width x height=shown width x height"
     QString cells;      // the cells' texts joined by "|"
     std::string error;  // empty when the page was read
 };
@@ -35,10 +36,14 @@ inline BrowserView LoadInBrowser(const QString& report) {
         " var out = [];"
         " for (var img of document.images) out.push(img.getAttribute('src') + '=' + "
         "img.naturalWidth);"
+        " var shown = [];"
+        " for (var img of document.images) shown.push(img.naturalWidth + 'x' + img.naturalHeight"
+        " + '=' + img.width + 'x' + img.height);"
         " var cells = [];"
         " for (var td of document.querySelectorAll('td')) cells.push(td.textContent.trim());"
         " var pre = document.createElement('pre'); pre.id = 'probe';"
-        " pre.textContent = 'IMAGES ' + out.join(' ') + '\\nCELLS ' + cells.join('|');"
+        " pre.textContent = 'IMAGES ' + out.join(' ') + '\\nSHOWN ' + shown.join(' ') +"
+        " '\\nCELLS ' + cells.join('|');"
         " document.body.appendChild(pre); });</script>\r\n";
     const auto body = page.find("</body>");
     if (body == std::string::npos) {
@@ -70,6 +75,8 @@ inline BrowserView LoadInBrowser(const QString& report) {
                       .match(dom)
                       .captured(1)
                       .split(' ', Qt::SkipEmptyParts);
+    view.shown =
+        QRegularExpression("SHOWN ([^\\n]*)").match(dom).captured(1).split(' ', Qt::SkipEmptyParts);
     view.cells = QRegularExpression("CELLS ([^\\n]*)").match(dom).captured(1);
     return view;
 }

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,7 +18,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -29,12 +32,28 @@ std::string ReadBytes(const QString& path) {
     return out.str();
 }
 
-std::array<std::string, 9> FixedLinks() {
-    std::array<std::string, 9> links;
-    for (int n = 0; n < 9; ++n)
-        links[static_cast<std::size_t>(n)] =
-            "CurrentReport.html_IMG/IMG" + std::to_string(n) + ".png";
+// The links of the run's pictures with their own sizes.
+std::array<HtmlReport::PictureLink, 9> FixedLinks() {
+    std::array<HtmlReport::PictureLink, 9> links;
+    for (std::size_t n = 0; n < 9; ++n)
+        links[n] = {"CurrentReport.html_IMG/IMG" + std::to_string(n) + ".png",
+                    General::Pictures[n].size()};
     return links;
+}
+
+// Every file and folder under `root` with its bytes ("<folder>" for a folder).
+std::map<QString, QByteArray> Snapshot(const QString& root) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        files[path.mid(root.size())] =
+            it.fileInfo().isDir() ? QByteArray("<folder>")
+                                  : (file.open(QIODevice::ReadOnly) ? file.readAll() : "<unread>");
+    }
+    return files;
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {
@@ -49,9 +68,12 @@ QString Fixture(char decimal) {
            (decimal == ',' ? "/ui/report_comma.html" : "/ui/report_dot.html");
 }
 
-// Where a report that differs from its fixture is left for a reviewer.
+// Where a report that differs from its fixture is left for a reviewer (the
+// build tree).
 void KeepActual(const std::string& bytes, const QString& fixture) {
-    std::ofstream(QFileInfo(fixture).fileName().toStdString() + ".actual", std::ios::binary)
+    std::ofstream(QString(QT_TESTCASE_BUILDDIR).toStdString() + "/" +
+                      QFileInfo(fixture).fileName().toStdString() + ".actual",
+                  std::ios::binary)
         << bytes;
 }
 
@@ -157,6 +179,51 @@ TEST_F(HtmlReportTest, OperatorTextsAndAnswersAreEscapedAndBeyondLatin1AreRefere
               "\xDF&#8364;\xB7&#128512;");
 }
 
+// The report texts as the settings file and the options dialog hold them:
+// Latin-1 as they always have been, UTF-8 for a text with a character beyond
+// Latin-1. Each reaches the page as the character it is.
+TEST_F(HtmlReportTest, ReportTextsReachThePageAsTheirCharacters) {
+    struct Case {
+        const char* typed; // UTF-8
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"Ann Lee", "Ann Lee"},
+        {"M\xC3\xBCller", "M\xFCller"},
+        {"25 \xC2\xB0"
+         "C, \xC2\xB5-test",
+         "25 \xB0"
+         "C, \xB5-test"},
+        {"5 \xE2\x82\xAC", "5 \xE2\x82\xAC"},
+        // Latin-1 bytes that would read as UTF-8 ("\xC3\xA9" is an e acute)
+        {"\xC3\x83\xC2\xA9", "\xC3\x83\xC2\xA9"},
+    };
+    for (const Case& c : cases) {
+        const QString typed = QString::fromUtf8(c.typed);
+        EXPECT_EQ(HtmlReport::StoredInfoText(typed), c.stored) << c.typed;
+        EXPECT_EQ(HtmlReport::InfoText(c.stored), typed) << c.typed;
+    }
+    // UTF-8 cut inside its last character (the settings file's reader takes
+    // a text up to a byte count), and Latin-1 that ends in a byte that could
+    // start a UTF-8 character
+    EXPECT_EQ(HtmlReport::InfoText("5 \xE2\x82\xAC, 7 \xE2\x82"),
+              QString::fromUtf8("5 \xE2\x82\xAC, 7 "));
+    EXPECT_EQ(HtmlReport::InfoText("caf\xE9"), QString::fromUtf8("caf\xC3\xA9"));
+
+    General::Operator = "M\xFCller";
+    General::Note = "25 \xB0"
+                    "C, \xB5-test";
+    General::Company = "5 \xE2\x82\xAC";
+    const std::string page =
+        HtmlReport::ToLatin1(HtmlReport::BuildDocument(setup, clock.now, '.', FixedLinks()));
+    EXPECT_NE(page.find("width=160>M\xFCller</td>"), std::string::npos);
+    EXPECT_NE(page.find("width=160>25 \xB0"
+                        "C, \xB5-test</td>"),
+              std::string::npos);
+    EXPECT_NE(page.find(" by 5 &#8364;</td>"), std::string::npos);
+    EXPECT_EQ(page.find("&#65533;"), std::string::npos);
+}
+
 TEST_F(HtmlReportTest, MissingResultsLeaveTheirPlacesEmpty) {
     General::SweepPoints.clear();
     General::LevelOutput.clear();
@@ -232,9 +299,14 @@ TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {
     EXPECT_EQ(pictures.entryList(QDir::Files).size(), 8);
     EXPECT_FALSE(pictures.exists("IMG5.png"));
     QImage loaded(pictures.filePath("IMG8.png"));
-    EXPECT_EQ(loaded.size(), QSize(301, 157));
+    EXPECT_EQ(loaded.size(), QSize(1000, 600));
     const std::string text = ReadBytes(dir.filePath(QString::fromStdString(name)));
-    EXPECT_NE(text.find("<img src=\"my%20report%20%231.html_IMG/IMG0.png\"  width=301 height=157>"),
+    EXPECT_NE(text.find("<img src=\"my%20report%20%231.html_IMG/IMG0.png\"  width=800 height=600>"),
+              std::string::npos);
+    // each picture at its own size
+    General::Pictures[1] = QImage(640, 480, QImage::Format_RGB32);
+    EXPECT_NE(HtmlReport::BuildDocument(setup, clock.now, '.', FixedLinks())
+                  .find("IMG1.png\"  width=640 height=480>"),
               std::string::npos);
     EXPECT_EQ(Count(text, "<img src="), 8u);
     EXPECT_EQ(text.find(dir.path().toStdString()), std::string::npos); // no absolute paths
@@ -245,33 +317,99 @@ TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {
     EXPECT_FALSE(pictures.exists("IMG0.png"));
 }
 
-TEST_F(HtmlReportTest, AReportThatCannotBeWrittenIsReportedAndTheOldOneKept) {
-    const QString report = dir.filePath("CurrentReport.html");
-    {
-        QFile old(report);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old report");
-    }
-    // the picture folder's name is taken by a file: nothing is written
-    {
-        QFile blocker(dir.filePath("CurrentReport.html_IMG"));
-        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    }
-    EXPECT_FALSE(
-        HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|The picture folder"))
-        << messages.shown[0];
-    EXPECT_EQ(ReadBytes(report), "old report");
+// A write that fails at any step is reported and leaves the old report, its
+// pictures and their folder exactly as they were: no new picture beside an
+// old page, no file left half-way.
+TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
+    auto failAt = [](const char* name) {
+        return [name](const QString& path) { return !path.endsWith(name); };
+    };
+    auto folderAt = [](const char* name) {
+        return [name](const QDir& d) {
+            QFile::remove(d.filePath(name));
+            d.mkpath(QString(name) + "/inside");
+        };
+    };
+    struct Fault {
+        const char* what;
+        std::function<void(const QDir&)> arrange; // after the old report is written
+        std::function<bool(const QString&)> replaceCheck;
+        const char* message;
+    };
+    const Fault faults[] = {
+        {"picture 6 cannot be put in place", {}, failAt("/IMG6.png"), "The picture "},
+        {"the page cannot be put in place",
+         {},
+         failAt("/CurrentReport.html"),
+         "The measurement report "},
+        {"a folder where picture 4 goes",
+         folderAt("CurrentReport.html_IMG/IMG4.png"),
+         {},
+         "The picture "},
+        {"a folder where the page goes",
+         folderAt("CurrentReport.html"),
+         {},
+         "The measurement report "},
+        {"a file where the picture folder goes",
+         [](const QDir& d) {
+             QDir(d.filePath("CurrentReport.html_IMG")).removeRecursively();
+             QFile(d.filePath("CurrentReport.html_IMG")).open(QIODevice::WriteOnly);
+         },
+         {},
+         "The picture folder "},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        RunState::Fill();
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString();
+        ASSERT_TRUE(HtmlReport::WriteHtmlReport(path, "CurrentReport.html", setup));
+        if (fault.arrange) fault.arrange(QDir(folder.path()));
+        const auto before = Snapshot(folder.path());
 
-    // a folder that does not exist
-    General::PrintItem = {true, true, false, false};
+        // the next run: other texts and pictures, picture 2 missing
+        General::Operator = "next run";
+        for (QImage& picture : General::Pictures)
+            picture.invertPixels();
+        General::Pictures[2] = QImage();
+        HtmlReport::SetReplaceCheckForTest(fault.replaceCheck);
+        messages.shown.clear();
+        EXPECT_FALSE(HtmlReport::WriteHtmlReport(path, "CurrentReport.html", setup));
+        HtmlReport::SetReplaceCheckForTest({});
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_TRUE(messages.shown[0].starts_with(std::string("REPORT ERROR|") + fault.message))
+            << messages.shown[0];
+        EXPECT_EQ(Snapshot(folder.path()), before);
+    }
+
+    // Without a fault the new report wholly replaces the old one.
+    RunState::Fill();
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    General::Pictures[2] = QImage();
+    General::Pictures[3].invertPixels();
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    const auto now = Snapshot(dir.path());
+    QStringList names;
+    for (const auto& [name, bytes] : now)
+        names << name;
+    EXPECT_EQ(names.join(" ").toStdString(),
+              "/CurrentReport.html /CurrentReport.html_IMG /CurrentReport.html_IMG/IMG0.png "
+              "/CurrentReport.html_IMG/IMG1.png /CurrentReport.html_IMG/IMG3.png "
+              "/CurrentReport.html_IMG/IMG4.png /CurrentReport.html_IMG/IMG5.png "
+              "/CurrentReport.html_IMG/IMG6.png /CurrentReport.html_IMG/IMG7.png "
+              "/CurrentReport.html_IMG/IMG8.png");
+    EXPECT_EQ(QImage(dir.filePath("CurrentReport.html_IMG/IMG3.png")).pixel(0, 0),
+              General::Pictures[3].pixel(0, 0));
+
+    // a folder that does not exist: nothing is written, nothing created
+    General::PrintItem = {true, true, true, false};
+    messages.shown.clear();
     EXPECT_FALSE(
         HtmlReport::WriteHtmlReport(dir.filePath("missing").toStdString(), "r.html", setup));
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_NE(messages.shown[1].find("could not be written"), std::string::npos)
-        << messages.shown[1];
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary file left behind
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("could not be created"), std::string::npos)
+        << messages.shown[0];
+    EXPECT_EQ(Snapshot(dir.path()), now);
 }
 
 TEST_F(HtmlReportTest, ShowAndSaveCommands) {
@@ -297,8 +435,42 @@ TEST_F(HtmlReportTest, ShowAndSaveCommands) {
     ASSERT_TRUE(HtmlReport::SaveMeasurementReport(dir.path().toStdString(), setup));
     EXPECT_TRUE(QFile::exists(dir.filePath("saved/run 7.html")));
     EXPECT_TRUE(QDir(dir.filePath("saved/run 7.html_IMG")).exists("IMG8.png"));
-    EXPECT_TRUE(
-        dialogs.asked[1].starts_with("save|Save Measurement Report|" + dir.path().toStdString()));
+    EXPECT_EQ(dialogs.asked[1], "save|Save Measurement Report|" + dir.path().toStdString() +
+                                    "|HTML report file (*.html);;all files (*.*)");
+
+    // A name without an extension gets ".html"; the dialog asked about the
+    // name as typed, so replacing the one with ".html" is asked first.
+    const QDir saved(dir.filePath("saved"));
+    struct Case {
+        const char* typed;
+        Services::MsgAnswer reply;
+        bool written;
+        const char* file;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"run 8", Services::MsgAnswer::No, true, "run 8.html", 0},
+        {"run 9.", Services::MsgAnswer::No, true, "run 9.html", 0},
+        {"run 10.htm", Services::MsgAnswer::No, true, "run 10.htm", 0},
+        {"run 7", Services::MsgAnswer::No, false, "run 7.html", 1},
+        {"run 7", Services::MsgAnswer::Yes, true, "run 7.html", 1},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(saved.filePath("run 7.html"));
+        QFile(saved.filePath("run 7.html")).open(QIODevice::WriteOnly); // an older file
+        messages.shown.clear();
+        messages.reply = c.reply;
+        dialogs.answers = {saved.filePath(c.typed).toStdString()};
+        EXPECT_EQ(HtmlReport::SaveMeasurementReport(dir.path().toStdString(), setup), c.written)
+            << c.typed;
+        EXPECT_EQ(QFileInfo(saved.filePath(c.file)).size() > 0, c.written) << c.typed;
+        EXPECT_FALSE(saved.exists(c.typed) && QString(c.typed) != c.file) << c.typed;
+        ASSERT_EQ(messages.shown.size(), c.questions) << c.typed;
+        if (c.questions) {
+            EXPECT_EQ(messages.shown[0], "Save Measurement Report|run 7.html already exists.\n"
+                                         "Do you want to replace it?");
+        }
+    }
 }
 
 // The written report as a browser sees it: every image loads and the tables
@@ -310,6 +482,13 @@ TEST_F(HtmlReportTest, BrowserLoadsEveryPictureAndShowsTheValues) {
     ASSERT_EQ(view.images.size(), 9);
     for (const QString& image : view.images)
         EXPECT_GT(image.section('=', -1).toInt(), 0) << image.toStdString();
+    // every picture shown at its own size, neither stretched nor squeezed
+    ASSERT_EQ(view.shown.size(), 9);
+    for (std::size_t n = 0; n < 9; ++n) {
+        const QSize size = General::Pictures[n].size();
+        const QString natural = QString("%1x%2").arg(size.width()).arg(size.height());
+        EXPECT_EQ(view.shown[qsizetype(n)], natural + "=" + natural) << n;
+    }
     const QString& cells = view.cells;
     for (const char* value :
          {"Operator|Jane <Doe> & Co", "Device under test|PA-7 \xC3\x9F\xE2\x82\xAC",
@@ -317,4 +496,37 @@ TEST_F(HtmlReportTest, BrowserLoadsEveryPictureAndShowsTheValues) {
           "Crest FactorAmplifier Input|11.23 dB", "|7.5000000E-01|7.0000000E-01|"})
         EXPECT_TRUE(cells.contains(QString::fromUtf8(value))) << value << "\n"
                                                               << cells.toStdString();
+}
+
+// The report printed from a browser: every picture keeps its proportions and
+// fits its share of the page (two side by side, the ACP picture alone).
+TEST_F(HtmlReportTest, PrintedReportFitsEveryPictureUndistorted) {
+    const QString browser = QStandardPaths::findExecutable("chromium-headless-shell");
+    const QString pdfimages = QStandardPaths::findExecutable("pdfimages");
+    ASSERT_FALSE(browser.isEmpty() || pdfimages.isEmpty())
+        << "scripts/setup installs chromium-headless-shell and poppler-utils";
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
+    const QString pdf = dir.filePath("printed.pdf");
+    QProcess print;
+    print.start(browser, {"--no-sandbox", "--disable-gpu", "--allow-file-access-from-files",
+                          "--print-to-pdf=" + pdf,
+                          QUrl::fromLocalFile(dir.filePath("CurrentReport.html")).toString()});
+    ASSERT_TRUE(print.waitForFinished(120000));
+    QProcess list;
+    list.start(pdfimages, {"-list", pdf});
+    ASSERT_TRUE(list.waitForFinished(60000));
+    // page num type width height color comp bpc enc interp object ID x-ppi y-ppi ...
+    const QStringList rows = QString::fromUtf8(list.readAllStandardOutput()).split('\n').mid(2);
+    int pictures = 0;
+    for (const QString& row : rows) {
+        const QStringList f = row.simplified().split(' ');
+        if (f.size() < 14 || f[2] != "image") continue;
+        ++pictures;
+        const double width = f[3].toDouble(), xppi = f[12].toDouble(), yppi = f[13].toDouble();
+        EXPECT_NEAR(xppi, yppi, 1.0) << row.toStdString();
+        // inches on paper; Letter, the narrower A4 and their margins allow
+        // less than 8.3 inches across
+        EXPECT_LT(width / xppi, width == 1000 ? 8.3 : 4.15) << row.toStdString();
+    }
+    EXPECT_EQ(pictures, 9);
 }

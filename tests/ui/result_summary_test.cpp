@@ -6,9 +6,13 @@
 #include "run_state.h"
 
 #include <QDir>
+#include <QImage>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -144,11 +148,9 @@ TEST(ResultSummary, TableFrameHasTwoColumnsPerChannelPairAndARowPerVariant) {
         std::size_t columns, rows;
     };
     const Case cases[] = {
-        {1, false, false, false, 4, 4},
-        {3, true, true, true, 8, 7},
-        {2, true, false, true, 6, 6},
-        {0, false, false, false, 4, 4}, // outside 1..3: held to the range
-        {-4, false, false, false, 4, 4},
+        {1, false, false, false, 4, 4},  {3, true, true, true, 8, 7}, {2, true, false, true, 6, 6},
+        {0, false, false, false, 2, 4},  // no channel pair: the two main-channel columns
+        {-4, false, false, false, 2, 4}, // outside 0..3: held to the range
         {9, false, false, false, 8, 4},
     };
     for (const Case& c : cases) {
@@ -166,25 +168,28 @@ TEST(ResultSummary, TableFrameHasTwoColumnsPerChannelPairAndARowPerVariant) {
 
 TEST(ResultSummary, CurvesSpanTheBoxAndFlatOrShortSeriesStayInside) {
     const QRectF box(QPointF(0, 0), QPointF(100, 50));
+    // Each stroke from -> to; a stroke of no length only places the pen, so a
+    // value that is not finite breaks the line instead of being bridged.
     struct Case {
         std::vector<double> series;
-        std::vector<QPointF> points;
+        std::vector<std::pair<QPointF, QPointF>> strokes;
     };
     const Case cases[] = {
-        {{0, 10, 5}, {{0, 50}, {50, 0}, {100, 25}}},
-        {{3, 3, 3}, {{0, 25}, {50, 25}, {100, 25}}},
-        {{7}, {{50, 25}}},
+        {{0, 10, 5}, {{{0, 50}, {0, 50}}, {{0, 50}, {50, 0}}, {{50, 0}, {100, 25}}}},
+        {{3, 3, 3}, {{{0, 25}, {0, 25}}, {{0, 25}, {50, 25}}, {{50, 25}, {100, 25}}}},
+        {{7}, {{{50, 25}, {50, 25}}}},
         {{}, {}},
-        {{1, NAN, 3}, {{0, 50}, {100, 0}}},
+        {{1, NAN, 3}, {{{0, 50}, {0, 50}}, {{100, 0}, {100, 0}}}},
+        {{0, 1, INFINITY, 2, 4},
+         {{{0, 50}, {0, 50}}, {{0, 50}, {25, 37.5}}, {{75, 25}, {75, 25}}, {{75, 25}, {100, 0}}}},
     };
     for (const Case& c : cases) {
         RecordingPage page;
         ResultSummary::PrintCurve(page, c.series, box, Qt::black);
-        ASSERT_EQ(page.lines.size(), c.points.size()) << c.series.size();
-        for (std::size_t k = 0; k < c.points.size(); ++k)
-            EXPECT_EQ(page.lines[k].to, c.points[k]);
-        if (!c.points.empty()) {
-            EXPECT_EQ(page.lines[0].from, page.lines[0].to); // the first point only places the pen
+        ASSERT_EQ(page.lines.size(), c.strokes.size()) << c.series.size();
+        for (std::size_t k = 0; k < c.strokes.size(); ++k) {
+            EXPECT_EQ(page.lines[k].from, c.strokes[k].first) << c.series.size() << " " << k;
+            EXPECT_EQ(page.lines[k].to, c.strokes[k].second) << c.series.size() << " " << k;
         }
     }
 }
@@ -207,6 +212,13 @@ TEST(ResultSummary, DensityCellsAndTheirRedMarks) {
     EXPECT_EQ(ResultSummary::LevelColor(1), QColor(255, 38, 0));
     EXPECT_EQ(ResultSummary::LevelColor(7), QColor(242, 255, 0));
     EXPECT_EQ(ResultSummary::LevelColor(14), QColor(0, 255, 25));
+    // A cell a rounding error above a whole level is that level, as on screen.
+    for (const auto& [cell, level] : {std::pair{3.0000000000000004, 3}, std::pair{3.01, 4}}) {
+        RecordingPage one;
+        ResultSummary::PrintTable(one, {{cell}}, box);
+        ASSERT_EQ(one.fills.size(), 1u);
+        EXPECT_EQ(one.fills[0].second, ResultSummary::LevelColor(level)) << cell;
+    }
     ASSERT_EQ(page.Count(false, Qt::red), 6u);
     const std::vector<std::pair<double, double>> marks = {{600, 700}, {300, 900}, {800, 1000}};
     for (std::size_t k = 0; k < marks.size(); ++k) {
@@ -217,16 +229,69 @@ TEST(ResultSummary, DensityCellsAndTheirRedMarks) {
     // the run's grids at their own sizes: every cell lies inside the box
     RunState::ScopedRunState state;
     for (const auto& g : General::DensityGrid) {
+        std::size_t occupied = 0;
+        for (const auto& column : g)
+            occupied += static_cast<std::size_t>(
+                std::count_if(column.begin(), column.end(), [](double cell) { return cell > 0; }));
         RecordingPage full;
         ResultSummary::PrintTable(full, g, box);
-        EXPECT_EQ(full.fills.size(), 100u);
+        EXPECT_EQ(full.fills.size(), occupied);
         for (const auto& [cell, colour] : full.fills)
             EXPECT_TRUE(box.contains(cell)) << cell.top();
     }
 }
 
+namespace {
+
+// Where a box of the page (fractions of the printer's paintable area, as the
+// summary places its boxes) lies on the page rendered as `page`.
+QRect PixelBox(const QImage& page, double f1, double f2, double g1, double g2) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QRectF full = printer.pageLayout().fullRect(QPageLayout::Point);
+    const QRectF paint = printer.pageLayout().paintRect(QPageLayout::Point);
+    const double sx = page.width() / full.width(), sy = page.height() / full.height();
+    auto at = [&](double f, double g) {
+        return QPointF((paint.left() + f * paint.width()) * sx,
+                       (paint.top() + g * paint.height()) * sy);
+    };
+    return QRectF(at(f1, g1), at(f2, g2)).toRect();
+}
+
+bool Dark(QRgb p) {
+    return qGray(p) < 128;
+}
+// A level colour or a red mark, not the black, grey or white of the ruling.
+bool Coloured(QRgb p) {
+    return std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) >
+           100;
+}
+
+std::size_t CountPixels(const QImage& image, const QRect& area, bool (*test)(QRgb)) {
+    std::size_t n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += test(image.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+// The dark strokes a straight scan crosses, from `from` in steps of `step`.
+int CrossedLines(const QImage& image, QPoint from, QPoint step, int length) {
+    int lines = 0;
+    bool inLine = false;
+    for (int k = 0; k < length; ++k) {
+        const bool dark = Dark(image.pixel(from + k * step));
+        lines += dark && !inLine ? 1 : 0;
+        inLine = dark;
+    }
+    return lines;
+}
+
+} // namespace
+
 // The whole page printed to a PDF file (no printer here), read back as text
-// and rendered for a reviewer (result_summary-1.png in the test's folder).
+// and rendered (screenshots/result_summary-1.png in the build tree), whose
+// boxes are checked pixel by pixel.
 TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
     const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
@@ -257,10 +322,48 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     EXPECT_EQ(page.count('\f'), 1); // one page
 
     QProcess render;
-    render.start(pdftoppm, {"-png", "-r", "60", pdf, QDir::current().filePath("result_summary")});
+    const QDir shots(QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
+    QDir().mkpath(shots.path());
+    render.start(pdftoppm, {"-png", "-r", "100", pdf, shots.filePath("result_summary")});
     ASSERT_TRUE(render.waitForFinished(60000));
     EXPECT_EQ(render.exitCode(), 0);
-    EXPECT_TRUE(QFile::exists("result_summary-1.png"));
+    const QImage image(shots.filePath("result_summary-1.png"));
+    ASSERT_FALSE(image.isNull());
+
+    // The ACP table frame: 2 channels give 6 columns, the one verified
+    // variant 5 rows; a scan through the first row and column crosses them.
+    const QRect table = PixelBox(image, 0.51, 0.99, 0.30, 0.45);
+    EXPECT_EQ(CrossedLines(image, QPoint(table.left() - 3, table.top() + table.height() / 10),
+                           QPoint(1, 0), table.width() + 6),
+              7);
+    EXPECT_EQ(CrossedLines(image, QPoint(table.left() + table.width() / 12, table.top() - 3),
+                           QPoint(0, 1), table.height() + 6),
+              6);
+    // Inside each box, away from its outline: the two curves cross the
+    // channel-power box (save where they run along its outline, at its sides
+    // and at their peak); both density plots show their levels, AM/AM from
+    // red at its lower left to cyan at its upper right, AM/PM in a band about
+    // its middle.
+    const QRect powers = PixelBox(image, 0.51, 0.99, 0.46, 0.66).adjusted(4, 4, -4, -4);
+    int crossed = 0;
+    for (int x = powers.left(); x <= powers.right(); ++x)
+        crossed += CountPixels(image, QRect(x, powers.top(), 1, powers.height()), Dark) > 0;
+    EXPECT_GT(crossed, powers.width() * 9 / 10);
+    const QRect amam = PixelBox(image, 0.01, 0.49, 0.69, 0.99).adjusted(4, 4, -4, -4);
+    const QRect amamLowerLeft(amam.left(), amam.center().y(), amam.width() / 3, amam.height() / 2);
+    const QRect amamUpperRight(amam.right() - amam.width() / 3, amam.top(), amam.width() / 3,
+                               amam.height() / 3);
+    EXPECT_GT(CountPixels(image, amamLowerLeft,
+                          [](QRgb p) { return qRed(p) > 200 && qBlue(p) < 80 && Coloured(p); }),
+              20u);
+    EXPECT_GT(CountPixels(image, amamUpperRight,
+                          [](QRgb p) { return qRed(p) < 80 && qBlue(p) > 200 && Coloured(p); }),
+              20u);
+    const QRect ampm = PixelBox(image, 0.51, 0.99, 0.69, 0.99).adjusted(4, 4, -4, -4);
+    const QRect ampmMiddle(ampm.left(), ampm.top() + ampm.height() * 7 / 20, ampm.width(),
+                           ampm.height() / 5);
+    EXPECT_GT(CountPixels(image, ampmMiddle, Coloured), std::size_t(ampm.width()));
+    EXPECT_EQ(CountPixels(image, ampm, Coloured), CountPixels(image, ampmMiddle, Coloured));
 }
 
 TEST(ResultSummary, NoPrinterAndNoPdfTargetGivesAMessage) {

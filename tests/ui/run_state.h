@@ -17,9 +17,11 @@
 
 namespace RunState {
 
-// A picture with its number written on it, so a viewer can tell them apart.
+// A picture with its number written on it, so a viewer can tell them apart,
+// at the size the measurement windows render it: 800 × 600 for the graphs
+// 0..7, 1000 × 600 for the verification graph 8.
 inline QImage Picture(int n) {
-    QImage image(301, 157, QImage::Format_RGB32);
+    QImage image(n == 8 ? 1000 : 800, 600, QImage::Format_RGB32);
     image.fill(QColor::fromHsv(n * 40, 160, 230));
     QPainter painter(&image);
     painter.drawText(image.rect(), Qt::AlignCenter, QString("picture %1").arg(n));
@@ -116,9 +118,13 @@ inline void Fill() {
     G::VerifyAMPM = true;
     std::vector<std::vector<double>> amam(100, std::vector<double>(100, 0.0));
     std::vector<std::vector<double>> ampm(100, std::vector<double>(360, 0.0));
+    // AM/AM along the diagonal, rising from level 1 to 20; AM/PM a band of
+    // five rows whose phase rises from 0 to about 3 degrees, fullest in its middle
     for (std::size_t i = 0; i < 100; ++i) {
         amam[i][i] = 20.0 * static_cast<double>(i + 1) / 100.0;
-        ampm[i][180] = 20.0;
+        const std::size_t centre = 180 + i / 4;
+        for (std::size_t j = centre - 2; j <= centre + 2; ++j)
+            ampm[i][j] = 20.0 / static_cast<double>(1 + (j > centre ? j - centre : centre - j));
     }
     G::DensityGrid = {amam, ampm};
     G::DataPresent = true;

@@ -1,16 +1,9 @@
 // Quillon: starts the services, the windows that stand behind the engine's
 // seams, and the main window, whose start-up brings up the rest.
 
-#include "ACPSetup.h"
-#include "DSP.h"
-#include "EngineWindows.h"
-#include "InstrumentLogWindow.h"
 #include "MainForm.h"
 #include "RegistryStore.h"
-#include "Services.h"
 #include "SetHandle.h"
-#include "VerifyForm.h"
-#include "WindowServices.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -20,7 +13,7 @@ namespace {
 
 void PrintHelp() {
     std::printf("Usage: quillon [DEBUG]\n"
-                "  DEBUG  (in capitals, anywhere on the command line) shows the debug menus.\n\n"
+                "  DEBUG  (in capitals, anywhere among the arguments) shows the debug menus.\n\n"
                 "Quillon keeps its settings file (%s), logs and the current report in\n"
                 "  %s\n"
                 "(QUILLON_FOLDER names another; by default the program's folder when it can\n"
@@ -42,17 +35,7 @@ int main(int argc, char** argv) {
         }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillon");
-    WindowServices::Install();
-    InstrumentLogWindow::Install();
-    EngineWindows::Install();
-    VerifyForm::SetACPConfigHook([] { ACPSetup::Open(); });
-    DSP::IntMath().ShowMessage = [](const std::string& text) {
-        Services::Messages().Message("Quillon", text, Services::MsgIcon::Information,
-                                     Services::MsgButtons::OK);
-    };
-    MainForm& main = MainForm::Instance();
-    main.resize(1400, 950);
-    main.MDIForm_Load();
+    MainForm& main = MainForm::StartProgram();
     const int code = QApplication::exec();
     delete &main;
     return code;

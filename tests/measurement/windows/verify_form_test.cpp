@@ -3,8 +3,10 @@
 
 #include "../../support/event_pump.h"
 #include "../../support/fakes.h"
+#include "../../support/windows/client_area.h"
 #include "General.h"
 #include "HOx.h"
+#include "KTStandardWindows.h"
 #include "VerifyForm.h"
 
 #include <QCheckBox>
@@ -180,4 +182,16 @@ TEST_F(VerifyFormTest, ThePictureHasItsOwnSizeAndTheBandCaptionsStandApart) {
     std::sort(extents.begin(), extents.end());
     for (std::size_t k = 1; k < extents.size(); ++k)
         EXPECT_LE(extents[k - 1].second, extents[k].first) << "caption " << k << " overlaps";
+}
+
+TEST_F(VerifyFormTest, OpensCentredOnTheMainWindowAtLeast12645TwipsWide) {
+    TestClientArea main(1600, 1000);
+    auto* form = new VerifyForm(state);
+    form->Form_Load();
+    const QRect frame = MainFormAccess::FrameOf(form)->geometry();
+    EXPECT_LE(std::abs(frame.center().x() - 800), 1) << frame.x();
+    EXPECT_LE(std::abs(frame.center().y() - 500), 1) << frame.y();
+    EXPECT_GE(form->width(), KTStandard::TwipsToPixels(12645));
+    EXPECT_GE(form->height(), form->sizeHint().height());
+    delete form;
 }

@@ -11,8 +11,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -76,15 +76,11 @@ private:
     // Starts a program with its standard output into a pipe (`out`, kept
     // open while it runs, so that a later line cannot kill it) and its errors
     // discarded. `env` adds to (or replaces in) this process's environment.
+    // The program ends with this process, even when a test crashes.
     static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
                        int& out) {
         int ends[2];
         if (pipe2(ends, O_CLOEXEC) != 0) return -1;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-        posix_spawn_file_actions_addclose(&actions, ends[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         std::vector<char*> argv;
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -101,11 +97,19 @@ private:
         for (std::string& e : envText)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        pid_t pid = -1;
-        const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(1);
+            dup2(ends[1], 1);
+            const int discard = open("/dev/null", O_WRONLY);
+            dup2(discard, 2);
+            execvpe(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
         close(ends[1]);
-        if (failed != 0) {
+        if (pid < 0) {
             close(ends[0]);
             return -1;
         }

@@ -1,16 +1,10 @@
 // Quillon: starts the services, the windows that stand behind the engine's
 // seams, and the main window, whose start-up brings up the rest.
 
-#include "ACPSetup.h"
 #include "AboutForm.h"
-#include "DSP.h"
-#include "EngineWindows.h"
-#include "InstrumentLogWindow.h"
 #include "MainForm.h"
 #include "RegistryStore.h"
-#include "Services.h"
 #include "SetHandle.h"
-#include "VerifyForm.h"
 #include "WindowServices.h"
 
 #include <QApplication>
@@ -23,7 +17,7 @@ void PrintHelp() {
     std::printf("Usage: quillon [DEBUG]\n"
                 "       quillon CVI,\"name\",\"version\",\"date\",\"description\",\"copyright\","
                 "\"legal notes\"\n"
-                "  DEBUG  (in capitals, anywhere on the command line) shows the debug menus.\n"
+                "  DEBUG  (in capitals, anywhere among the arguments) shows the debug menus.\n"
                 "  CVI    shows only the about box, describing the application named by the\n"
                 "         fields; its Close ends the program.\n\n"
                 "Quillon keeps its settings file (%s), logs and the current report in\n"
@@ -58,16 +52,7 @@ int main(int argc, char** argv) {
         about.show();
         return QApplication::exec();
     }
-    InstrumentLogWindow::Install();
-    EngineWindows::Install();
-    VerifyForm::SetACPConfigHook([] { ACPSetup::Open(); });
-    DSP::IntMath().ShowMessage = [](const std::string& text) {
-        Services::Messages().Message("Quillon", text, Services::MsgIcon::Information,
-                                     Services::MsgButtons::OK);
-    };
-    MainForm& main = MainForm::Instance();
-    main.resize(1400, 950);
-    main.MDIForm_Load();
+    MainForm& main = MainForm::StartProgram();
     const int code = QApplication::exec();
     delete &main;
     return code;

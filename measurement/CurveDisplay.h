@@ -50,7 +50,9 @@ public:
     virtual void AddTrace(CurveGraph graph, const std::vector<double>& y) = 0;
     // Clears the graph and draws the picture with its colour key.
     virtual void ShowDensity(CurveGraph graph, const DensityPicture& picture) = 0;
-    // An image of the graph as it stands; a null image when nothing shows it.
+    // An image of the graph as it stands, at the size of the report's and the
+    // printout's pictures whatever the graph's size on screen; a null image
+    // when nothing shows it.
     virtual QImage Picture(CurveGraph graph) = 0;
 
     // The installed display, or one that draws nothing.

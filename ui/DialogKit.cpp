@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLineEdit>
-#include <QMdiSubWindow>
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -58,19 +57,11 @@ public:
 } // namespace
 
 QWidget* FrameOf(QWidget* window) {
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget())) return frame;
-    return window;
+    return MainFormAccess::FrameOf(window);
 }
 
 void ShowWindow(QWidget* window) {
-    // The first showing places the window (in the client area when there is
-    // a main window); later ones show the frame it was placed in.
-    if (!window->property("placed").toBool()) {
-        window->setProperty("placed", true);
-        MainFormAccess::ShowChild(window);
-    }
-    QWidget* frame = FrameOf(window);
-    frame->show();
+    QWidget* frame = MainFormAccess::ShowChild(window);
     frame->raise();
     frame->activateWindow();
 }

@@ -9,12 +9,14 @@
 #include "Configure.h"
 #include "CrossMix.h"
 #include "Current.h"
+#include "DSP.h"
 #include "DataDisplay.h"
 #include "DialogKit.h"
 #include "EngineWindows.h"
 #include "General.h"
 #include "HtmlReport.h"
 #include "INIIO.h"
+#include "InstrumentLogWindow.h"
 #include "MsgBig.h"
 #include "PredistortFile.h"
 #include "RemoteServer.h"
@@ -27,6 +29,7 @@
 #include "VISADeviceCache.h"
 #include "VISARscEditor.h"
 #include "VerifyForm.h"
+#include "WindowServices.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,7 +41,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <filesystem>
 
@@ -63,6 +65,24 @@ MainForm& MainForm::Instance() {
 
 bool MainForm::Exists() {
     return g_mainForm != nullptr;
+}
+
+MainForm& MainForm::StartProgram() {
+    WindowServices::Install();
+    InstrumentLogWindow::Install();
+    EngineWindows::Install();
+    VerifyForm::SetACPConfigHook([] { ACPSetup::Open(); });
+    DSP::IntMath().ShowMessage = [](const std::string& text) {
+        Services::Messages().Message("Quillon", text, Services::MsgIcon::Information,
+                                     Services::MsgButtons::OK);
+    };
+    MainForm& main = Instance();
+    // Every window of a run beside the others needs the room of a whole
+    // screen; un-maximised, the window keeps a size of its own.
+    main.resize(1400, 950);
+    main.setWindowState(Qt::WindowMaximized);
+    main.MDIForm_Load();
+    return main;
 }
 
 MainForm::MainForm() : remote_(std::make_unique<RemoteServer>(*this)) {
@@ -94,7 +114,8 @@ std::string MainForm::Caption(int major, int minor, int revision, const QDateTim
 }
 
 bool MainForm::DebugRequested(const QStringList& arguments) {
-    return arguments.join(' ').contains("DEBUG", Qt::CaseSensitive);
+    // The program's own path is no argument: a folder named DEBUG says nothing.
+    return arguments.mid(1).join(' ').contains("DEBUG", Qt::CaseSensitive);
 }
 
 void MainForm::BuildMenus() {
@@ -192,14 +213,22 @@ void MainForm::MDIForm_Load() {
     ButtonForm& buttons = ButtonForm::Instance();
     DialogKit::ShowWindow(&buttons);
     Frame(&buttons)->move(0, 0);
+    // A new equipment setup fills its lists and shows the settings itself;
+    // only a restart needs that again (once: a file signal without its file
+    // asks for one each time).
+    const bool restart = SetupGUI::Exists();
     SetupGUI& setup = SetupGUI::Instance();
     DialogKit::ShowWindow(&setup);
     Frame(&setup)->move(0, Frame(&buttons)->y() + Frame(&buttons)->height());
-    // The progress window first: the result window sits below it.
+    // The progress window first, in its place at the top right: the result
+    // window sits below it.
     Current::Instance();
+    LayoutWindows();
     ResultForm::Instance().Form_Load();
-    setup.LoadStaticLists();
-    setup.Update();
+    if (restart) {
+        setup.LoadStaticLists();
+        setup.Update();
+    }
     buttons.Update();
 
     LayoutWindows();
@@ -220,8 +249,9 @@ void MainForm::resizeEvent(QResizeEvent* event) {
     LayoutWindows();
 }
 
-// The progress window at the top right, the result window beside it filling
-// the height below the action window. Sizes that do not fit are left alone.
+// The progress window at the top right, the result window below it filling
+// the height down to the bottom of the client area. Sizes that do not fit
+// are left alone.
 void MainForm::LayoutWindows() {
     const int w = area_->width(), h = area_->height();
     if (Current::Exists()) {
@@ -232,9 +262,8 @@ void MainForm::LayoutWindows() {
     QWidget* result = Frame(&ResultForm::Instance());
     if (result->width() <= 0) return;
     if (const int x = w - result->width() - 12; x >= 0) result->move(x, result->y());
-    const int buttons = Frame(&ButtonForm::Instance())->height();
-    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    if (const int height = h - buttons - title - 32; height >= 0)
+    if (const int height = h - result->y() - ResultForm::kEdge;
+        height >= result->minimumSizeHint().height())
         result->resize(result->width(), height);
 }
 
@@ -418,7 +447,7 @@ void MainForm::Info_Click() {
 
 void MainForm::MsgBoxBigTest_Click() {
     auto* verify = new VerifyForm(std::make_shared<Verification::State>());
-    MainFormAccess::ShowChild(verify);
+    verify->Form_Load();
 }
 
 void MainForm::DumpIt_Click() {

@@ -20,6 +20,10 @@ public:
     // The window, created on first use.
     static MainForm& Instance();
     static bool Exists();
+    // The program's start: puts the windows behind every service and seam
+    // of the layers below (once, after the QApplication exists), then opens
+    // the main window at its designed size and runs its start-up.
+    static MainForm& StartProgram();
     ~MainForm() override;
 
     int ClientHeight() const override;

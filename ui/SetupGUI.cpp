@@ -39,8 +39,16 @@ QWidget* InstrumentPair(QListWidget*& names, QListWidget*& addresses) {
     grid->addWidget(new QLabel("VISA address"), 0, 1);
     names = new QListWidget;
     addresses = new QListWidget;
-    for (QListWidget* l : {names, addresses})
+    // As wide as an instrument's name and a LAN resource need (the lists
+    // scroll for longer ones), not a list's default width: the window has to
+    // fit beside the progress window.
+    const QFontMetrics text(names->font());
+    names->setMinimumWidth(text.horizontalAdvance("VRTA-R4Q") + 24);
+    addresses->setMinimumWidth(text.horizontalAdvance("TCPIP0::192.168.1.20::inst0::INSTR") + 12);
+    for (QListWidget* l : {names, addresses}) {
         l->setMaximumHeight(64);
+        l->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    }
     grid->addWidget(names, 1, 0);
     grid->addWidget(addresses, 1, 1);
     grid->setColumnStretch(0, 2);

@@ -17,6 +17,8 @@
 
 namespace {
 
+VISARscEditor* g_editor = nullptr;
+
 constexpr auto kRoot = Registry::HKEY_LOCAL_MACHINE;
 constexpr int kMax = VISADeviceCache::MaxEntries;
 
@@ -50,8 +52,12 @@ const char* const VISARscEditor::TemplateNames[6] = {
 };
 
 VISARscEditor& VISARscEditor::Instance() {
-    static VISARscEditor* editor = new VISARscEditor;
-    return *editor;
+    if (!g_editor) g_editor = new VISARscEditor;
+    return *g_editor;
+}
+
+VISARscEditor::~VISARscEditor() {
+    if (g_editor == this) g_editor = nullptr;
 }
 
 VISARscEditor::VISARscEditor(QWidget* parent) : QWidget(parent, Qt::Window) {

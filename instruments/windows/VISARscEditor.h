@@ -19,6 +19,8 @@ public:
     // The program's editor, created hidden on first use.
     static VISARscEditor& Instance();
     explicit VISARscEditor(QWidget* parent = nullptr);
+    // The program's editor goes with the main window's client area it lives in.
+    ~VISARscEditor() override;
 
     // Keeps the key path for OK and loads both lists from it (DEVICE1 to
     // DEVICE100, SERVER1 to SERVER100; a missing value inside the numbering

@@ -3,6 +3,7 @@
 #include "ACPForm.h"
 
 #include "ACP.h"
+#include "ButtonForm.h"
 #include "MainFormAccess.h"
 
 #include <QResizeEvent>
@@ -40,7 +41,11 @@ LazyDisplay g_lazy;
 
 constexpr int kGap = 4;            // between graphs and at the left and top
 constexpr int kHeightReserve = 20; // below the graphs
-constexpr QSize kPictureSize(640, 400);
+// The window as designed: four graphs large enough to read their curves.
+constexpr QSize kDesignedSize(900, 650);
+// The report's and the printout's pictures have a size of their own, whatever
+// the window's size on screen, or whether it is shown at all.
+constexpr QSize kPictureSize(800, 600);
 
 QCustomPlot* MakeGraph(QWidget* parent, QCPTextElement*& title) {
     auto* plot = new QCustomPlot(parent);
@@ -91,19 +96,33 @@ ACPForm::ACPForm() {
     AMAMDia->yAxis->setRange(0, 1);
     AMPMDia->xAxis->setRange(0, 1);
     AMPMDia->yAxis->setRange(-22.5, 22.5);
-    resize(900, 650);
+    resize(kDesignedSize);
 }
 
 ACPForm::~ACPForm() {
     if (g_form == this) g_form = nullptr;
 }
 
+QSize ACPForm::sizeHint() const {
+    return kDesignedSize;
+}
+
+// Small enough to make room, large enough to keep every graph readable.
+QSize ACPForm::minimumSizeHint() const {
+    return kDesignedSize / 2;
+}
+
 void ACPForm::Present() {
-    QWidget* frame = parentWidget() ? parentWidget() : this;
-    frame->showNormal();
-    frame->move(0, frame->y());
+    QWidget* frame = MainFormAccess::ShowChild(this);
     frame->raise();
-    show();
+    frame->showNormal();
+    // At the left edge, below the action window.
+    int top = 0;
+    if (ButtonForm::Exists()) {
+        const QWidget* actions = MainFormAccess::FrameOf(&ButtonForm::Instance());
+        top = actions->y() + actions->height();
+    }
+    frame->move(0, top);
 }
 
 QCustomPlot* ACPForm::Graph(CurveGraph graph) const {
@@ -181,6 +200,12 @@ void ACPForm::ShowDensity(CurveGraph graph, const DensityPicture& picture) {
     QCustomPlot* plot = Graph(graph);
     plot->clearGraphs();
     plot->clearItems();
+    // The key's pixels count from the top left corner of the axis rectangle,
+    // where no caption covers it and nothing clips it away.
+    auto* corner = new QCPItemTracer(plot);
+    corner->setStyle(QCPItemTracer::tsNone);
+    corner->position->setType(QCPItemPosition::ptAxisRectRatio);
+    corner->position->setCoords(0, 0);
     int k = 0;
     for (const DensityPicture::Level& level : picture.levels) {
         ++k;
@@ -189,11 +214,12 @@ void ACPForm::ShowDensity(CurveGraph graph, const DensityPicture& picture) {
         g->setLineStyle(QCPGraph::lsNone);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssSquare, colour, colour, 3));
         if (!level.x.empty()) g->setData(Values(level.x), Values(level.y));
-        // The colour key: adjoining boxes in level order, in pixels from the
-        // graph's top left corner.
+        // The colour key: adjoining boxes in level order.
         auto* key = new QCPItemRect(plot);
         key->topLeft->setType(QCPItemPosition::ptAbsolute);
         key->bottomRight->setType(QCPItemPosition::ptAbsolute);
+        key->topLeft->setParentAnchor(corner->position);
+        key->bottomRight->setParentAnchor(corner->position);
         key->topLeft->setCoords(10.0 * k, 10);
         key->bottomRight->setCoords(10.0 * (k + 1), 20);
         key->setPen(QPen(colour));
@@ -207,10 +233,7 @@ void ACPForm::ShowDensity(CurveGraph graph, const DensityPicture& picture) {
 }
 
 QImage ACPForm::Picture(CurveGraph graph) {
-    QCustomPlot* plot = Graph(graph);
-    const bool sized = plot->width() > 0 && plot->height() > 0;
-    const QSize size = sized ? plot->size() : kPictureSize;
-    return plot->toPixmap(size.width(), size.height()).toImage();
+    return Graph(graph)->toPixmap(kPictureSize.width(), kPictureSize.height()).toImage();
 }
 
 void ACPForm::Form_Resize() {

@@ -24,8 +24,11 @@ public:
     static bool Exists();
     ~ACPForm() override;
 
-    // Front, normal size, at the left edge of its parent's area.
+    // Front, normal size (after maximised or minimised, its designed size),
+    // at the left edge of the client area below the action window.
     void Present();
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     void Clear(CurveGraph graph) override;
     void SetCaption(CurveGraph graph, const std::string& caption) override;
@@ -34,6 +37,7 @@ public:
                  PlotStyle style) override;
     void AddTrace(CurveGraph graph, const std::vector<double>& y) override;
     void ShowDensity(CurveGraph graph, const DensityPicture& picture) override;
+    // The graph at the pictures' own size (800 x 600 pixels).
     QImage Picture(CurveGraph graph) override;
 
     // Lays the four graphs out in the client area: two columns with 4-pixel

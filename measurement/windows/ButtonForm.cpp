@@ -38,6 +38,10 @@ ButtonForm& ButtonForm::Instance() {
     return *g_form;
 }
 
+bool ButtonForm::Exists() {
+    return g_form != nullptr;
+}
+
 ButtonForm::ButtonForm(QWidget* parent) : QWidget(parent) {
     setWindowTitle("Main Actions");
     setProperty("Tag", "KEEP");

@@ -19,6 +19,8 @@ class ButtonForm : public QWidget {
 public:
     // The program's action window, created on first use.
     static ButtonForm& Instance();
+    // Whether the window exists now, without creating it.
+    static bool Exists();
     explicit ButtonForm(QWidget* parent = nullptr);
     ~ButtonForm() override;
 

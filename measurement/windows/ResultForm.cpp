@@ -13,18 +13,29 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
 ResultForm* g_form = nullptr;
 
-// The widget that frames a window: its MDI sub-window, or itself.
 QWidget* Frame(QWidget* w) {
-    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
-    return sub ? static_cast<QWidget*>(sub) : w;
+    return MainFormAccess::FrameOf(w);
+}
+
+// The longest line the window writes: the captions of the rows; value lines
+// are short.
+QString LongestCaption(const QFontMetrics& bold) {
+    QString longest = "Leveling error (10 steps)";
+    for (int row = PlausibilityRules::RowCrestReference; row <= PlausibilityRules::RowGroupDelay;
+         ++row)
+        if (const auto style = PlausibilityRules::Style(row))
+            if (bold.horizontalAdvance(style->caption) > bold.horizontalAdvance(longest))
+                longest = style->caption;
+    return longest;
 }
 
 // Width of the area windows are placed in.
@@ -59,8 +70,26 @@ ResultForm::ResultForm() {
     Label1 = new QLabel("Measurement Results");
     layout->addWidget(Label1);
     ResField = new RTFTextBox;
-    ResField->setMinimumSize(kBoxWidth, kBoxHeight / 2);
+    // A line longer than the box wraps rather than being cut at the right.
+    ResField->setLineWrapMode(QTextEdit::WidgetWidth);
+    RTFGen::RTFBegin(ResField, resultRTF_, kFontName, kFontHalfPoints);
+    ResField->setMinimumSize(BoxWidth(), kBoxHeight / 2);
     layout->addWidget(ResField, 1);
+}
+
+int ResultForm::BoxWidth() const {
+    QFont font = ResField->document()->defaultFont();
+    font.setPointSizeF(kFontHalfPoints / 2.0);
+    font.setBold(true);
+    const QFontMetrics bold(font);
+    const int frame = 2 * (ResField->frameWidth() + int(ResField->document()->documentMargin()));
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return std::max(kBoxWidth,
+                    bold.horizontalAdvance(LongestCaption(bold)) + frame + scrollBar + 2);
+}
+
+QSize ResultForm::sizeHint() const {
+    return {BoxWidth() + kEdge, kBoxHeight + Label1->sizeHint().height() + 4 + kEdge};
 }
 
 ResultForm::~ResultForm() {
@@ -68,25 +97,20 @@ ResultForm::~ResultForm() {
 }
 
 void ResultForm::Form_Load() {
-    RTFGen::RTFBegin(ResField, resultRTF_, "Lucida Console", 20);
-    // Framed once; later restarts show the same frame again.
-    if (Frame(this) == this)
-        MainFormAccess::ShowChild(this);
-    else
-        Frame(this)->show();
+    RTFGen::RTFBegin(ResField, resultRTF_, kFontName, kFontHalfPoints);
+    MainFormAccess::ShowChild(this);
     Place();
 }
 
 void ResultForm::Place() {
     QWidget* frame = Frame(this);
-    const int extraW = frame->width() - width(), extraH = frame->height() - height();
     // The designed size, independent of the size before, so restarts never
     // shrink the window.
-    const int w = kBoxWidth + kEdge + extraW;
-    const int designed = kBoxHeight + Label1->sizeHint().height() + 4 + kEdge + extraH;
+    const QSize designed = frame == this ? sizeHint() : frame->sizeHint();
+    const int w = designed.width();
     // The main window may have stretched it to the height below the action
     // window; a restart keeps that, and never goes below the designed size.
-    frame->resize(w, std::max(designed, frame->height()));
+    frame->resize(w, std::max(designed.height(), frame->height()));
     int top = 0;
     if (Current::Exists()) {
         const QWidget* progress = Frame(&Current::Instance());

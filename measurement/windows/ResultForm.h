@@ -17,11 +17,13 @@ class ResultForm : public QWidget, public ResultSink {
     Q_OBJECT
 
 public:
-    // Designed sizes in pixels: the box below the label, and the margin
-    // between box and window edges.
+    // Designed sizes in pixels: the box below the label (4200 x 1875
+    // twips), and the margin between box and window edges.
     static constexpr int kBoxWidth = 280;
     static constexpr int kBoxHeight = 125;
     static constexpr int kEdge = 8;
+    static constexpr const char* kFontName = "Lucida Console";
+    static constexpr int kFontHalfPoints = 20;
 
     static ResultForm& Instance();
     static bool Exists();
@@ -38,6 +40,11 @@ public:
                        const std::string& unit) override;
     bool ShowValue(int row, float value, float shown,
                    std::optional<float> extra = std::nullopt) override;
+
+    // The box's width: the designed one, or what the longest caption line
+    // needs in the box's font when that is more.
+    int BoxWidth() const;
+    QSize sizeHint() const override;
 
     // The rich-text document of the lines since the last restart.
     const std::string& ResultRTF() const { return resultRTF_; }

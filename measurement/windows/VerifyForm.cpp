@@ -4,6 +4,7 @@
 
 #include "General.h"
 #include "HOx.h"
+#include "KTStandardWindows.h"
 #include "MainFormAccess.h"
 #include "NumberText.h"
 #include "StringOp.h"
@@ -58,9 +59,15 @@ QString Format(double v) {
 
 Verification::View* MakeView(std::shared_ptr<Verification::State> state) {
     auto* form = new VerifyForm(std::move(state));
-    MainFormAccess::ShowChild(form);
+    form->Form_Load();
     return form;
 }
+
+// The window as designed, and never narrower than 12645 twips.
+constexpr QSize kDesignedSize(1000, 720);
+constexpr double kLeastWidthTwips = 12645;
+// The report's picture of the spectrum, whatever the window's size on screen.
+constexpr QSize kPictureSize(1000, 600);
 
 } // namespace
 
@@ -84,6 +91,8 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
     disp_ = new QCustomPlot(this);
     disp_->setMinimumSize(600, 300);
     disp_->addLayer("bands", disp_->layer("grid"), QCustomPlot::limAbove);
+    // The bands' captions stay readable over the traces.
+    disp_->addLayer("captions", disp_->layer("main"), QCustomPlot::limAbove);
     disp_->xAxis->setLabel("frequency offset [MHz]");
     disp_->yAxis->setLabel("level [dB]");
 
@@ -141,7 +150,7 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
     layout->addWidget(table_);
     layout->addLayout(middle, 1);
     layout->addWidget(statusBar_);
-    resize(1000, 720);
+    resize(sizeHint());
 
     chanTimer_ = new QTimer(this);
     chanTimer_->setInterval(100);
@@ -151,6 +160,20 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
 
 VerifyForm::~VerifyForm() {
     Verification::Run::Forget(this);
+}
+
+QSize VerifyForm::sizeHint() const {
+    return kDesignedSize.expandedTo(QSize(KTStandard::TwipsToPixels(kLeastWidthTwips), 0))
+        .expandedTo(minimumSizeHint());
+}
+
+void VerifyForm::Form_Load() {
+    QWidget* frame = MainFormAccess::ShowChild(this);
+    const QWidget* area = frame->parentWidget();
+    if (frame == this || !area) return;
+    // Centred on the client area, never beyond its top left corner.
+    frame->move(std::max(0, (area->width() - frame->width()) / 2),
+                std::max(0, (area->height() - frame->height()) / 2));
 }
 
 void VerifyForm::InstallViewMaker() {
@@ -264,10 +287,15 @@ void VerifyForm::DisplayLines() {
         rect->bottomRight->setCoords(b.centre + b.width / 2, y.lower);
         rect->setPen(Qt::NoPen);
         rect->setBrush(QColor(0xCC, 0xCC, 0xCC));
+        // Upright, reading upwards from the bottom of its band: side by side,
+        // the captions of narrow, close bands would run into one another.
         auto* caption = new QCPItemText(disp_);
-        caption->setLayer("bands");
+        caption->setLayer("captions");
+        caption->setBrush(QColor(0xCC, 0xCC, 0xCC, 0xC0));
         caption->position->setCoords(b.centre, y.lower);
-        caption->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        caption->setRotation(-90);
+        caption->setPositionAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        caption->setPadding(QMargins(4, 0, 0, 0));
         caption->setText(b.name);
     }
     disp_->replot();
@@ -344,5 +372,5 @@ void VerifyForm::UpdateDisplay_Click() {
 }
 
 void VerifyForm::StorePicture() {
-    General::Pictures[8] = disp_->toPixmap().toImage();
+    General::Pictures[8] = disp_->toPixmap(kPictureSize.width(), kPictureSize.height()).toImage();
 }

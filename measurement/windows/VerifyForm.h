@@ -26,6 +26,11 @@ public:
     explicit VerifyForm(std::shared_ptr<Verification::State> state, QWidget* parent = nullptr);
     ~VerifyForm() override;
 
+    // Shows the window in the main window's client area, centred on it.
+    void Form_Load();
+    // The designed size: at least 12645 twips wide.
+    QSize sizeHint() const override;
+
     // Installs the maker that gives each run's verification this window.
     static void InstallViewMaker();
     // "ACP config ..." opens the ACP setup dialog, which lives above this

@@ -1,3 +1,6 @@
+// The instrument log window: a new, empty log at every load, at the bottom left
+// of the client area.
+
 #include "ELogForm.h"
 
 #include "General.h"
@@ -28,18 +31,22 @@ bool ELogForm::IsLoaded() {
 
 ELogForm::ELogForm() {
     setWindowTitle("MAIN LOG WINDOW");
-    // The instrument holder's log box: it stays when measurement windows close.
-    setProperty("Tag", "KEEP");
+    // "Close All Measurement Windows" closes it; the next line logged opens a
+    // new, empty log.
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     ELogBox = new RTFTextBox;
     layout->addWidget(ELogBox);
-    resize(640, 200);
+    resize(sizeHint());
 
     RTFGen::RTFBegin(ELogBox, General::InstrumentLogRTF, "Lucida Console", 20);
     ELogBox->SetCaret(ELogBox->RTF().size() - 1);
     ELogBox->Repaint();
+}
+
+QSize ELogForm::sizeHint() const {
+    return {640, 200};
 }
 
 ELogForm::~ELogForm() {

@@ -17,6 +17,7 @@ public:
     static ELogForm& Instance();
     static bool IsLoaded();
     ~ELogForm() override;
+    QSize sizeHint() const override;
 
     RTFTextBox* ELogBox = nullptr;
 

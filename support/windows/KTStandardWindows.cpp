@@ -1,4 +1,8 @@
+// Window measures in the units the designs give them: caption height and twips.
+
 #include "KTStandardWindows.h"
+
+#include "NumberText.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -6,12 +10,22 @@
 
 namespace KTStandard {
 
-float GetCaptionHeightTwips() {
+namespace {
+double DotsPerInch() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    const double twipsPerPixel = 1440.0 / (dpi > 0 ? dpi : 96.0);
+    return dpi > 0 ? dpi : 96.0;
+}
+} // namespace
+
+float GetCaptionHeightTwips() {
+    const double twipsPerPixel = 1440.0 / DotsPerInch();
     const double caption = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
     return static_cast<float>(twipsPerPixel * caption);
+}
+
+int TwipsToPixels(double twips) {
+    return static_cast<int>(NumberText::RoundHalfEven(twips * DotsPerInch() / 1440.0));
 }
 
 } // namespace KTStandard

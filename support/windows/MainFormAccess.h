@@ -21,5 +21,14 @@ public:
     // Shows a child window inside the main window's client area, or as a
     // window of its own when there is no main window. Returns the widget that
     // frames it (the sub-window, or the child itself).
+    //
+    // A window gets one frame for its life: showing it again shows that frame.
+    // The frame follows its window: it hides when the window hides itself,
+    // goes when the window is deleted, and takes the window's designed size
+    // (its sizeHint) when it is first shown and whenever it is restored from
+    // maximised or minimised.
     static QWidget* ShowChild(QWidget* child);
+    // The widget that frames a child window: its sub-window, or the window
+    // itself.
+    static QWidget* FrameOf(QWidget* child);
 };

@@ -1,6 +1,6 @@
 #include "MsgBig.h"
 
-#include "NumberText.h"
+#include "KTStandardWindows.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -79,10 +79,6 @@ MsgBig::MsgBig() {
     connect(ShutIt, &QTimer::timeout, this, &MsgBig::ShutIt_Timer);
 }
 
-int MsgBig::Pixels(int twips) const {
-    return static_cast<int>(NumberText::RoundHalfEven(twips * logicalDpiY() / 1440.0));
-}
-
 void MsgBig::Present(const Request& r) {
     for (std::size_t i = 0; i < Sign.size(); ++i)
         Sign[i]->setVisible(static_cast<int>(i) == r.sign);
@@ -93,12 +89,26 @@ void MsgBig::Present(const Request& r) {
     OKButton->setVisible(buttons);
     Message->setText(QString::fromLatin1(r.text));
 
-    const int width = Pixels(kWidthTwips);
-    setFixedWidth(width);
+    // The designed size, or what the text asks for when that is more: as
+    // wide as the message prefers (a long one wraps), as high as it then is.
+    // The layout keeps its sizes for a text shown before at the same width:
+    // they are thrown away first.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    Rahmen->updateGeometry();
+    for (QLayout* inner : findChildren<QLayout*>())
+        inner->invalidate();
+    layout()->invalidate();
     layout()->activate();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int widest = screen ? screen->availableGeometry().width() * 9 / 10 : INT_MAX;
+    const int width = std::max(KTStandard::TwipsToPixels(kWidthTwips),
+                               std::min(layout()->sizeHint().width(), widest));
     const int needed = layout()->totalHeightForWidth(width);
-    setFixedHeight(std::max(Pixels(buttons ? kHeightWithButtons : kHeightWithoutButtons), needed));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    setFixedSize(width, std::max(KTStandard::TwipsToPixels(buttons ? kHeightWithButtons
+                                                                   : kHeightWithoutButtons),
+                                 needed));
+    if (screen) {
         const QRect s = screen->geometry();
         move(s.x() + s.width() / 2 - this->width() / 2,
              s.y() + s.height() / 2 - this->height() / 2);

@@ -73,7 +73,6 @@ private:
     void Answer(std::int16_t code);
     // Shows the innermost blocking message still waiting again, if any.
     void RestoreWaiting();
-    int Pixels(int twips) const;
 
     std::int16_t replyCode_ = NoReply;
     // Blocking calls still waiting, innermost last.

@@ -5,9 +5,10 @@
 #include "MsgBig.h"
 #include "Services.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -17,6 +18,23 @@
 namespace WindowServices {
 
 namespace {
+
+// Room the window manager's frame takes beside the title: its icon and its
+// minimise, maximise and close buttons.
+constexpr int kTitleBarButtons = 96;
+
+// The window manager writes the title in its own, bold, font beside its
+// buttons and cuts what does not fit; a message box is made wide enough for
+// the whole title.
+void MakeRoomForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(box.windowTitle()) + kTitleBarButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 class DialogMessages final : public Services::MessageBoxService {
 public:
@@ -59,6 +77,7 @@ public:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
         }
+        MakeRoomForTitle(box);
         switch (box.exec()) {
         case QMessageBox::Ok:
             return MsgAnswer::OK;

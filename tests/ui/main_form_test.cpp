@@ -1,10 +1,16 @@
+// The main window as the frame of the program's windows: where they live, one
+// frame for each, following its window.
+
 #include "Current.h"
 #include "ELogForm.h"
 #include "MainForm.h"
+#include "VISARscEditor.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 TEST(MainForm, ChildWindowsLiveInTheClientAreaAndTheLogSitsAtItsBottom) {
@@ -29,4 +35,55 @@ TEST(MainForm, ChildWindowsLiveInTheClientAreaAndTheLogSitsAtItsBottom) {
     EXPECT_EQ(MainFormAccess::Get(), nullptr);
     EXPECT_FALSE(ELogForm::IsLoaded());
     EXPECT_FALSE(Current::Exists());
+}
+
+TEST(MainForm, EveryWindowHasOneFrameThatFollowsIt) {
+    MainForm& main = MainForm::Instance();
+    main.resize(1200, 800);
+    main.show();
+    QMdiArea* area = main.ClientArea();
+    auto frames = [area] { return area->subWindowList().size(); };
+
+    // Shown twice, framed once.
+    auto* window = new QLabel("a window of a designed size");
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QWidget* frame = MainFormAccess::ShowChild(window);
+    EXPECT_EQ(MainFormAccess::ShowChild(window), frame);
+    EXPECT_EQ(frames(), 1);
+    EXPECT_EQ(window->size(), window->sizeHint());
+
+    // A window that hides itself hides its frame, and comes back in it.
+    window->hide();
+    EXPECT_FALSE(frame->isVisible());
+    MainFormAccess::ShowChild(window);
+    EXPECT_TRUE(frame->isVisible() && window->isVisible());
+
+    // Restored from maximised or minimised: the designed size again.
+    auto* sub = qobject_cast<QMdiSubWindow*>(frame);
+    for (auto away : {&QMdiSubWindow::showMaximized, &QMdiSubWindow::showMinimized}) {
+        (sub->*away)();
+        EXPECT_TRUE(frame->isVisible()) << "minimised is not hidden";
+        sub->showNormal();
+        EXPECT_EQ(window->size(), window->sizeHint());
+    }
+
+    // The resource editor's OK hides it with its frame.
+    main.VISAResource_Click();
+    VISARscEditor& editor = VISARscEditor::Instance();
+    EXPECT_TRUE(MainFormAccess::FrameOf(&editor)->isVisible());
+    editor.OK->click();
+    EXPECT_FALSE(MainFormAccess::FrameOf(&editor)->isVisible());
+    main.VISAResource_Click();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(frames(), 2);
+
+    // A window that closes itself takes its frame along.
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(frames(), 1);
+    delete &main;
+    // The editor went with the client area; the next main window gets a new one.
+    EXPECT_EQ(VISARscEditor::Instance().parentWidget(), nullptr);
+    delete &VISARscEditor::Instance();
 }

@@ -7,8 +7,11 @@
 #include "ButtonForm.h"
 #include "Configure.h"
 #include "Current.h"
+#include "ELogForm.h"
 #include "General.h"
 #include "MainForm.h"
+#include "RTFGen.h"
+#include "RTFView.h"
 #include "RegAccess.h"
 #include "ResultForm.h"
 #include "SetHandle.h"
@@ -70,6 +73,8 @@ TEST(MainFormCaption, ReleaseBetaAndDebugCaptionsAndTheDebugWord) {
     EXPECT_TRUE(MainForm::DebugRequested({"quillon", "-x", "DEBUG", "y"}));
     EXPECT_TRUE(MainForm::DebugRequested({"quillon", "NODEBUGGING"})) << "anywhere in the line";
     EXPECT_FALSE(MainForm::DebugRequested({"quillon", "debug", "Debug"}));
+    EXPECT_FALSE(MainForm::DebugRequested({"/opt/DEBUG/quillon", "-x"}))
+        << "the program's path is no argument";
 }
 
 TEST_F(MainWindow, StartUpReadsTheSettingsShowsTheStandingWindowsAndHidesTheDebugMenus) {
@@ -95,14 +100,33 @@ TEST_F(MainWindow, StartUpReadsTheSettingsShowsTheStandingWindowsAndHidesTheDebu
     EXPECT_EQ(setup->y(), buttons->height());
     EXPECT_FALSE(ButtonForm::Instance().StartB->isEnabled());
 
-    // The result window fills the height below the action window.
+    // The progress window at the top right; the result window below it, down
+    // to the bottom of the client area.
+    QWidget* progress = Current::Instance().parentWidget();
     QWidget* result = ResultForm::Instance().parentWidget();
-    EXPECT_GT(result->height(), main.ClientArea()->height() / 2);
+    EXPECT_EQ(progress->geometry().topRight(), QPoint(main.ClientArea()->width() - 1, 0));
+    EXPECT_EQ(result->y(), progress->y() + progress->height());
+    EXPECT_EQ(result->geometry().bottom() + 1, main.ClientArea()->height() - ResultForm::kEdge);
+    // One frame for each window, however often it was shown.
+    EXPECT_EQ(Visible(main), (std::vector<QString>{"Current Status", "Equipment Setup",
+                                                   "Main Actions", "Measurement Results"}));
+    EXPECT_EQ(main.ClientArea()->subWindowList().size(), 4);
     // A main window too narrow for the result window leaves it where it is.
     const int x = result->x();
     main.resize(200, 900);
     QCoreApplication::processEvents();
     EXPECT_EQ(result->x(), x);
+}
+
+TEST_F(MainWindow, AFileSignalWithoutItsFileAsksForOneOnceAtStartUp) {
+    std::ofstream(ini) << "[Measure]\r\nSignalType=2\r\nPlenwavePath=\r\n";
+    MainForm& main = MainForm::Instance();
+    main.MDIForm_Load();
+    EXPECT_EQ(std::count_if(files.asked.begin(), files.asked.end(),
+                            [](const std::string& q) {
+                                return q.rfind("open|Path for Plenwave-File|", 0) == 0;
+                            }),
+              1);
 }
 
 TEST_F(MainWindow, CloseAllKeepsTheStandingWindowsAndDataCommandsNeedARun) {
@@ -112,11 +136,20 @@ TEST_F(MainWindow, CloseAllKeepsTheStandingWindowsAndDataCommandsNeedARun) {
     const auto standing = Visible(main);
     main.AdvancedSetup_Click();
     main.MsgBoxBigTest_Click();
+    RTFGen::RTFAddText(ELogForm::Instance().ELogBox, General::InstrumentLogRTF, "*IDN?", true,
+                       false, false, false, RTFGen::kBlue, RTFGen::AlignLeft, RTFGen::kNoHighlight);
     EXPECT_GT(Visible(main).size(), standing.size());
     main.WindowCloseAll_Click();
     PumpFor(50);
     EXPECT_EQ(Visible(main), standing);
     EXPECT_FALSE(Configure::Instance().isVisible());
+    // The instrument log is no standing window: opened again, it starts empty.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(ELogForm::IsLoaded());
+    EXPECT_TRUE(ELogForm::Instance().ELogBox->toPlainText().isEmpty());
+    PumpFor(50);
+    for (QMdiSubWindow* sub : main.ClientArea()->subWindowList())
+        EXPECT_TRUE(sub->widget() && sub->widget()->parentWidget() == sub) << "no empty frame";
 
     General::DataPresent = false;
     for (const char* command : {"Save IQ and Amp/Phase Data", "Show Measurement Report",

@@ -3,8 +3,10 @@
 // of the four graphs.
 
 #include "../../support/fakes.h"
+#include "../../support/windows/client_area.h"
 #include "ACP.h"
 #include "ACPForm.h"
+#include "ButtonForm.h"
 #include "CurveProcessing.h"
 #include "DSP.h"
 #include "DensityGrid.h"
@@ -31,7 +33,15 @@ TEST_F(ACPFormTest, DensityDrawsEveryLevelItsKeyAndTheReferenceLine) {
     DensityGrid::DrawAMAMDensity({0.5, 0.5, 0.5, 0.2}, {0.5, 0.5, 0.5, 0.1});
     QCustomPlot* plot = ACPForm::Instance().AMAMDia;
     ASSERT_EQ(plot->graphCount(), 21); // 20 levels and the reference line
-    EXPECT_EQ(plot->itemCount(), 20);  // the colour key
+    // The colour key, inside the axis rectangle, where nothing clips it.
+    std::vector<QCPItemRect*> key;
+    for (int k = 0; k < plot->itemCount(); ++k)
+        if (auto* box = qobject_cast<QCPItemRect*>(plot->item(k))) key.push_back(box);
+    ASSERT_EQ(key.size(), 20u);
+    plot->replot();
+    const QPointF centre =
+        (key[19]->topLeft->pixelPosition() + key[19]->bottomRight->pixelPosition()) / 2;
+    EXPECT_TRUE(plot->axisRect()->rect().contains(centre.toPoint()));
     // 1 of 3 points: 6.67 is drawn in level 7; 3 of 3 in level 20.
     EXPECT_EQ(plot->graph(6)->dataCount(), 1);
     EXPECT_EQ(plot->graph(19)->dataCount(), 1);
@@ -63,8 +73,10 @@ TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
         p = QImage();
     CurveProcessing::Process();
     ASSERT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+    // The report's pictures have a size of their own, whatever the window's.
     for (int slot = 0; slot < 8; ++slot)
-        EXPECT_FALSE(General::Pictures[static_cast<std::size_t>(slot)].isNull()) << slot;
+        EXPECT_EQ(General::Pictures[static_cast<std::size_t>(slot)].size(), QSize(800, 600))
+            << slot;
     EXPECT_TRUE(General::Pictures[8].isNull());
     ACPForm& form = ACPForm::Instance();
     // The last cloud and the reference line, then the gridded curve and both fits.
@@ -75,10 +87,28 @@ TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
     EXPECT_EQ(form.Corr2->graph(0)->dataCount(), 360);
 }
 
-TEST_F(ACPFormTest, PresentingShowsTheWindow) {
+TEST_F(ACPFormTest, PresentingShowsTheWindowAtItsSizeBelowTheActionWindow) {
     ACP::PresentWindow();
     EXPECT_TRUE(ACPForm::Instance().isVisible());
     EXPECT_EQ(ACPForm::Instance().windowTitle(), "Measure AM/AM, AM/PM");
+
+    // In a client area: the first showing gives the designed size, a restore
+    // from maximised gives it back, and it always comes below the actions.
+    TestClientArea main(1400, 900);
+    ButtonForm& actions = ButtonForm::Instance();
+    MainFormAccess::ShowChild(&actions)->move(0, 0);
+    ACPForm& form = ACPForm::Instance();
+    ACP::PresentWindow();
+    QWidget* frame = MainFormAccess::FrameOf(&form);
+    ASSERT_NE(frame, &form);
+    EXPECT_EQ(form.size(), form.sizeHint());
+    EXPECT_EQ(frame->pos(), QPoint(0, MainFormAccess::FrameOf(&actions)->geometry().bottom() + 1));
+    frame->showMaximized();
+    ACP::PresentWindow();
+    EXPECT_EQ(form.size(), form.sizeHint());
+    EXPECT_EQ(main.area.subWindowList().size(), 2) << "one frame for each window";
+    delete &actions;
+    delete &form;
 }
 
 TEST_F(ACPFormTest, GraphsShareTheClientArea) {

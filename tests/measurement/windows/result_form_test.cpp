@@ -2,11 +2,11 @@
 // and its answer, and a place and size that stay put over restarts.
 
 #include "../../support/picture_checks.h"
+#include "../../support/windows/client_area.h"
 #include "../measurement_fakes.h"
 #include "Current.h"
 #include "EngineWindows.h"
 #include "General.h"
-#include "MainFormAccess.h"
 #include "RTFGen.h"
 #include "RTFView.h"
 #include "ResultForm.h"
@@ -14,8 +14,10 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -129,14 +131,7 @@ TEST_F(ResultFormTest, DeclinedQuestionsRowsWithoutRuleAndPlainResults) {
 
 TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     // A main window whose client area is narrower than the result window.
-    struct Main : MainFormAccess {
-        QMdiArea area;
-        int ClientHeight() const override { return area.height(); }
-        QMdiArea* ClientArea() const override { return const_cast<QMdiArea*>(&area); }
-    } main;
-    main.area.resize(120, 500);
-    main.area.show();
-    MainFormAccess::Register(&main);
+    TestClientArea main(120, 500);
     form.Form_Load();
     QWidget* frame = form.parentWidget();
     ASSERT_NE(frame, nullptr);
@@ -152,8 +147,22 @@ TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     main.area.resize(900, 500);
     form.Form_Load();
     EXPECT_EQ(frame->geometry().right() + 1 + ResultForm::kEdge, 900);
-    MainFormAccess::Unregister(&main);
     form.setParent(nullptr);
+}
+
+TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDesignedSize) {
+    for (int row = 3; row <= 18; ++row)
+        form.ShowValue(row, 1, 1, 0.5f);
+    form.DisplayResult("Leveling error (12 steps)", -0.004, "0.00", "dB");
+    form.resize(form.sizeHint());
+    form.show();
+    QCoreApplication::processEvents();
+    const QTextDocument& doc = *form.ResField->document();
+    const int room = form.ResField->viewport()->width();
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        EXPECT_EQ(b.layout()->lineCount(), 1) << b.text().toStdString() << " wraps";
+        EXPECT_LE(b.layout()->boundingRect().width(), room) << b.text().toStdString();
+    }
 }
 
 TEST_F(ResultFormTest, Screenshot) {

@@ -3,8 +3,10 @@
 
 #include "../../support/event_pump.h"
 #include "../../support/fakes.h"
+#include "../../support/windows/client_area.h"
 #include "General.h"
 #include "HOx.h"
+#include "KTStandardWindows.h"
 #include "NumberText.h"
 #include "VerifyForm.h"
 
@@ -173,4 +175,43 @@ TEST_F(VerifyFormTest, RefreshReevaluatesThePointItsRecordsCameFrom) {
     EXPECT_NE(form.Plot(3), nullptr);
     EXPECT_EQ(form.Plot(5), nullptr);
     EXPECT_EQ(Cell(form, 4, 5), "---");
+}
+
+TEST_F(VerifyFormTest, ThePictureHasItsOwnSizeAndTheBandCaptionsStandApart) {
+    // Bands 1 MHz wide, 1.1 MHz apart, in a 16 MHz span.
+    General::ACP.Channels = 3;
+    General::ACP.UpperSpace = General::ACP.LowerSpace = {1.1, 2.2, 3.3};
+    VerifyForm form(state);
+    form.Graph()->resize(600, 300);
+    Verification::ProcessACPData(*state, Verification::Mode::Reference, 0);
+    form.DisplayPlot(0);
+    EXPECT_EQ(General::Pictures[8].size(), QSize(1000, 600)) << "whatever the window's size";
+
+    std::vector<std::pair<double, double>> extents; // of each caption across the graph
+    for (int k = 0; k < form.Graph()->itemCount(); ++k)
+        if (auto* caption = qobject_cast<QCPItemText*>(form.Graph()->item(k))) {
+            double left = 1e9, right = -1e9;
+            for (QCPItemAnchor* corner :
+                 {caption->topLeft, caption->topRight, caption->bottomLeft, caption->bottomRight}) {
+                left = std::min(left, corner->pixelPosition().x());
+                right = std::max(right, corner->pixelPosition().x());
+            }
+            extents.emplace_back(left, right);
+        }
+    ASSERT_EQ(extents.size(), 7u);
+    std::sort(extents.begin(), extents.end());
+    for (std::size_t k = 1; k < extents.size(); ++k)
+        EXPECT_LE(extents[k - 1].second, extents[k].first) << "caption " << k << " overlaps";
+}
+
+TEST_F(VerifyFormTest, OpensCentredOnTheMainWindowAtLeast12645TwipsWide) {
+    TestClientArea main(1600, 1000);
+    auto* form = new VerifyForm(state);
+    form->Form_Load();
+    const QRect frame = MainFormAccess::FrameOf(form)->geometry();
+    EXPECT_LE(std::abs(frame.center().x() - 800), 1) << frame.x();
+    EXPECT_LE(std::abs(frame.center().y() - 500), 1) << frame.y();
+    EXPECT_GE(form->width(), KTStandard::TwipsToPixels(12645));
+    EXPECT_GE(form->height(), form->sizeHint().height());
+    delete form;
 }

@@ -141,3 +141,26 @@ TEST(MsgBig, ANoticeShownAndHiddenDuringAWaitGivesTheWaitingMessageBack) {
     EXPECT_TRUE(back);
     EXPECT_FALSE(box.isVisible());
 }
+
+TEST(MsgBig, EveryTextShowsWholeWhateverWasShownBefore) {
+    MsgBig& box = MsgBig::Instance();
+    // Short and long texts in turn: a box sized for the one before cuts the
+    // next at the bottom or the right.
+    const char* texts[] = {
+        "scanning for instruments...",
+        "Measurement aborted.\r\n(The analyzer's I/Q data of the noise floor capture could "
+        "not be read.)",
+        "Sampling rate is zero! Please select correct value",
+        "Measurement aborted.\r\n(The settings file "
+        "/home/operator/measurements/amplifier_B7/Quillon.INI could not be read.)",
+        "ok"};
+    for (const char* text : texts) {
+        box.ShowMessage(text, 1, 0, false, false, false);
+        const QLabel* label = box.Message;
+        EXPECT_GE(label->width(), label->minimumSizeHint().width()) << text;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << text;
+        EXPECT_GE(box.width(), box.sizeHint().width()) << text;
+        EXPECT_GE(box.height(), box.sizeHint().height()) << text;
+    }
+    box.HideMessage();
+}

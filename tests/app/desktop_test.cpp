@@ -1,0 +1,322 @@
+// The whole program on a desktop with a window manager, against the
+// simulated bench, as an operator uses it: "setup", "start", then a run whose
+// analyzer drops its connection, and the report in a browser. Every window
+// of a run must lie inside the client area at its designed size, no window
+// may stand in two frames or leave an empty one, every message must show
+// its whole text, and the report's pictures must be large enough to read.
+// Screenshots of the whole screen go into the build tree.
+
+#include "../instruments/simbench_process.h"
+#include "../support/event_pump.h"
+#include "../support/registry_fixture.h"
+#include "../ui/browser_view.h"
+#include "ACPForm.h"
+#include "ButtonForm.h"
+#include "Current.h"
+#include "General.h"
+#include "HtmlReport.h"
+#include "MainForm.h"
+#include "MainFormAccess.h"
+#include "MsgBig.h"
+#include "RegAccess.h"
+#include "ResultForm.h"
+#include "SetHandle.h"
+#include "SetupGUI.h"
+#include "VISARscEditor.h"
+
+#include <QAbstractButton>
+#include <QImageReader>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace {
+
+QString BuildFile(const QString& name) {
+    return QCoreApplication::applicationDirPath() + "/" + name;
+}
+
+void Screenshot(const QString& name) {
+    QGuiApplication::primaryScreen()->grabWindow(0).save(BuildFile("desktop_" + name + ".png"));
+}
+
+std::string Text(const QRect& r) {
+    return QString("%1x%2+%3+%4")
+        .arg(r.width())
+        .arg(r.height())
+        .arg(r.x())
+        .arg(r.y())
+        .toStdString();
+}
+
+// A label shows its whole text: as wide as its longest word and as high as
+// its text at its width.
+void ExpectWholeText(const QLabel* label, const std::string& what) {
+    ASSERT_NE(label, nullptr) << what;
+    EXPECT_GE(label->width(), label->minimumSizeHint().width()) << what;
+    if (label->wordWrap())
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << what;
+    else
+        EXPECT_GE(label->height(), label->sizeHint().height()) << what;
+}
+
+// Checks every message box while it is shown, takes a picture of the screen
+// with it, and answers it the way that lets the program go on.
+class MessageWatch {
+public:
+    explicit MessageWatch(QString name) : name_(std::move(name)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+        timer_.start(100);
+    }
+    std::vector<std::string> seen;
+
+private:
+    void Look() {
+        // Only what is shown now counts: a box gone and a new one in its
+        // place are two messages.
+        std::map<QWidget*, std::pair<QString, int>> shown;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            auto* big = qobject_cast<MsgBig*>(w);
+            if ((!box && !big) || !w->isVisible()) continue;
+            // The large message box is one window whose text changes.
+            const QString text = box ? box->text() : big->Message->text();
+            auto& [shownText, ticks] = shown[w] = shownSince_[w];
+            if (shownText != text) shownText = text, ticks = 0;
+            // Checked once its window manager has framed and sized it.
+            if (++ticks != 4) continue;
+            const std::string what = text.toStdString();
+            seen.push_back(what);
+            EXPECT_GE(w->width(), w->sizeHint().width()) << what;
+            EXPECT_GE(w->height(), w->sizeHint().height()) << what;
+            ExpectWholeText(box ? box->findChild<QLabel*>("qt_msgbox_label") : big->Message, what);
+            // The title bar has room for the whole title beside its buttons.
+            QFont title = QApplication::font("QMdiSubWindowTitleBar");
+            title.setBold(true);
+            EXPECT_GE(w->width(), QFontMetrics(title).horizontalAdvance(w->windowTitle()) + 96)
+                << w->windowTitle().toStdString();
+            Screenshot(name_ + "_message" + QString::number(seen.size()));
+            if (box)
+                box->defaultButton() ? box->defaultButton()->click() : box->buttons()[0]->click();
+            else if (big->OKButton->isVisible())
+                big->OKButton->click();
+        }
+        shownSince_.swap(shown);
+    }
+
+    QString name_;
+    QTimer timer_;
+    std::map<QWidget*, std::pair<QString, int>> shownSince_;
+};
+
+struct Desktop : RegistryFixture {
+    QTemporaryDir folder;
+    const std::string key = SetHandle::kDefaultDeviceRegEntry;
+
+    void SetUp() override {
+        RegistryFixture::SetUp();
+        SetHandle::SetProgramFolder(folder.path().toStdString());
+        // A level where no plausibility question stops the run.
+        std::ofstream(folder.filePath("Quillon.INI").toStdString())
+            << "[Measure]\r\nTargetLevel=-5\r\n";
+    }
+    void TearDown() override {
+        if (MainForm::Exists()) delete &MainForm::Instance();
+        SetHandle::SetProgramFolder("");
+        RegistryFixture::TearDown();
+    }
+    void ListBench(const SimBench& bench) {
+        int n = 0;
+        for (const char* role : {"modsource", "rf", "analyzer"})
+            RegAccess::WriteRegValue(Registry::HKEY_LOCAL_MACHINE, key,
+                                     "DEVICE" + std::to_string(++n), bench.Resource(role));
+    }
+    static void Discover() {
+        ButtonForm::Instance().AutoSet->click();
+        PumpUntil([] { return ButtonForm::Instance().StartB->isEnabled(); }, 30000);
+    }
+    static void ExpectInsideAtDesignedSize(QMdiArea* area, QWidget* window) {
+        const std::string title = window->windowTitle().toStdString();
+        QWidget* frame = MainFormAccess::FrameOf(window);
+        ASSERT_NE(frame, window) << title << " is not in the client area";
+        EXPECT_TRUE(frame->isVisible()) << title;
+        EXPECT_TRUE(area->viewport()->rect().contains(frame->geometry()))
+            << title << " at " << Text(frame->geometry()) << " in "
+            << Text(area->viewport()->rect());
+        EXPECT_GE(window->width(), window->sizeHint().width()) << title;
+        EXPECT_GE(window->height(), window->sizeHint().height()) << title;
+    }
+    // One frame per window: none empty, none framing a hidden window.
+    static void ExpectNoEmptyFrame(QMdiArea* area, const std::string& after) {
+        for (QMdiSubWindow* sub : area->subWindowList()) {
+            QWidget* w = sub->widget();
+            EXPECT_TRUE(w && w->parentWidget() == sub)
+                << "empty frame \"" << sub->windowTitle().toStdString() << "\" after " << after;
+            if (w && sub->isVisible()) {
+                EXPECT_TRUE(w->isVisible()) << sub->windowTitle().toStdString() << " " << after;
+            }
+        }
+    }
+    // What the Windows menu lists when it opens.
+    static QStringList WindowsMenu(MainForm& main) {
+        QMenu* menu = nullptr;
+        for (QAction* a : main.menuBar()->actions())
+            if (a->text() == "&Windows") menu = a->menu();
+        if (!menu) return {};
+        menu->popup(main.mapToGlobal(QPoint(200, 40)));
+        PumpFor(200);
+        QStringList titles;
+        bool listed = false;
+        for (QAction* a : menu->actions()) {
+            if (listed) titles << a->text();
+            listed = listed || a->isSeparator();
+        }
+        menu->hide();
+        PumpFor(100);
+        return titles;
+    }
+    // Not blank: the middle of the picture, where the plot area lies, holds
+    // colours beyond the white, greys and black of an empty graph.
+    static bool HasColouredData(const QImage& picture) {
+        int coloured = 0;
+        for (int y = picture.height() / 5; y < picture.height() * 4 / 5; y += 2)
+            for (int x = picture.width() / 5; x < picture.width() * 4 / 5; x += 2) {
+                const QColor c = picture.pixelColor(x, y);
+                if (std::max({c.red(), c.green(), c.blue()}) -
+                        std::min({c.red(), c.green(), c.blue()}) >
+                    60)
+                    ++coloured;
+            }
+        return coloured > 20;
+    }
+};
+
+} // namespace
+
+TEST_F(Desktop, ARunShowsEveryWindowWholeAndReadablePictures) {
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    ListBench(bench);
+    MainForm& main = MainForm::StartProgram();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    PumpFor(500);
+    QMdiArea* area = main.ClientArea();
+    Screenshot("start");
+    const QRect screen = main.screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(main.frameGeometry())) << Text(main.frameGeometry());
+    for (QWidget* window :
+         {static_cast<QWidget*>(&ButtonForm::Instance()),
+          static_cast<QWidget*>(&SetupGUI::Instance()), static_cast<QWidget*>(&Current::Instance()),
+          static_cast<QWidget*>(&ResultForm::Instance())})
+        ExpectInsideAtDesignedSize(area, window);
+    // The equipment setup is not covered by the progress window.
+    EXPECT_FALSE(MainFormAccess::FrameOf(&SetupGUI::Instance())
+                     ->geometry()
+                     .intersects(MainFormAccess::FrameOf(&Current::Instance())->geometry()))
+        << Text(MainFormAccess::FrameOf(&SetupGUI::Instance())->geometry()) << " under "
+        << Text(MainFormAccess::FrameOf(&Current::Instance())->geometry());
+
+    {
+        MessageWatch watch("run");
+        Discover();
+        ASSERT_TRUE(ButtonForm::Instance().StartB->isEnabled()) << "the discovery found the bench";
+        ButtonForm::Instance().StartB->click();
+    }
+    ASSERT_TRUE(General::DataPresent) << General::RunErrorText;
+    PumpFor(500);
+    Screenshot("run");
+
+    QWidget* verify = nullptr;
+    for (QMdiSubWindow* sub : area->subWindowList())
+        if (sub->widget() && sub->widget()->windowTitle() == "Verify Amplifier Parameters")
+            verify = sub->widget();
+    ASSERT_NE(verify, nullptr) << "the run verified its predistortion";
+    for (QWidget* window :
+         {static_cast<QWidget*>(&ButtonForm::Instance()),
+          static_cast<QWidget*>(&SetupGUI::Instance()), static_cast<QWidget*>(&Current::Instance()),
+          static_cast<QWidget*>(&ResultForm::Instance()),
+          static_cast<QWidget*>(&ACPForm::Instance()), verify})
+        ExpectInsideAtDesignedSize(area, window);
+    ExpectNoEmptyFrame(area, "the run");
+    const QStringList listed = WindowsMenu(main);
+    EXPECT_EQ(QSet<QString>(listed.begin(), listed.end()).size(), listed.size())
+        << listed.join(", ").toStdString();
+    EXPECT_TRUE(listed.contains("Main Actions")) << listed.join(", ").toStdString();
+    ExpectNoEmptyFrame(area, "the Windows menu");
+
+    for (std::size_t n = 0; n < General::Pictures.size(); ++n) {
+        const QImage& picture = General::Pictures[n];
+        EXPECT_GE(picture.width(), 600) << "picture " << n;
+        EXPECT_GE(picture.height(), 400) << "picture " << n;
+        EXPECT_TRUE(HasColouredData(picture)) << "picture " << n << " is blank";
+        picture.save(BuildFile(QString("desktop_picture%1.png").arg(n)));
+    }
+
+    // The report as a browser shows it: the eight detailed pictures at a
+    // natural size that can be read.
+    General::PrintItem[2] = true;
+    const std::string reportFolder = folder.filePath("report").toStdString();
+    QDir().mkpath(QString::fromStdString(reportFolder));
+    ASSERT_TRUE(HtmlReport::WriteHtmlReport(reportFolder, "CurrentReport.html", {}));
+    const QDir reportDir(QString::fromStdString(reportFolder));
+    const BrowserView view = LoadInBrowser(reportDir.filePath("CurrentReport.html"));
+    ASSERT_EQ(view.error, "");
+    std::set<int> detailed;
+    for (const QString& image : view.images) {
+        const QString src = image.section('=', 0, -2), width = image.section('=', -1);
+        for (int n = 0; n < 8; ++n)
+            if (src.endsWith(QString("/IMG%1.png").arg(n))) {
+                detailed.insert(n);
+                EXPECT_GE(width.toInt(), 600) << src.toStdString();
+                const QSize size =
+                    QImageReader(reportDir.filePath(QUrl::fromPercentEncoding(src.toUtf8())))
+                        .size();
+                EXPECT_GE(size.height(), 400) << src.toStdString();
+            }
+    }
+    EXPECT_EQ(detailed.size(), 8u) << view.images.join(" ").toStdString();
+
+    // The resource editor's OK and "Close All" leave no frame behind.
+    main.VISAResource_Click();
+    PumpFor(200);
+    VISARscEditor::Instance().OK->click();
+    PumpFor(200);
+    ExpectNoEmptyFrame(area, "the resource editor's OK");
+    main.WindowCloseAll_Click();
+    PumpFor(300);
+    ExpectNoEmptyFrame(area, "Close All Measurement Windows");
+    Screenshot("closed");
+
+    // A run whose analyzer drops its connection ends with the abort message;
+    // then a discovery that misses the analyzer names what is missing.
+    SimBench faulty(Args("--fault drop=analyzer"));
+    ASSERT_TRUE(faulty.ready);
+    ListBench(faulty);
+    MessageWatch watch("fault");
+    Discover();
+    ASSERT_TRUE(ButtonForm::Instance().StartB->isEnabled());
+    ButtonForm::Instance().StartB->click();
+    PumpUntil([] { return !MsgBig::Instance().isVisible(); }, 10000);
+    RegAccess::WriteRegValue(Registry::HKEY_LOCAL_MACHINE, key, "DEVICE3",
+                             "TCPIP0::127.0.0.1::1::SOCKET");
+    ButtonForm::Instance().AutoSet->click();
+    PumpFor(300);
+    ExpectNoEmptyFrame(area, "the faults");
+    bool aborted = false, missing = false;
+    for (const std::string& text : watch.seen) {
+        aborted = aborted || text.rfind("Measurement aborted.", 0) == 0;
+        missing = missing || text.find("missing IQ analyzer") != std::string::npos;
+    }
+    EXPECT_TRUE(aborted) << "the abort message was checked";
+    EXPECT_TRUE(missing) << "the missing analyzer was named";
+}

@@ -163,6 +163,7 @@ void Process() {
 
     double gain = 0.0;
     if (!Align(refBad, outBad, gain)) return;
+    General::CurveGain = gain;
     CurveDisplay& display = CurveDisplay::Get();
     display.SetAxisLabels(CurveGraph::AMAM, "Linear INPUT voltage", "Linear OUTPUT voltage");
     display.SetAxisLabels(CurveGraph::AMPM, "Linear INPUT voltage", "Phase Difference [°]");

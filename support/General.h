@@ -137,6 +137,9 @@ inline double RemainingTime = 0;
 inline std::vector<double> AMAMCoeff, AMPMCoeff;
 inline std::vector<double> AMAMPreCoeff, AMPMPreCoeff;
 inline double CurveScale = 0;
+// The output amplitudes of the curves were divided by it: normalised 1 is
+// this gain above the reference level.
+inline double CurveGain = 0;
 inline float TestSignalCrest = 0;
 inline double AnaRefLevel = 0;
 inline std::int16_t AnaRFAttenuation = 0;

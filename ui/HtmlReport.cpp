@@ -336,7 +336,8 @@ void GriddedTable(Doc& d) {
     d.RowStart();
     const double inputScale = Leveling::FullScaleLevel(General::GenRMSLevel);
     GridHeader(d, "Input Amplitude [lin]", inputScale);
-    GridHeader(d, "Output Amplitude [lin]", General::AnaRefLevel);
+    const double gain = General::CurveGain > 0 ? 20 * std::log10(General::CurveGain) : 0.0;
+    GridHeader(d, "Output Amplitude [lin]", General::AnaRefLevel + gain);
     GridHeader(d, "Input Amplitude [lin]", inputScale);
     d.Line("    <td bgcolor=#CCCCCC width=160 align=center><B>Phase Difference [rad]</B></td>");
     d.RowEnd();

@@ -71,6 +71,16 @@ QString Number(double value, const char* pattern, char decimal) {
     return QString::fromStdString(NumberText::FormatNumber(value, pattern, decimal));
 }
 
+// The order the printed coefficients were fitted with: an order chosen in
+// the options after the run applies only to the next fit.
+int FittedOrder(const std::vector<double>& coefficients, int setting) {
+    return coefficients.empty() ? setting : static_cast<int>(coefficients.size()) - 1;
+}
+
+QString ChannelPowerText(double dBm, char decimal) {
+    return std::isfinite(dBm) ? Number(dBm, "#0.00", decimal) + " dBm" : QString("not measured");
+}
+
 // Line 15: the two channel powers in the unit the amplifier's power needs.
 void PrintChannelPowerLinear(PageOutput& page, double A, double B, char decimal) {
     const double a = std::pow(10.0, (A - 30) / 10), b = std::pow(10.0, (B - 30) / 10);
@@ -99,12 +109,14 @@ void PrintResultLines(PageOutput& page, char decimal) {
                 true, false);
     PrintTextAt(page, "Timing error corrected",
                 Number(G::TimingErrorCorrected, "#0.0##", decimal) + " samples", 8, true, false);
-    PrintTextAt(page, "AM/AM order", Number(G::AMAMOrder, "#0", decimal), 8, true, false);
+    PrintTextAt(page, "AM/AM order", Number(FittedOrder(G::AMAMCoeff, G::AMAMOrder), "#0", decimal),
+                8, true, false);
     PrintTextAt(page, "AM/AM error", Number(G::AMAMError, "#0.000#", decimal) + curveNote, 8, true,
                 false);
     PrintTextAt(page, "AM/AM inverse error",
                 Number(G::AMAMInvError, "#0.000#", decimal) + curveNote, 8, true, false);
-    PrintTextAt(page, "AM/PM order", Number(G::AMPMOrder, "#0", decimal), 8, true, false);
+    PrintTextAt(page, "AM/PM order", Number(FittedOrder(G::AMPMCoeff, G::AMPMOrder), "#0", decimal),
+                8, true, false);
     PrintTextAt(page, "AM/PM error", Number(G::AMPMError, "#0.000#", decimal) + degreeNote, 8, true,
                 false);
     PrintTextAt(page, "AM/PM inverse error",
@@ -121,9 +133,12 @@ void PrintResultLines(PageOutput& page, char decimal) {
     const auto& powers = G::SweepPoints.back().ChannelPower;
     const double A = powers[1][3], B = powers[2][3];
     PrintTextAt(page, "Channel Power",
-                Number(A, "#0.00", decimal) + " dBm -> " + Number(B, "#0.00", decimal) + " dBm", 8,
-                true, true);
-    PrintChannelPowerLinear(page, A, B, decimal);
+                ChannelPowerText(A, decimal) + " -> " + ChannelPowerText(B, decimal), 8, true,
+                true);
+    if (std::isfinite(A) && std::isfinite(B))
+        PrintChannelPowerLinear(page, A, B, decimal);
+    else
+        PrintTextAt(page, "Channel Power", "not measured", 8, true, true);
 }
 
 // The ruling inside a density box: tenths across, `rows` equal rows down

@@ -75,6 +75,7 @@ struct RecordingPage : PageOutput {
 
 TEST(ResultSummary, LinesCarryTheResultsInThePinnedTexts) {
     RunState::ScopedRunState state;
+    General::AMAMOrder = 7; // chosen after the run: the printed fit keeps its own order
     RecordingPage page;
     ResultSummary::Draw(page, ',');
     const auto lines = page.Lines();
@@ -124,6 +125,7 @@ TEST(ResultSummary, ChannelPowerUnitFollowsTheAmplifierPower) {
         {31, 27, "Channel Power [W]", "001.259 W -> 000.501 W"},
         {-10, -13, "Channel Power [\u00B5W]", "100.000 \u00B5W -> 050.119 \u00B5W"},
         {0, 0, "Channel Power [\u00B5W]", "1000.000 \u00B5W -> 1000.000 \u00B5W"},
+        {30, std::nan(""), "Channel Power", "not measured"},
     };
     for (const Case& c : cases) {
         General::SweepPoints.back().ChannelPower[1][3] = c.A;
@@ -132,6 +134,11 @@ TEST(ResultSummary, ChannelPowerUnitFollowsTheAmplifierPower) {
         ResultSummary::Draw(page, '.');
         EXPECT_EQ(page.Lines()[14].first, QString::fromUtf8(c.label)) << c.A;
         EXPECT_EQ(page.Lines()[14].second, QString::fromUtf8(c.value)) << c.A;
+    }
+    {
+        RecordingPage page; // the last case: a channel power that could not be measured
+        ResultSummary::Draw(page, '.');
+        EXPECT_EQ(page.Lines()[13].second, "30.00 dBm -> not measured");
     }
     General::SweepPoints.clear(); // no point: the lines stay, without values
     RecordingPage page;

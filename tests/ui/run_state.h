@@ -65,6 +65,7 @@ inline void Fill() {
     G::ApplyAndMeasurement = 2;
     G::GenRMSLevel = -12.345;
     G::AnaRefLevel = 5.25;
+    G::CurveGain = 2; // the normalised output's 1 lies 6.02 dB above the reference level
     G::MaximumPeakGeneratorLevel = 25;
     G::AnaRFAttenuation = 20;
     G::SignalType = 0;

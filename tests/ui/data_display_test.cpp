@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QPushButton>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -90,8 +92,10 @@ TEST_F(DataDisplayTest, SpectrumOfAToneAcrossTheSampleRate) {
     EXPECT_NEAR(peak->second, 20 * std::log10(0.5), 1e-9);
     EXPECT_EQ(window.Graph()->xAxis->label(), "Frequency [MHz]");
     EXPECT_EQ(window.Graph()->yAxis->label(), "Level [dBm]");
-    window.resize(900, 650); // for a reviewer: the window as drawn, in the test's folder
-    EXPECT_TRUE(window.grab().save("data_display_spectrum.png"));
+    window.resize(900, 650); // for a reviewer: the window as drawn, beside the test program
+    const QString shots = QCoreApplication::applicationDirPath() + "/screenshots";
+    QDir().mkpath(shots);
+    EXPECT_TRUE(window.grab().save(shots + "/data_display_spectrum.png"));
 
     // the HOx analyzers read 13.0103 dB higher; a detector of 8 keeps the span
     General::AnalyzerType = 3;

@@ -5,6 +5,7 @@
 #include "ResultSummary.h"
 #include "run_state.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -226,7 +227,8 @@ TEST(ResultSummary, DensityCellsAndTheirRedMarks) {
 }
 
 // The whole page printed to a PDF file (no printer here), read back as text
-// and rendered for a reviewer (result_summary-1.png in the test's folder).
+// and rendered for a reviewer (screenshots/result_summary-1.png beside the test
+// program).
 TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
     const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
@@ -257,10 +259,12 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     EXPECT_EQ(page.count('\f'), 1); // one page
 
     QProcess render;
-    render.start(pdftoppm, {"-png", "-r", "60", pdf, QDir::current().filePath("result_summary")});
+    const QDir shots(QCoreApplication::applicationDirPath() + "/screenshots");
+    QDir().mkpath(shots.path());
+    render.start(pdftoppm, {"-png", "-r", "60", pdf, shots.filePath("result_summary")});
     ASSERT_TRUE(render.waitForFinished(60000));
     EXPECT_EQ(render.exitCode(), 0);
-    EXPECT_TRUE(QFile::exists("result_summary-1.png"));
+    EXPECT_TRUE(shots.exists("result_summary-1.png"));
 }
 
 TEST(ResultSummary, NoPrinterAndNoPdfTargetGivesAMessage) {

@@ -8,10 +8,10 @@
 #include "UsbTmcBackend.h"
 #include "Vxi11Backend.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -101,15 +101,16 @@ ViStatus NoAttributes(ViObject object) {
     return reg.InUse(object) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
 }
 
-template <class F>
-ViStatus WithInstrument(ViSession vi, F&& f) {
+template <class F> ViStatus WithInstrument(ViSession vi, F&& f) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
     if (!inst) return VI_ERROR_INV_OBJECT;
     std::lock_guard<std::mutex> io(inst->io);
     return f(*inst);
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -255,8 +256,8 @@ ViStatus viOpen(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32 open
     ViStatus status = ParseResourceName(name, parsed);
     if (status != VI_SUCCESS) return status;
     auto inst = std::make_shared<Instrument>();
-    status = OpenBackend(parsed, openTimeout == 0 ? kDefaultOpenTimeoutMs : openTimeout,
-                         inst->backend);
+    status =
+        OpenBackend(parsed, openTimeout == 0 ? kDefaultOpenTimeoutMs : openTimeout, inst->backend);
     if (status < 0) return status;
 
     Registry& reg = Objects();
@@ -337,18 +338,18 @@ ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode) {
     });
 }
 
-ViStatus viWriteFromFile(ViSession vi, ViConstString fileName, ViUInt32 count,
-                         ViUInt32* retCount) {
+ViStatus viWriteFromFile(ViSession vi, ViConstString fileName, ViUInt32 count, ViUInt32* retCount) {
     if (retCount != nullptr) *retCount = 0;
     return WithInstrument(vi, [&](Instrument& in) {
         if (fileName == nullptr) return VI_ERROR_FILE_ACCESS;
         File file(std::fopen(fileName, "rb"));
         struct stat info {};
         if (!file || ::fstat(::fileno(file.get()), &info) != 0) return VI_ERROR_FILE_ACCESS;
-        const std::uint64_t total =
-            std::min<std::uint64_t>(count, static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0)));
+        const std::uint64_t total = std::min<std::uint64_t>(
+            count, static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0)));
         Deadline d = Deadline::After(in.timeout);
-        std::vector<ViByte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(total, kFileChunk)) + 1);
+        std::vector<ViByte> chunk(
+            static_cast<std::size_t>(std::min<std::uint64_t>(total, kFileChunk)) + 1);
         std::uint64_t sent = 0;
         ViStatus status = VI_SUCCESS;
         do {
@@ -461,14 +462,17 @@ Visa::LanDiscovery& LanSearchOverride() {
 std::vector<std::string> SearchLan(int timeoutMs) {
     if (LanSearchOverride()) return LanSearchOverride()(timeoutMs);
     const char* setting = std::getenv("QUILLON_VISA_LAN_DISCOVERY");
-    if (setting != nullptr && (std::string_view(setting) == "off" || std::string_view(setting) == "0"))
+    if (setting != nullptr &&
+        (std::string_view(setting) == "off" || std::string_view(setting) == "0"))
         return {};
     return DiscoverVxi11(timeoutMs);
 }
 
 } // namespace
 
-void Visa::SetLanDiscovery(LanDiscovery discovery) { LanSearchOverride() = std::move(discovery); }
+void Visa::SetLanDiscovery(LanDiscovery discovery) {
+    LanSearchOverride() = std::move(discovery);
+}
 
 namespace {
 
@@ -496,7 +500,8 @@ ViStatus viFindRsrc(ViSession rm, ViConstString expr, ViFindList* findList, ViUI
     ViStatus status = PrepareSearch(rm, expr, pattern);
     if (status != VI_SUCCESS) return status;
     std::vector<std::string> present;
-    for (const UsbTmcDevice& dev : EnumerateUsbTmc()) present.push_back(dev.ResourceName());
+    for (const UsbTmcDevice& dev : EnumerateUsbTmc())
+        present.push_back(dev.ResourceName());
     // The broadcast costs time: only when a VXI-11 name could match at all.
     // It finds INSTR resources only, so a plain socket name never needs it.
     if (pattern.CanMatchPrefix("TCPIP") && !NamesOneSocket(expr)) {

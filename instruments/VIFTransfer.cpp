@@ -2,6 +2,7 @@
 // I/Q pairs, and whole files. All bulk data passes through files and the VISA
 // file operations; the attributes a transfer changes are put back after it.
 
+#include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
 #include "StringOp.h"
@@ -41,11 +42,6 @@ std::int32_t Millis(double ms) {
 std::string Dec(std::int64_t value) {
     return INIIO::TrimStr(value);
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Closes a file descriptor on every way out.
 class Descriptor {
@@ -434,7 +430,7 @@ template <typename T> bool VIF::IntReadFloatArray(std::vector<T>& FloatArr) {
     const auto values = static_cast<std::size_t>(length / 4);
     std::vector<T> parsed(values);
     std::vector<unsigned char> scratch;
-    File file(std::fopen(received.Path().c_str(), "rb"));
+    FileHandle file(std::fopen(received.Path().c_str(), "rb"));
     if (!file || !ReadSingles(file.get(), values, parsed.data(), scratch)) {
         emit VIFVIFError("", "Reading binary data FAILED");
         return false;
@@ -490,7 +486,7 @@ bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, s
                                           Dec(length) + " bytes)");
         return false;
     }
-    File file(std::fopen(received.Path().c_str(), "rb"));
+    FileHandle file(std::fopen(received.Path().c_str(), "rb"));
     if (!file) {
         emit VIFVIFError(LastCommand, "Reading binary data FAILED");
         return false;

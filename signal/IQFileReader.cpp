@@ -1,5 +1,6 @@
 #include "IQFileReader.h"
 
+#include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
 
@@ -15,15 +16,9 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-
 // The reader's state: one per program.
 struct Reader {
-    std::unique_ptr<std::FILE, FileCloser> file;
+    FileHandle file;
     std::int32_t status = IQFileReader::StatusOK; // of the last open
     WaveFileHeader header;                        // copy of the header last read
     std::int64_t position = 0;                    // pairs already read

@@ -1,5 +1,6 @@
 #include "INIIO.h"
 
+#include "NoCase.h"
 #include "NumberText.h"
 #include "PrivateProfile.h"
 #include "StringOp.h"
@@ -22,7 +23,7 @@ std::string DefaultText(const Tagged& def) {
 
 bool ReadBoolean(std::string text) {
     for (char& c : text)
-        c = PrivateProfile::UpperLatin1(c);
+        c = UpperLatin1(c);
     return text == "1" || text == "WAHR" || text == "TRUE";
 }
 

@@ -1,5 +1,7 @@
 #include "PrivateProfile.h"
 
+#include "NoCase.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -12,21 +14,6 @@
 #include <vector>
 
 namespace PrivateProfile {
-
-char UpperLatin1(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
-    // Latin-1 lower-case letters a-grave .. thorn, except the division sign.
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 32);
-    return c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperLatin1(a[i]) != UpperLatin1(b[i])) return false;
-    return true;
-}
 
 namespace {
 

@@ -47,9 +47,4 @@ bool Unreadable(const std::string& file);
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
 void SetWriteCallForTest(WriteCall call);
 
-// Latin-1 upper-casing used for the name comparisons (and for readers that
-// compare words the same way).
-char UpperLatin1(char c);
-bool EqualNoCase(std::string_view a, std::string_view b);
-
 } // namespace PrivateProfile

@@ -1,22 +1,13 @@
 #include "ResourceName.h"
 
+#include "NoCase.h"
+
 #include <charconv>
 #include <vector>
 
 namespace Visa {
 
 namespace {
-
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
 
 bool ParseNumber(std::string_view s, unsigned& value, int base = 10) {
     if (s.empty()) return false;

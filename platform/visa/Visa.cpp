@@ -1,6 +1,8 @@
 #include "visa.h"
 
 #include "Backend.h"
+#include "FileCloser.h"
+#include "NoCase.h"
 #include "ResourceName.h"
 #include "Search.h"
 #include "SearchPattern.h"
@@ -108,17 +110,6 @@ template <class F> ViStatus WithInstrument(ViSession vi, F&& f) {
     return f(*inst);
 }
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
@@ -171,11 +162,6 @@ ViStatus ReadCommon(ViSession vi, ViBuf buf, ViUInt32 count, ViUInt32* retCount)
         return r.status;
     });
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 ViStatus GetAttribute(ViObject vi, ViAttr attr, ViUInt32& value) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
@@ -342,7 +328,7 @@ ViStatus viWriteFromFile(ViSession vi, ViConstString fileName, ViUInt32 count, V
     if (retCount != nullptr) *retCount = 0;
     return WithInstrument(vi, [&](Instrument& in) {
         if (fileName == nullptr) return VI_ERROR_FILE_ACCESS;
-        File file(std::fopen(fileName, "rb"));
+        FileHandle file(std::fopen(fileName, "rb"));
         struct stat info {};
         if (!file || ::fstat(::fileno(file.get()), &info) != 0) return VI_ERROR_FILE_ACCESS;
         const std::uint64_t total = std::min<std::uint64_t>(
@@ -372,7 +358,7 @@ ViStatus viReadToFile(ViSession vi, ViConstString fileName, ViUInt32 count, ViUI
     if (retCount != nullptr) *retCount = 0;
     return WithInstrument(vi, [&](Instrument& in) {
         if (fileName == nullptr) return VI_ERROR_FILE_ACCESS;
-        File file(std::fopen(fileName, "wb"));
+        FileHandle file(std::fopen(fileName, "wb"));
         if (!file) return VI_ERROR_FILE_ACCESS;
         Deadline d = Deadline::After(in.timeout);
         std::vector<ViByte> chunk(std::min<std::size_t>(count, kFileChunk));

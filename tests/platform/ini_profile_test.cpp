@@ -1,3 +1,4 @@
+#include "NoCase.h"
 #include "PrivateProfile.h"
 
 #include <cerrno>
@@ -82,10 +83,10 @@ TEST_F(ProfileFile, Latin1BytesSurvive) {
                         "ller \xE9t\xE9";
     ASSERT_TRUE(PrivateProfile::Write("Infos", "Operator", value, file));
     EXPECT_EQ(PrivateProfile::Read("INFOS", "operator", file).value(), value);
-    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC"
-                                            "ber",
-                                            "\xDC"
-                                            "BER"));
+    EXPECT_TRUE(EqualNoCase("\xFC"
+                            "ber",
+                            "\xDC"
+                            "BER"));
 }
 
 TEST_F(ProfileFile, LineBreaksInAValueBecomeBlanks) {

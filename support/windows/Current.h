@@ -35,7 +35,7 @@ public:
     // pending); then lets pending window events run once.
     void ShowState(int step);
     // The log keeps this many of the newest lines; older ones go.
-    static constexpr int kKeptLines = 5000;
+    static constexpr int kKeptLines = 1000;
 
     // Appends a line. The newest line is selected, scrolled into view and
     // painted once per turn of the event loop, however many lines came in

@@ -1,5 +1,6 @@
 // The logged VISA call layer of VIF and its command log.
 
+#include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
 #include "Services.h"
@@ -47,10 +48,6 @@ ViSession Session(std::int32_t vi) {
 ViUInt32 Count(std::int64_t count) {
     return static_cast<ViUInt32>(std::clamp<std::int64_t>(count, 0, 0xFFFFFFFF));
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 struct VisaText {
     std::uint32_t code;
@@ -333,7 +330,7 @@ void VIF::StoreDebug(const std::string& text) {
     auto trace = Trace("StoreDebug");
     if (DebugFile.empty()) return;
     // Opened and closed per line, so the log survives a crash of the program.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(DebugFile.c_str(), "ab"));
+    FileHandle file(std::fopen(DebugFile.c_str(), "ab"));
     if (!file) return;
     std::string line;
     if (UseTimeStamp) {

@@ -2,6 +2,7 @@
 // I/Q pairs, and whole files. All bulk data passes through files and the VISA
 // file operations; the attributes a transfer changes are put back after it.
 
+#include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
 #include "StringOp.h"
@@ -16,6 +17,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -41,11 +44,6 @@ std::int32_t Millis(double ms) {
 std::string Dec(std::int64_t value) {
     return INIIO::TrimStr(value);
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Closes a file descriptor on every way out.
 class Descriptor {
@@ -148,6 +146,24 @@ bool Stage(int fd, const std::uint8_t* data, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// How many length digits the second character of a block header announces:
+// 1 to 9, else 0 ("#0", the indefinite length, has no length to read).
+int LengthDigits(char count) {
+    return count >= '1' && count <= '9' ? count - '0' : 0;
+}
+
+// The length the digits of a block header give; nullopt unless they are all
+// decimal digits. At most nine of them, so the value always fits.
+std::optional<std::int64_t> BlockLength(std::string_view digits) {
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    std::int64_t length = 0;
+    for (const char c : digits)
+        length = 10 * length + (c - '0');
+    return length;
 }
 
 } // namespace
@@ -337,23 +353,21 @@ bool VIF::ReadFileFromInstrument(const std::string& Command, const std::string& 
                        count) == 0) {
             std::string head(2, ' ');
             if (VIFviRead(InstrumentHandle, head, 2, count) >= 0 && count == 2) {
-                const int n =
-                    static_cast<int>(StringOp::LeadingNumber(head.substr(1, 1)).value_or(0));
                 // Without length digits there is no length to read.
-                std::string digits(static_cast<std::size_t>(std::max(n, 0)), ' ');
+                const int n = LengthDigits(head[1]);
+                std::string digits(static_cast<std::size_t>(n), ' ');
                 if (n >= 1 && VIFviRead(InstrumentHandle, digits, n, count) >= 0 && count == n) {
-                    const double v = StringOp::LeadingNumber(digits).value_or(0.0);
-                    if (v >= 0) {
+                    if (const auto length = BlockLength(digits)) {
                         RemoveIfExists(FileName);
-                        const std::int64_t length =
-                            static_cast<std::int64_t>(NumberText::RoundHalfEven(v));
                         VIFAttrChange(kTimeOut, kSaveSet,
-                                      TimeOut == -1 ? Millis(v / 100.0) : TimeOut);
+                                      TimeOut == -1 ? Millis(static_cast<double>(*length) / 100.0)
+                                                    : TimeOut);
                         const std::int32_t status =
-                            VIFviReadToFile(InstrumentHandle, FileName, length, count);
-                        result = status >= 0 && count == length;
+                            VIFviReadToFile(InstrumentHandle, FileName, *length, count);
+                        result = status >= 0 && count == *length;
                         VIFAttrChange(kTimeOut, kRestore);
-                    } else {
+                    } else if (StringOp::LeadingNumber(digits).value_or(0.0) < 0) {
+                        // The instruments' way of saying that the file is not there.
                         emit VIFVIFError(Command, "File not found on instrument");
                     }
                 }
@@ -370,13 +384,13 @@ VIF::HeaderFault VIF::ReadBlockHeader(std::int64_t& length) {
     if (VIFviRead(InstrumentHandle, head, 2, count) < 0 || count < 2) return HeaderFault::Read;
     if (head[0] != '#') return HeaderFault::NoHash;
     // "#0" (indefinite length) has no length to check the data against.
-    const char d = head[1];
-    if (d < '1' || d > '9') return HeaderFault::Length;
-    const int n = d - '0';
+    const int n = LengthDigits(head[1]);
+    if (n == 0) return HeaderFault::Length;
     std::string digits(static_cast<std::size_t>(n), ' ');
     if (VIFviRead(InstrumentHandle, digits, n, count) < 0 || count != n) return HeaderFault::Length;
-    if (digits.find_first_not_of("0123456789") != std::string::npos) return HeaderFault::Length;
-    length = std::stoll(digits);
+    const auto digitsLength = BlockLength(digits);
+    if (!digitsLength) return HeaderFault::Length;
+    length = *digitsLength;
     return HeaderFault::None;
 }
 
@@ -434,7 +448,7 @@ template <typename T> bool VIF::IntReadFloatArray(std::vector<T>& FloatArr) {
     const auto values = static_cast<std::size_t>(length / 4);
     std::vector<T> parsed(values);
     std::vector<unsigned char> scratch;
-    File file(std::fopen(received.Path().c_str(), "rb"));
+    FileHandle file(std::fopen(received.Path().c_str(), "rb"));
     if (!file || !ReadSingles(file.get(), values, parsed.data(), scratch)) {
         emit VIFVIFError("", "Reading binary data FAILED");
         return false;
@@ -490,7 +504,7 @@ bool VIF::IntReadIQArray(std::vector<T>& I, std::vector<T>& Q, std::int32_t B, s
                                           Dec(length) + " bytes)");
         return false;
     }
-    File file(std::fopen(received.Path().c_str(), "rb"));
+    FileHandle file(std::fopen(received.Path().c_str(), "rb"));
     if (!file) {
         emit VIFVIFError(LastCommand, "Reading binary data FAILED");
         return false;

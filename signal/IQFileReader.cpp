@@ -1,5 +1,6 @@
 #include "IQFileReader.h"
 
+#include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
 
@@ -9,21 +10,16 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sys/mman.h>
 
 static_assert(std::endian::native == std::endian::little,
               "the file's little-endian words are copied as they lie");
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-
 // The reader's state: one per program.
 struct Reader {
-    std::unique_ptr<std::FILE, FileCloser> file;
+    FileHandle file;
     std::int32_t status = IQFileReader::StatusOK; // of the last open
     WaveFileHeader header;                        // copy of the header last read
     std::int64_t position = 0;                    // pairs already read
@@ -54,12 +50,31 @@ bool HasIbnExtension(const std::string& name) {
     return tail == "IBN";
 }
 
+// Empties `out` and gives it room for `count` values. Storage it has to
+// allocate anew for a long record is backed by huge pages where the system
+// grants them, the advice numpy gives its arrays: filling fresh storage 4 KB
+// page by page cost more than reading the file. Where the system first has to
+// compact memory to find huge pages, the read slows as numpy's does.
+void ReserveFresh(std::vector<double>& out, std::size_t count) {
+    out.clear();
+    if (out.capacity() >= count) return; // storage in use already: its pages exist
+    out.reserve(count);
+    constexpr std::size_t kAdviseBytes = std::size_t{4} << 20; // fewer pages than that fill fast
+    constexpr std::uintptr_t kPage = 4096;
+    const std::size_t bytes = out.capacity() * sizeof(double);
+    if (bytes < kAdviseBytes) return;
+    // The advice covers the whole pages inside the storage only.
+    const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
+    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kPage - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 // Replaces `out` by `count` singles from byte `offset`, as doubles, read
 // through a small buffer. The values are appended to the reserved storage,
 // so no pass over it is spent on zeroing.
 bool ReadSingles(std::FILE* f, std::int64_t offset, std::size_t count, std::vector<double>& out) {
-    out.clear();
-    out.reserve(count);
+    ReserveFresh(out, count);
     if (count == 0) return true;
     if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     constexpr std::size_t chunk = 1 << 16;

@@ -16,6 +16,8 @@
 // object; a run-time error inside one is logged there and reported as a
 // failure.
 
+#include "FileCloser.h"
+
 #include <QObject>
 #include <array>
 #include <cstdint>
@@ -151,13 +153,8 @@ private:
     std::array<std::int32_t, 4> clips_{};
     std::int32_t clipTotal_ = 0;
 
-    struct FileCloser {
-        void operator()(std::FILE* f) const {
-            if (f != nullptr) std::fclose(f);
-        }
-    };
     bool streaming_ = false;
-    std::unique_ptr<std::FILE, FileCloser> streamFile_;
+    FileHandle streamFile_;
     bool streamFileFailed_ = false;
     std::int64_t pairsSent_ = 0;
 };

@@ -123,7 +123,7 @@ std::int16_t WVClass::UploadWV(VIF& vif, const std::vector<double>& I, const std
         if (!pcFileName_.empty()) {
             const std::string path = pcFileName_ + ".wv";
             std::remove(path.c_str());
-            std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
+            FileHandle f(std::fopen(path.c_str(), "wb"));
             local = f && WriteAll(f.get(), header.data(), header.size()) &&
                     WriteAll(f.get(), bytes.data(), bytes.size()) && WriteAll(f.get(), "}", 1) &&
                     std::fclose(f.release()) == 0;

@@ -73,6 +73,23 @@ void SetNonBlocking(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
+// Whether a message asks for an answer: one of its units is a query.
+bool AsksForAnswer(std::string_view message) {
+    if (message.find('?') == std::string_view::npos) return false;
+    for (std::string_view text : scpi::SplitUnits(message)) {
+        scpi::Unit unit;
+        if (scpi::ParseUnit(text, unit) == scpi::NoError && unit.query) return true;
+    }
+    return false;
+}
+
+// Whether the client has closed its end of the connection (or it broke):
+// nobody is left to read an answer on it.
+bool PeerGone(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 std::string FileSafe(std::string_view name) {
     std::string s;
     for (char c : name) {
@@ -428,6 +445,10 @@ void Bench::HandleMessage(Connection& c, std::string& message) {
     ++inst.messages;
     // A hung instrument still takes the bytes off the wire, but nothing more.
     if (inst.muteAfter >= 0 && inst.messages > inst.muteAfter) return;
+    // Commands of a client that has gone still set the instrument up, but its
+    // queries are not answered: a capture of millions of samples for nobody
+    // would keep every other instrument of the bench waiting.
+    if (AsksForAnswer(message) && PeerGone(c.fd)) return;
     Response r = Execute(*this, inst, message);
     busySeconds_[c.index] += std::chrono::duration<double>(Clock::now() - start).count();
     // An empty answer still ends with its line feed, so the reader does not

@@ -1,5 +1,6 @@
 #include "INIIO.h"
 
+#include "NoCase.h"
 #include "NumberText.h"
 #include "PrivateProfile.h"
 #include "StringOp.h"
@@ -21,7 +22,8 @@ std::string DefaultText(const Tagged& def) {
 }
 
 bool ReadBoolean(std::string text) {
-    for (char& c : text) c = PrivateProfile::UpperLatin1(c);
+    for (char& c : text)
+        c = UpperLatin1(c);
     return text == "1" || text == "WAHR" || text == "TRUE";
 }
 
@@ -84,7 +86,8 @@ Tagged INIRead(const std::string& file, const std::string& section, const std::s
 Tagged INIRead(const std::string& file, const std::string& section, const std::string& key,
                const Tagged& def, const Tagged& typeSample) {
     ReadAs type = ReadAs::Text;
-    if (std::holds_alternative<bool>(typeSample)) type = ReadAs::Boolean;
+    if (std::holds_alternative<bool>(typeSample))
+        type = ReadAs::Boolean;
     else if (std::holds_alternative<std::int16_t>(typeSample) ||
              std::holds_alternative<std::int32_t>(typeSample) ||
              std::holds_alternative<float>(typeSample) ||
@@ -96,9 +99,12 @@ Tagged INIRead(const std::string& file, const std::string& section, const std::s
 bool INIWrite(const std::string& file, const std::string& section, const std::string& key,
               const Tagged& value) {
     std::string text;
-    if (const std::string* s = std::get_if<std::string>(&value)) text = *s;
-    else if (const bool* b = std::get_if<bool>(&value)) text = *b ? "1" : "0";
-    else text = TrimStr(value);
+    if (const std::string* s = std::get_if<std::string>(&value))
+        text = *s;
+    else if (const bool* b = std::get_if<bool>(&value))
+        text = *b ? "1" : "0";
+    else
+        text = TrimStr(value);
     return PrivateProfile::Write(section, key, text, file);
 }
 
@@ -151,24 +157,38 @@ bool INIExchange(const std::string& file, const std::string& section, const std:
     }
 }
 
-std::string TrimStr(double value) { return NumberText::Plain(value, 15); }
-std::string TrimStr(float value) { return NumberText::Plain(value); }
-std::string TrimStr(std::int32_t value) { return std::to_string(value); }
-std::string TrimStr(std::int64_t value) { return std::to_string(value); }
+std::string TrimStr(double value) {
+    return NumberText::Plain(value, 15);
+}
+std::string TrimStr(float value) {
+    return NumberText::Plain(value);
+}
+std::string TrimStr(std::int32_t value) {
+    return std::to_string(value);
+}
+std::string TrimStr(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::string TrimStr(const Tagged& value) {
     return std::visit(
         [](const auto& v) -> std::string {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::monostate>) return "";
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return "";
             else if constexpr (std::is_same_v<T, std::string>) {
                 std::string_view s(v);
-                while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-                while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+                while (!s.empty() && s.front() == ' ')
+                    s.remove_prefix(1);
+                while (!s.empty() && s.back() == ' ')
+                    s.remove_suffix(1);
                 return std::string(s);
-            } else if constexpr (std::is_same_v<T, bool>) return v ? "True" : "False";
-            else if constexpr (std::is_same_v<T, std::int16_t>) return std::to_string(v);
-            else return TrimStr(v);
+            } else if constexpr (std::is_same_v<T, bool>)
+                return v ? "True" : "False";
+            else if constexpr (std::is_same_v<T, std::int16_t>)
+                return std::to_string(v);
+            else
+                return TrimStr(v);
         },
         value);
 }

@@ -1,6 +1,6 @@
 #include "VersionInfo.h"
 
-#include "PrivateProfile.h"
+#include "NoCase.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -86,7 +86,7 @@ std::optional<Block> Query(const Bytes& d, std::string_view path) {
         for (std::size_t p = block->childrenStart; p < block->end && !found;) {
             std::optional<Block> child = ReadBlock(d, p, block->end);
             if (!child) break;
-            if (PrivateProfile::EqualNoCase(child->key, name)) found = child;
+            if (EqualNoCase(child->key, name)) found = child;
             p = Align4(child->end);
         }
         block = found;

@@ -33,9 +33,15 @@ bool RemoteServer::Listen(int port) {
 }
 
 void RemoteServer::Close() {
-    poll_.stop();
     server_.close();
+    DropClient();
+}
+
+void RemoteServer::DropClient() {
+    poll_.stop();
     if (client_) {
+        // A handler of the client may still be running (a START): it must
+        // not lose its socket under it, hence deleteLater.
         client_->disconnect(this);
         client_->abort();
         client_->deleteLater();
@@ -46,14 +52,7 @@ void RemoteServer::Close() {
 
 void RemoteServer::Accept() {
     while (QTcpSocket* next = server_.nextPendingConnection()) {
-        if (client_) {
-            // A handler of the old client may still be running (a START):
-            // it must not lose its socket under it, hence deleteLater.
-            client_->disconnect(this);
-            client_->abort();
-            client_->deleteLater();
-        }
-        protocol_.Reset();
+        DropClient();
         client_ = next;
         connect(next, &QTcpSocket::readyRead, this, &RemoteServer::Receive);
         connect(next, &QTcpSocket::disconnected, this, &RemoteServer::PeerClosed);
@@ -69,24 +68,13 @@ void RemoteServer::Receive() {
         CrossMix::AddStatus("Remote control: a command longer than " +
                             std::to_string(RemoteProtocol::MaxPending) +
                             " characters; the client was disconnected.");
-        if (client_ == client) {
-            client->disconnect(this);
-            client->abort();
-            client->deleteLater();
-            client_ = nullptr;
-            poll_.stop();
-        }
+        if (client_ == client) DropClient();
     }
 }
 
 void RemoteServer::PeerClosed() {
-    QTcpSocket* client = client_;
-    if (!client) return;
-    client->disconnect(this);
-    client->deleteLater();
-    client_ = nullptr;
-    poll_.stop();
-    protocol_.Reset();
+    if (!client_) return;
+    DropClient();
     // The port setting is read again whenever the server listens after a
     // peer leaves; switched off meanwhile, it stops listening.
     if (!General::TCPIPActive)
@@ -99,4 +87,9 @@ void RemoteServer::Send(const std::string& text) {
     if (!client_) return;
     client_->write(text.data(), qint64(text.size()));
     client_->flush();
+    if (client_->bytesToWrite() <= MaxUnsent) return;
+    CrossMix::AddStatus("Remote control: more than " + std::to_string(MaxUnsent) +
+                        " characters of replies not read; the client was disconnected.");
+    // The commands still buffered go with it: nobody would read their replies.
+    DropClient();
 }

@@ -15,6 +15,11 @@ class RemoteServer : public QObject {
     Q_OBJECT
 
 public:
+    // Replies a client has not taken, beyond what the system buffers for it:
+    // past this the client is dropped, as one that sends endless text without
+    // ";" is, rather than letting one peer grow the program without bound.
+    static constexpr qint64 MaxUnsent = qint64(RemoteProtocol::MaxPending);
+
     explicit RemoteServer(RemoteActions& actions, QObject* parent = nullptr);
     ~RemoteServer() override;
 
@@ -32,6 +37,8 @@ private:
     void Receive();
     void PeerClosed();
     void Send(const std::string& text);
+    // Closes the client's connection at once; its unfinished command goes.
+    void DropClient();
 
     RemoteProtocol protocol_;
     QTcpServer server_;

@@ -1,5 +1,7 @@
 #include "PrivateProfile.h"
 
+#include "NoCase.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -12,21 +14,6 @@
 #include <vector>
 
 namespace PrivateProfile {
-
-char UpperLatin1(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
-    // Latin-1 lower-case letters a-grave .. thorn, except the division sign.
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 32);
-    return c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperLatin1(a[i]) != UpperLatin1(b[i])) return false;
-    return true;
-}
 
 namespace {
 
@@ -260,6 +247,21 @@ std::string OneLine(std::string_view text) {
     return out;
 }
 
+// A section or key name as the file holds it: line breaks become blanks, and
+// blanks at the ends go as reading drops them. Reading and writing look a name
+// up by this same form, so a value written under a name is read back under it.
+std::string Name(std::string_view name) {
+    return std::string(Trim(OneLine(name)));
+}
+
+// Whether the file can hold the names: a "]" would end the section header
+// early, and a key with "=" or beginning with ";" or "[" would read back as
+// another key, a comment or a section.
+bool Holds(std::string_view section, std::string_view key) {
+    return section.find(']') == std::string_view::npos && key.find('=') == std::string_view::npos &&
+           (key.empty() || (key.front() != ';' && key.front() != '['));
+}
+
 } // namespace
 
 std::optional<std::string> Read(std::string_view section, std::string_view key,
@@ -267,7 +269,7 @@ std::optional<std::string> Read(std::string_view section, std::string_view key,
     auto content = LoadLines(file);
     if (!content) return std::nullopt;
     const std::vector<Line>& lines = content->lines;
-    Located at = Locate(lines, section, key);
+    Located at = Locate(lines, Name(section), Name(key));
     if (at.keyLine < 0) return std::nullopt;
     std::string_view k, v;
     SplitKey(lines[static_cast<std::size_t>(at.keyLine)].text, k, v);
@@ -295,11 +297,12 @@ std::size_t GetString(std::string_view section, std::string_view key, std::strin
 
 bool Write(std::string_view section, std::string_view key, std::string_view value,
            const std::string& file) {
+    const std::string sectionName = Name(section);
+    const std::string keyName = Name(key);
+    if (!Holds(sectionName, keyName)) return false;
     std::optional<Content> content = LoadLines(file);
     if (!content) return false; // there but unreadable: the operator's file stays as it is
     std::vector<Line>& lines = content->lines;
-    const std::string sectionName = OneLine(section);
-    const std::string keyName = OneLine(key);
     std::string keyLine = keyName + "=" + OneLine(value);
     Located at = Locate(lines, sectionName, keyName);
     if (at.keyLine >= 0) {

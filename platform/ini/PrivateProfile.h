@@ -17,7 +17,8 @@ namespace PrivateProfile {
 
 // The value of `key` in `section`, blanks around it removed and one pair of
 // enclosing quotes dropped; nullopt when the file, the section or the key is
-// missing. Reading never creates the file.
+// missing. Names are looked up as Write stores them. Reading never creates
+// the file.
 std::optional<std::string> Read(std::string_view section, std::string_view key,
                                 const std::string& file);
 
@@ -31,10 +32,13 @@ std::size_t GetString(std::string_view section, std::string_view key, std::strin
 // end of its section, or appends the section at the end of the file. Every
 // other line is kept byte for byte (a leading UTF-8 byte-order mark too). New
 // lines end in CR LF. Each line break inside the section, key or value becomes
-// one blank, so a value can never add lines of its own. The file (the target
-// of a symbolic link, when it is one) is replaced atomically, synced first and
-// keeps its permissions. False when it could not be written, and when it
-// exists but cannot be read: such a file is never replaced.
+// one blank, so a value can never add lines of its own; blanks around the
+// names are dropped. Read looks names up in the same form, so it finds what
+// Write wrote under the same names. The file (the target of a symbolic link,
+// when it is one) is replaced atomically, synced first and keeps its
+// permissions. False when it could not be written, when it exists but cannot
+// be read (such a file is never replaced), and for names the file cannot hold:
+// a section with "]", a key with "=" or beginning with ";" or "[".
 bool Write(std::string_view section, std::string_view key, std::string_view value,
            const std::string& file);
 
@@ -46,10 +50,5 @@ bool Unreadable(const std::string& file);
 // full disk does. nullptr restores the system's write.
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
 void SetWriteCallForTest(WriteCall call);
-
-// Latin-1 upper-casing used for the name comparisons (and for readers that
-// compare words the same way).
-char UpperLatin1(char c);
-bool EqualNoCase(std::string_view a, std::string_view b);
 
 } // namespace PrivateProfile

@@ -1,6 +1,6 @@
 #include "RegistryFile.h"
 
-#include "PrivateProfile.h"
+#include "NoCase.h"
 #include "RegistryStore.h"
 
 #include <algorithm>
@@ -21,7 +21,7 @@ const std::array<std::string_view, RootCount> RootNames = {"HKEY_CLASSES_ROOT", 
 std::string FoldName(std::string_view name) {
     std::string out(name);
     for (char& c : out)
-        c = PrivateProfile::UpperLatin1(c);
+        c = UpperLatin1(c);
     return out;
 }
 
@@ -32,7 +32,7 @@ namespace {
 bool FoldedLess(std::string_view name, std::string_view folded) {
     const std::size_t n = std::min(name.size(), folded.size());
     for (std::size_t i = 0; i < n; ++i) {
-        auto a = static_cast<unsigned char>(PrivateProfile::UpperLatin1(name[i]));
+        auto a = static_cast<unsigned char>(UpperLatin1(name[i]));
         auto b = static_cast<unsigned char>(folded[i]);
         if (a != b) return a < b;
     }
@@ -50,7 +50,7 @@ auto SubKeyPosition(std::vector<KeyNode>& keys, const std::string& folded) {
 KeyNode* KeyNode::FindSubKey(std::string_view n) {
     std::string folded = FoldName(n);
     auto it = SubKeyPosition(subKeys, folded);
-    if (it != subKeys.end() && PrivateProfile::EqualNoCase(it->name, folded)) return &*it;
+    if (it != subKeys.end() && EqualNoCase(it->name, folded)) return &*it;
     return nullptr;
 }
 
@@ -61,7 +61,7 @@ const KeyNode* KeyNode::FindSubKey(std::string_view n) const {
 KeyNode& KeyNode::AddSubKey(std::string_view n) {
     std::string folded = FoldName(n);
     auto it = SubKeyPosition(subKeys, folded);
-    if (it != subKeys.end() && PrivateProfile::EqualNoCase(it->name, folded)) return *it;
+    if (it != subKeys.end() && EqualNoCase(it->name, folded)) return *it;
     KeyNode node;
     node.name = std::string(n);
     return *subKeys.insert(it, std::move(node));
@@ -69,7 +69,7 @@ KeyNode& KeyNode::AddSubKey(std::string_view n) {
 
 ValueEntry* KeyNode::FindValue(std::string_view n) {
     for (ValueEntry& v : values)
-        if (PrivateProfile::EqualNoCase(v.name, n)) return &v;
+        if (EqualNoCase(v.name, n)) return &v;
     return nullptr;
 }
 

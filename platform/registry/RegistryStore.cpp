@@ -1,6 +1,6 @@
 #include "RegistryStore.h"
 
-#include "PrivateProfile.h"
+#include "NoCase.h"
 #include "RegistryFile.h"
 
 #include <algorithm>
@@ -360,9 +360,8 @@ Result Store::DeleteValue(HKEY key, std::string_view name) {
     return d_->Modify([&]() -> Result {
         KeyNode* k = d_->Resolve(ref);
         if (k == nullptr) return ERROR_KEY_DELETED;
-        auto it = std::find_if(k->values.begin(), k->values.end(), [&](const ValueEntry& v) {
-            return PrivateProfile::EqualNoCase(v.name, name);
-        });
+        auto it = std::find_if(k->values.begin(), k->values.end(),
+                               [&](const ValueEntry& v) { return EqualNoCase(v.name, name); });
         if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
         k->values.erase(it);
         return ERROR_SUCCESS;
@@ -382,9 +381,8 @@ Result Store::DeleteKey(HKEY parent, std::string_view subKey) {
             p = p->FindSubKey(names[i]);
         if (p == nullptr) return ERROR_FILE_NOT_FOUND;
         std::string folded = FoldName(names.back());
-        auto it = std::find_if(p->subKeys.begin(), p->subKeys.end(), [&](const KeyNode& k) {
-            return PrivateProfile::EqualNoCase(k.name, folded);
-        });
+        auto it = std::find_if(p->subKeys.begin(), p->subKeys.end(),
+                               [&](const KeyNode& k) { return EqualNoCase(k.name, folded); });
         if (it == p->subKeys.end()) return ERROR_FILE_NOT_FOUND;
         if (!it->subKeys.empty()) return ERROR_ACCESS_DENIED;
         p->subKeys.erase(it);

@@ -1,20 +1,13 @@
 #include "ResourceName.h"
 
+#include "NoCase.h"
+
 #include <charconv>
 #include <vector>
 
 namespace Visa {
 
 namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
 
 bool ParseNumber(std::string_view s, unsigned& value, int base = 10) {
     if (s.empty()) return false;
@@ -120,8 +113,10 @@ ViStatus ParseGpib(std::vector<std::string_view>& parts, ResourceName& out) {
 } // namespace
 
 ViStatus ParseResourceName(std::string_view text, ResourceName& out) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     out = ResourceName{};
     std::string_view first = text.substr(0, text.find("::"));
     enum { Tcpip, Usb, Gpib } intf;

@@ -1,6 +1,8 @@
 #include "visa.h"
 
 #include "Backend.h"
+#include "FileCloser.h"
+#include "NoCase.h"
 #include "ResourceName.h"
 #include "Search.h"
 #include "SearchPattern.h"
@@ -8,10 +10,10 @@
 #include "UsbTmcBackend.h"
 #include "Vxi11Backend.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -101,21 +103,11 @@ ViStatus NoAttributes(ViObject object) {
     return reg.InUse(object) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
 }
 
-template <class F>
-ViStatus WithInstrument(ViSession vi, F&& f) {
+template <class F> ViStatus WithInstrument(ViSession vi, F&& f) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
     if (!inst) return VI_ERROR_INV_OBJECT;
     std::lock_guard<std::mutex> io(inst->io);
     return f(*inst);
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
 }
 
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
@@ -170,11 +162,6 @@ ViStatus ReadCommon(ViSession vi, ViBuf buf, ViUInt32 count, ViUInt32* retCount)
         return r.status;
     });
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 ViStatus GetAttribute(ViObject vi, ViAttr attr, ViUInt32& value) {
     std::shared_ptr<Instrument> inst = FindInstrument(vi);
@@ -255,8 +242,8 @@ ViStatus viOpen(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32 open
     ViStatus status = ParseResourceName(name, parsed);
     if (status != VI_SUCCESS) return status;
     auto inst = std::make_shared<Instrument>();
-    status = OpenBackend(parsed, openTimeout == 0 ? kDefaultOpenTimeoutMs : openTimeout,
-                         inst->backend);
+    status =
+        OpenBackend(parsed, openTimeout == 0 ? kDefaultOpenTimeoutMs : openTimeout, inst->backend);
     if (status < 0) return status;
 
     Registry& reg = Objects();
@@ -337,18 +324,18 @@ ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode) {
     });
 }
 
-ViStatus viWriteFromFile(ViSession vi, ViConstString fileName, ViUInt32 count,
-                         ViUInt32* retCount) {
+ViStatus viWriteFromFile(ViSession vi, ViConstString fileName, ViUInt32 count, ViUInt32* retCount) {
     if (retCount != nullptr) *retCount = 0;
     return WithInstrument(vi, [&](Instrument& in) {
         if (fileName == nullptr) return VI_ERROR_FILE_ACCESS;
-        File file(std::fopen(fileName, "rb"));
+        FileHandle file(std::fopen(fileName, "rb"));
         struct stat info {};
         if (!file || ::fstat(::fileno(file.get()), &info) != 0) return VI_ERROR_FILE_ACCESS;
-        const std::uint64_t total =
-            std::min<std::uint64_t>(count, static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0)));
+        const std::uint64_t total = std::min<std::uint64_t>(
+            count, static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0)));
         Deadline d = Deadline::After(in.timeout);
-        std::vector<ViByte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(total, kFileChunk)) + 1);
+        std::vector<ViByte> chunk(
+            static_cast<std::size_t>(std::min<std::uint64_t>(total, kFileChunk)) + 1);
         std::uint64_t sent = 0;
         ViStatus status = VI_SUCCESS;
         do {
@@ -371,7 +358,7 @@ ViStatus viReadToFile(ViSession vi, ViConstString fileName, ViUInt32 count, ViUI
     if (retCount != nullptr) *retCount = 0;
     return WithInstrument(vi, [&](Instrument& in) {
         if (fileName == nullptr) return VI_ERROR_FILE_ACCESS;
-        File file(std::fopen(fileName, "wb"));
+        FileHandle file(std::fopen(fileName, "wb"));
         if (!file) return VI_ERROR_FILE_ACCESS;
         Deadline d = Deadline::After(in.timeout);
         std::vector<ViByte> chunk(std::min<std::size_t>(count, kFileChunk));
@@ -461,14 +448,17 @@ Visa::LanDiscovery& LanSearchOverride() {
 std::vector<std::string> SearchLan(int timeoutMs) {
     if (LanSearchOverride()) return LanSearchOverride()(timeoutMs);
     const char* setting = std::getenv("QUILLON_VISA_LAN_DISCOVERY");
-    if (setting != nullptr && (std::string_view(setting) == "off" || std::string_view(setting) == "0"))
+    if (setting != nullptr &&
+        (std::string_view(setting) == "off" || std::string_view(setting) == "0"))
         return {};
     return DiscoverVxi11(timeoutMs);
 }
 
 } // namespace
 
-void Visa::SetLanDiscovery(LanDiscovery discovery) { LanSearchOverride() = std::move(discovery); }
+void Visa::SetLanDiscovery(LanDiscovery discovery) {
+    LanSearchOverride() = std::move(discovery);
+}
 
 namespace {
 
@@ -496,7 +486,8 @@ ViStatus viFindRsrc(ViSession rm, ViConstString expr, ViFindList* findList, ViUI
     ViStatus status = PrepareSearch(rm, expr, pattern);
     if (status != VI_SUCCESS) return status;
     std::vector<std::string> present;
-    for (const UsbTmcDevice& dev : EnumerateUsbTmc()) present.push_back(dev.ResourceName());
+    for (const UsbTmcDevice& dev : EnumerateUsbTmc())
+        present.push_back(dev.ResourceName());
     // The broadcast costs time: only when a VXI-11 name could match at all.
     // It finds INSTR resources only, so a plain socket name never needs it.
     if (pattern.CanMatchPrefix("TCPIP") && !NamesOneSocket(expr)) {

@@ -96,14 +96,25 @@ void Current::FlashTime_Timer() {
 }
 
 void Current::AddStatus(const std::string& line) {
-    StatList->addItem(QString::fromLatin1(line));
+    auto* item = new QListWidgetItem(QString::fromLatin1(line), StatList);
+    // Measured once, here: the list lays all its lines out again whenever
+    // one is added, and measuring every line each time made a long log slow.
+    item->setSizeHint(
+        StatList->sizeHintForIndex(StatList->model()->index(StatList->count() - 1, 0)));
+    while (StatList->count() > kKeptLines)
+        delete StatList->takeItem(0);
+    if (newestPending_) return;
+    newestPending_ = true;
+    QTimer::singleShot(0, this, &Current::ShowNewest);
+}
+
+void Current::ShowNewest() {
+    newestPending_ = false;
     StatList->setCurrentRow(StatList->count() - 1);
-    StatList->repaint();
 }
 
 void Current::ClearStatus() {
     StatList->clear();
-    StatList->repaint();
 }
 
 void Current::ShowCurrentPoint(const std::string& genFreq, const std::string& anaFreq,

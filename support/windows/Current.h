@@ -34,7 +34,12 @@ public:
     // Steps below `step` done, `step` current, the rest pending (-1: all
     // pending); then lets pending window events run once.
     void ShowState(int step);
-    // Appends a line, selects it and repaints the list at once.
+    // The log keeps this many of the newest lines; older ones go.
+    static constexpr int kKeptLines = 1000;
+
+    // Appends a line. The newest line is selected, scrolled into view and
+    // painted once per turn of the event loop, however many lines came in
+    // that turn: a flood of lines costs each the same, however long the log.
     void AddStatus(const std::string& line);
     void ClearStatus();
     void ShowCurrentPoint(const std::string& genFreq, const std::string& anaFreq,
@@ -53,4 +58,7 @@ public:
 private:
     Current();
     static void Paint(QLabel* label, QRgb text, QRgb back);
+    void ShowNewest();
+
+    bool newestPending_ = false;
 };

@@ -352,13 +352,21 @@ TEST_F(Transfer, AnswersAndFilesIntoLocalFiles) {
     bench.inst->On("MMEM:DATA? 'x'", {"#15hello\n"});
     ASSERT_TRUE(vif.ReadFileFromInstrument("MMEM:DATA? 'x'", file));
     EXPECT_EQ(ReadAll(file), "hello");
-    bench.inst->On("MMEM:DATA? 'x'", {"#2-1\n"});
+    bench.inst->On("MMEM:DATA? 'x'", {"#3-1\n"});
     ev.lines.clear();
     EXPECT_FALSE(vif.ReadFileFromInstrument("MMEM:DATA? 'x'", file, 500));
     EXPECT_EQ(ev.lines,
               std::vector<std::string>{"VIF|MMEM:DATA? 'x'|File not found on instrument"});
-    bench.inst->On("MMEM:DATA? 'x'", {"#0hello\n"});
-    EXPECT_FALSE(vif.ReadFileFromInstrument("MMEM:DATA? 'x'", file));
+    // A length that is not all digits reads nothing and leaves the local file.
+    // Each answer here is read whole, but for the last, whose rest is never read.
+    for (const char* answer : {"#59e99\n", "#3ab\n", "#3+5\n", "#0hello\n"}) {
+        std::ofstream(file) << "kept";
+        bench.inst->On("MMEM:DATA? 'x'", {answer});
+        ev.lines.clear();
+        EXPECT_FALSE(vif.ReadFileFromInstrument("MMEM:DATA? 'x'", file)) << answer;
+        EXPECT_EQ(ReadAll(file), "kept") << answer;
+        EXPECT_TRUE(ev.lines.empty()) << answer;
+    }
     vif.VIFviSetAttribute(vif.GetHandle(), kTmo, 2000);
     ExpectAttributesAsOpened();
 }

@@ -1,3 +1,4 @@
+#include "NoCase.h"
 #include "PrivateProfile.h"
 
 #include <cerrno>
@@ -82,10 +83,10 @@ TEST_F(ProfileFile, Latin1BytesSurvive) {
                         "ller \xE9t\xE9";
     ASSERT_TRUE(PrivateProfile::Write("Infos", "Operator", value, file));
     EXPECT_EQ(PrivateProfile::Read("INFOS", "operator", file).value(), value);
-    EXPECT_TRUE(PrivateProfile::EqualNoCase("\xFC"
-                                            "ber",
-                                            "\xDC"
-                                            "BER"));
+    EXPECT_TRUE(EqualNoCase("\xFC"
+                            "ber",
+                            "\xDC"
+                            "BER"));
 }
 
 TEST_F(ProfileFile, LineBreaksInAValueBecomeBlanks) {
@@ -105,6 +106,45 @@ TEST_F(ProfileFile, LineBreaksInAValueBecomeBlanks) {
     ASSERT_TRUE(PrivateProfile::Write("A\n[B", "k\r\nj", "1", file));
     EXPECT_EQ(PrivateProfile::Read("A [B", "k j", file).value(), "1");
     EXPECT_EQ(Content(), "[Infos]\r\nNote= \r\n[A [B]\r\nk j=1\r\n");
+}
+
+TEST_F(ProfileFile, AValueIsReadBackUnderTheNamesItWasWrittenUnder) {
+    const struct {
+        const char *section, *key, *line;
+    } held[] = {
+        {"A\n[B", "k\r\nj", "[A [B]\r\nk j=new\r\n"},
+        {" Blank ", "\tkey ", "[Blank]\r\nkey=new\r\n"},
+    };
+    for (const auto& c : held) {
+        Put("");
+        ASSERT_TRUE(PrivateProfile::Write(c.section, c.key, "old", file)) << c.line;
+        ASSERT_TRUE(PrivateProfile::Write(c.section, c.key, "new", file)) << c.line;
+        EXPECT_EQ(PrivateProfile::Read(c.section, c.key, file), "new") << c.line;
+        EXPECT_EQ(Content(), c.line);
+    }
+    // Names that would read back as another section, key, comment or header.
+    const std::string before = "[A]\r\nx=1\r\n";
+    for (auto [section, key] : {std::pair{"A]B", "x"}, {"A", "x=y"}, {"A", ";x"}, {"A", "[x]"}}) {
+        Put(before);
+        EXPECT_FALSE(PrivateProfile::Write(section, key, "2", file)) << section << ' ' << key;
+        EXPECT_EQ(Content(), before);
+    }
+}
+
+TEST_F(ProfileFile, ReadingAndWritingLeaveNoDescriptorOpen) {
+    auto open = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    Put("[A]\r\nx=1\r\n");
+    const auto before = open();
+    char buf[8];
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(PrivateProfile::Read("A", "x", file), "1");
+        PrivateProfile::GetString("A", "y", "", buf, sizeof buf, file);
+        EXPECT_TRUE(PrivateProfile::Write("A", "y", std::to_string(i), file));
+        EXPECT_FALSE(PrivateProfile::Unreadable(file));
+    }
+    EXPECT_EQ(open(), before);
 }
 
 TEST_F(ProfileFile, EmptySectionsAndEmptyValues) {

@@ -592,6 +592,31 @@ TEST(BenchServer, UnreadCapturesAreNotPiledUp) {
     EXPECT_LE(b.bench.UnsentOutput(), config.outputLimitBytes + (512u << 10) + 64);
 }
 
+TEST(BenchServer, QueriesOfAClientThatHasGoneAreNotExecuted) {
+    // Sent, and the client gone, before the bench serves anything: the bench
+    // meets the messages and the end of the connection together.
+    Bench bench(QuietConfig());
+    std::string why;
+    ASSERT_TRUE(bench.Listen(why)) << why;
+    int port = 0;
+    for (const auto& e : bench.Endpoints())
+        if (e.roles & AnalyzerRole) port = e.port;
+    ScpiClient gone;
+    ASSERT_TRUE(gone.Connect("127.0.0.1", port));
+    ASSERT_TRUE(gone.WriteRaw("BOGUS\nSYST:ERR?\nTRAC:IQ:DATA?\n"));
+    gone.Close();
+    std::thread server([&] { bench.Run(); });
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (bench.CommandLog(AnalyzerRole).size() < 3 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The command still ran; the query that would have taken its error did not.
+    ScpiClient next;
+    ASSERT_TRUE(next.Connect("127.0.0.1", port));
+    EXPECT_EQ(Errors(next), std::vector<std::string>{"-113,\"Undefined header\""});
+    bench.Stop();
+    server.join();
+}
+
 TEST(BenchServer, FloodingClientDoesNotStarveTheOthers) {
     RunningBench b(QuietConfig());
     std::atomic<bool> stop{false};
@@ -710,6 +735,7 @@ TEST(BenchWaveforms, ClockTagOutsideTheArbRangeIsRefusedLikeTheClockCommand) {
         {Family::BOXW, "999", false},      {Family::VRTA, "40000000", true},
         {Family::VRTA, "40000001", false}, {Family::KLD, "100000000", true},
         {Family::KLD, "1e308", false},     {Family::KLD, "INF", false},
+        {Family::VRTA, "0.5", false},
     };
     for (const auto& c : cases) {
         RunningBench b(Config(c.family, Family::KLI, Family::HOB));

@@ -4,6 +4,7 @@
 #include "Client.h"
 #include "Config.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +159,26 @@ TEST(SimbenchProgram, HelpAndBadOptions) {
     }
     Process noRole({QUILLON_SIMBENCH, "--rf", "EXTERNAL", "--fault", "unlock=rf"});
     EXPECT_EQ(noRole.Wait(), 1);
+
+    // A port another program listens on, even one that lets others share it.
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(holder, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof sa;
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&sa), &length), 0);
+    const std::string port = std::to_string(ntohs(sa.sin_port));
+    Process taken({QUILLON_SIMBENCH, "--port-analyzer", port});
+    const std::string said = taken.Rest();
+    EXPECT_EQ(taken.Wait(), 1);
+    EXPECT_NE(said.find("simbench: cannot listen on 127.0.0.1:" + port), std::string::npos) << said;
+    EXPECT_EQ(said.find("READY"), std::string::npos) << said;
+    close(holder);
 }
 
 TEST(SimbenchProgram, StartsPrintsServesAndStops) {

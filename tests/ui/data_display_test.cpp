@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QPushButton>
 #include <cmath>
 #include <gtest/gtest.h>

@@ -233,14 +233,33 @@ TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
     EXPECT_EQ(Reply(*third, 11), "FINISHED:0;") << "the server listens on";
 }
 
+TEST_F(ServerTest, AClientThatNeverReadsIsDroppedBeforeItsRepliesPileUp) {
+    auto reader = Connect();
+    reader->setReadBufferSize(1); // takes nothing more off the wire
+    // 2 MB of unknown keywords, 9 MB of replies: more than the system buffers.
+    reader->write(QByteArray("X;").repeated(1 << 20));
+    const std::string dropped = "characters of replies not read; the client was disconnected.";
+    EXPECT_TRUE(PumpUntil(
+        [&] { return !status.lines.empty() && status.lines.back().ends_with(dropped); }, 60000));
+    auto next = Connect();
+    next->write("FINISHED?;");
+    EXPECT_EQ(Reply(*next, 11), "FINISHED:0;") << "the server listens on";
+}
+
 TEST_F(ServerTest, APortThatCannotBeListenedOnIsReportedAndTheProgramRunsOn) {
     RemoteServer other{actions};
     EXPECT_FALSE(other.Listen(server.Port()));
     EXPECT_FALSE(other.Listen(70000));
     ASSERT_EQ(box.shown.size(), 2u);
     EXPECT_NE(box.shown[0].find("cannot listen on port"), std::string::npos);
+    EXPECT_NE(box.shown[1].find("not a TCP port"), std::string::npos);
     EXPECT_NE(status.lines.back().find("runs without remote control"), std::string::npos);
     EXPECT_FALSE(other.IsListening());
+    // 65535 is a port; only when something else holds it may listening fail.
+    if (!other.Listen(65535)) {
+        EXPECT_EQ(box.shown.back().find("not a TCP port"), std::string::npos);
+    }
+    other.Close();
     // Listening again closes the old socket first: the same port is free again.
     const quint16 port = server.Port();
     EXPECT_TRUE(server.Listen(port));

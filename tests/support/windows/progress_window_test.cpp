@@ -3,12 +3,30 @@
 #include "General.h"
 #include "WindowServices.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Counts the lines the list measures (a line whose size it does not know yet)
+// and the paints of the list.
+struct ListCounter : QStyledItemDelegate {
+    mutable int measured = 0;
+    int paints = 0;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (!index.data(Qt::SizeHintRole).isValid()) ++measured;
+        return QStyledItemDelegate::sizeHint(option, index);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QStyledItemDelegate::eventFilter(watched, event);
+    }
+};
 
 class ProgressWindow : public ::testing::Test {
 protected:
@@ -46,6 +64,7 @@ TEST_F(ProgressWindow, StatusLinesAndCurrentPointReachTheWindow) {
     EXPECT_EQ(w.property("Tag").toString(), "KEEP");
     ASSERT_EQ(w.StatList->count(), 2);
     EXPECT_EQ(w.StatList->item(0)->text(), "ready.");
+    QCoreApplication::processEvents(); // the newest line is selected once per turn
     EXPECT_EQ(w.StatList->currentRow(), 1);
     EXPECT_TRUE(w.StatList->item(1)->isSelected());
     CrossMix::ClearStatus();
@@ -93,4 +112,38 @@ TEST_F(ProgressWindow, StepColoursAndOnlyTheCurrentStepBlinks) {
     w.FlashTime_Timer();
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(Back(i), Current::kPendingBack);
+}
+
+TEST_F(ProgressWindow, ALineCostsTheSameHoweverLongTheLogIs) {
+    Current& w = Current::Instance();
+    auto& counter = *new ListCounter;
+    counter.setParent(w.StatList);
+    w.StatList->setItemDelegate(&counter);
+    w.StatList->viewport()->installEventFilter(&counter);
+    QCoreApplication::processEvents();
+    counter.paints = 0;
+
+    // A flood in one turn of the event loop: nothing is painted meanwhile.
+    for (int k = 0; k < 1000; ++k)
+        CrossMix::AddStatus("Remote AMAMORDER: value \"abc\" refused.");
+    EXPECT_EQ(counter.paints, 0);
+    // A long run: many turns of a few lines each.
+    const int turns = 100;
+    for (int turn = 0; turn < turns; ++turn) {
+        for (int k = 0; k < 20; ++k)
+            CrossMix::AddStatus("point " + std::to_string(turn) + " line " + std::to_string(k));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(counter.measured, 1000 + 20 * turns) << "each line is measured once, when it comes";
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_LE(counter.paints, 2 * turns) << "painted once per turn, not once per line";
+
+    // Only the newest lines are kept; the newest is selected.
+    for (int k = 0; k < Current::kKeptLines; ++k)
+        CrossMix::AddStatus("line " + std::to_string(k));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.StatList->count(), Current::kKeptLines);
+    EXPECT_EQ(w.StatList->item(0)->text(), "line 0");
+    EXPECT_EQ(w.StatList->currentRow(), Current::kKeptLines - 1);
+    EXPECT_TRUE(w.StatList->item(Current::kKeptLines - 1)->isSelected());
 }

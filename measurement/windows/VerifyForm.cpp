@@ -75,67 +75,78 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
     : QWidget(parent), state_(std::move(state)) {
     setWindowTitle("Verify Amplifier Parameters");
     setAttribute(Qt::WA_DeleteOnClose);
-    table_ = new QTableWidget(8, 8, this);
-    table_->horizontalHeader()->hide();
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table_->verticalHeader()->hide();
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setFixedHeight(8 * 24 + 4);
+    Tabelle_ = new QTableWidget(8, 8, this);
+    Tabelle_->setObjectName("Tabelle");
+    Tabelle_->horizontalHeader()->hide();
+    Tabelle_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Tabelle_->verticalHeader()->hide();
+    Tabelle_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tabelle_->setFixedHeight(8 * 24 + 4);
     for (int r = 0; r < 8; ++r)
-        table_->setRowHeight(r, 24);
+        Tabelle_->setRowHeight(r, 24);
     const char* captions[] = {"channel",   "power",   "reference", "amplifier",
                               "improvem.", "dist AM", "dist PM",   "dist AM+PM"};
     for (int r = 1; r <= 8; ++r)
         SetTableCell(r, 1, captions[r - 1]);
 
-    disp_ = new QCustomPlot(this);
-    disp_->setMinimumSize(600, 300);
-    disp_->addLayer("bands", disp_->layer("grid"), QCustomPlot::limAbove);
+    Disp_ = new QCustomPlot(this);
+    Disp_->setObjectName("Disp");
+    Disp_->setMinimumSize(600, 300);
+    Disp_->addLayer("bands", Disp_->layer("grid"), QCustomPlot::limAbove);
     // The bands' captions stay readable over the traces.
-    disp_->addLayer("captions", disp_->layer("main"), QCustomPlot::limAbove);
-    disp_->xAxis->setLabel("frequency offset [MHz]");
-    disp_->yAxis->setLabel("level [dB]");
+    Disp_->addLayer("captions", Disp_->layer("main"), QCustomPlot::limAbove);
+    Disp_->xAxis->setLabel("frequency offset [MHz]");
+    Disp_->yAxis->setLabel("level [dB]");
 
     auto* graphics = new QGroupBox("graphics", this);
     auto* g = new QGridLayout(graphics);
-    center_ = new QLineEdit("0", graphics);
-    span_ = new QLineEdit(graphics);
-    range_ = new QLineEdit("100", graphics);
+    GraCenter_ = new QLineEdit("0", graphics);
+    GraSpan_ = new QLineEdit(graphics);
+    GraRange_ = new QLineEdit("100", graphics);
     const char* labels[] = {"center", "span", "range"};
-    QLineEdit* boxes[] = {center_, span_, range_};
+    QLineEdit* boxes[] = {GraCenter_, GraSpan_, GraRange_};
     for (int k = 0; k < 3; ++k) {
         g->addWidget(new QLabel(labels[k], graphics), k, 0);
         g->addWidget(boxes[k], k, 1);
     }
-    connect(center_, &QLineEdit::textChanged, this, &VerifyForm::XRangeChanged);
-    connect(span_, &QLineEdit::textChanged, this, &VerifyForm::XRangeChanged);
-    connect(range_, &QLineEdit::textChanged, this, &VerifyForm::YRangeChanged);
-    auto* config = new QPushButton("ACP config ...", graphics);
-    auto* refresh = new QPushButton("refresh", graphics);
-    g->addWidget(config, 3, 0, 1, 2);
-    g->addWidget(refresh, 4, 0, 1, 2);
-    connect(config, &QPushButton::clicked, this, &VerifyForm::SetCalcPara_Click);
-    connect(refresh, &QPushButton::clicked, this, &VerifyForm::UpdateDisplay_Click);
+    GraCenter_->setObjectName("GraCenter");
+    GraSpan_->setObjectName("GraSpan");
+    GraRange_->setObjectName("GraRange");
+    connect(GraCenter_, &QLineEdit::textChanged, this, &VerifyForm::GraCenter_Change);
+    connect(GraSpan_, &QLineEdit::textChanged, this, &VerifyForm::GraSpan_Change);
+    connect(GraRange_, &QLineEdit::textChanged, this, &VerifyForm::GraRange_Change);
+    auto* setCalcPara = new QPushButton("ACP config ...", graphics);
+    auto* updateDisplay = new QPushButton("refresh", graphics);
+    setCalcPara->setObjectName("SetCalcPara");
+    updateDisplay->setObjectName("UpdateDisplay");
+    g->addWidget(setCalcPara, 3, 0, 1, 2);
+    g->addWidget(updateDisplay, 4, 0, 1, 2);
+    connect(setCalcPara, &QPushButton::clicked, this, &VerifyForm::SetCalcPara_Click);
+    connect(updateDisplay, &QPushButton::clicked, this, &VerifyForm::UpdateDisplay_Click);
 
     auto* legend = new QGroupBox("legende", this);
     auto* l = new QGridLayout(legend);
-    measure_ = new QCheckBox("Measured", legend);
-    simu_ = new QCheckBox("Simulated", legend);
-    measure_->setChecked(true);
-    simu_->setChecked(true);
-    l->addWidget(measure_, 0, 0);
-    l->addWidget(simu_, 0, 1);
-    connect(measure_, &QCheckBox::clicked, this, &VerifyForm::MeasureCheck_Click);
-    connect(simu_, &QCheckBox::clicked, this, &VerifyForm::SimuCheck_Click);
+    MeasureCheck_ = new QCheckBox("Measured", legend);
+    SimuCheck_ = new QCheckBox("Simulated", legend);
+    MeasureCheck_->setObjectName("MeasureCheck");
+    SimuCheck_->setObjectName("SimuCheck");
+    MeasureCheck_->setChecked(true);
+    SimuCheck_->setChecked(true);
+    l->addWidget(MeasureCheck_, 0, 0);
+    l->addWidget(SimuCheck_, 0, 1);
+    connect(MeasureCheck_, &QCheckBox::clicked, this, &VerifyForm::MeasureCheck_Click);
+    connect(SimuCheck_, &QCheckBox::clicked, this, &VerifyForm::SimuCheck_Click);
     for (int t = 0; t < 10; ++t) {
-        auto* swatch = new QLabel(legend);
+        auto* swatch = LegPlot_[std::size_t(t)] = new QLabel(legend);
+        swatch->setObjectName("LegPlot");
         swatch->setFixedSize(24, 4);
         swatch->setStyleSheet("background: " + kTraceColors[std::size_t(t)].name());
-        dtrace_[std::size_t(t)] = new QCheckBox(kTraceNames[std::size_t(t)], legend);
-        dtrace_[std::size_t(t)]->setChecked(true);
+        DTrace_[std::size_t(t)] = new QCheckBox(kTraceNames[std::size_t(t)], legend);
+        DTrace_[std::size_t(t)]->setObjectName("DTrace");
+        DTrace_[std::size_t(t)]->setChecked(true);
         l->addWidget(swatch, 1 + t, 0);
-        l->addWidget(dtrace_[std::size_t(t)], 1 + t, 1);
-        connect(dtrace_[std::size_t(t)], &QCheckBox::toggled, this, [this, t] { DTrace_Click(t); });
+        l->addWidget(DTrace_[std::size_t(t)], 1 + t, 1);
+        connect(DTrace_[std::size_t(t)], &QCheckBox::toggled, this, [this, t] { DTrace_Click(t); });
     }
 
     statusBar_ = new QLabel(this);
@@ -144,18 +155,19 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
     side->addWidget(legend);
     side->addStretch();
     auto* middle = new QHBoxLayout;
-    middle->addWidget(disp_, 1);
+    middle->addWidget(Disp_, 1);
     middle->addLayout(side);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(table_);
+    layout->addWidget(Tabelle_);
     layout->addLayout(middle, 1);
     layout->addWidget(statusBar_);
     resize(sizeHint());
 
-    chanTimer_ = new QTimer(this);
-    chanTimer_->setInterval(100);
-    connect(chanTimer_, &QTimer::timeout, this, &VerifyForm::UpdateChannelRows);
-    chanTimer_->start();
+    ChanTimer_ = new QTimer(this);
+    ChanTimer_->setObjectName("ChanTimer");
+    ChanTimer_->setInterval(100);
+    connect(ChanTimer_, &QTimer::timeout, this, &VerifyForm::ChanTimer_Timer);
+    ChanTimer_->start();
 }
 
 VerifyForm::~VerifyForm() {
@@ -185,10 +197,10 @@ void VerifyForm::SetACPConfigHook(std::function<void()> hook) {
 }
 
 void VerifyForm::SetTableCell(int row, int col, const QString& text, const QColor* back) {
-    auto* item = table_->item(row - 1, col - 1);
+    auto* item = Tabelle_->item(row - 1, col - 1);
     if (!item) {
         item = new QTableWidgetItem;
-        table_->setItem(row - 1, col - 1, item);
+        Tabelle_->setItem(row - 1, col - 1, item);
     }
     item->setText(text);
     item->setTextAlignment(Qt::AlignCenter);
@@ -198,7 +210,7 @@ void VerifyForm::SetTableCell(int row, int col, const QString& text, const QColo
 
 void VerifyForm::UpdateChannelRows() {
     const int c = Channels();
-    if (shownChannels_ == c && General::ACP.Channels == c) return;
+    if (ShownChannels_ == c && General::ACP.Channels == c) return;
     const char* names[] = {"ALT2 Low", "ALT1 Low", "ACP Low", "Main Chan",
                            "ACP Up",   "ALT1 Up",  "ALT2 Up"};
     for (int col = 2; col <= 8; ++col) {
@@ -209,11 +221,11 @@ void VerifyForm::UpdateChannelRows() {
         for (int row : {3, 4, 6, 7, 8}) {
             if (pair > c)
                 SetTableCell(row, col, "", &kUnused);
-            else if (auto* item = table_->item(row - 1, col - 1))
+            else if (auto* item = Tabelle_->item(row - 1, col - 1))
                 item->setBackground(Qt::white);
         }
     }
-    shownChannels_ = c;
+    ShownChannels_ = c;
 }
 
 void VerifyForm::DisplayACP(long mode, int variant) {
@@ -237,22 +249,22 @@ void VerifyForm::DisplayPlot(int trace) {
     const auto& spectrum = state_->DisplaySpectrum;
     const double fs = HOx::IQSampleRate / 1e6;
     const double n = double(spectrum.size());
-    if (!axesReady_) {
-        disp_->clearGraphs();
-        plot_.fill(nullptr);
-        const QSignalBlocker b1(center_), b2(span_), b3(range_);
-        center_->setText("0");
-        span_->setText(QString::fromStdString(NumberText::Plain(fs)));
-        range_->setText("100");
+    if (!AxesReady_) {
+        Disp_->clearGraphs();
+        PlotIndex_.fill(nullptr);
+        const QSignalBlocker b1(GraCenter_), b2(GraSpan_), b3(GraRange_);
+        GraCenter_->setText("0");
+        GraSpan_->setText(QString::fromStdString(NumberText::Plain(fs)));
+        GraRange_->setText("100");
         lastSpan_ = fs;
-        disp_->xAxis->setRange(-fs / 2, fs / 2);
+        Disp_->xAxis->setRange(-fs / 2, fs / 2);
         const double top =
             spectrum.empty() ? 0 : *std::max_element(spectrum.begin(), spectrum.end()) + 5;
-        disp_->yAxis->setRange(top - 100, top);
-        axesReady_ = true;
+        Disp_->yAxis->setRange(top - 100, top);
+        AxesReady_ = true;
     }
-    QCPGraph* graph = disp_->addGraph();
-    plot_[std::size_t(trace)] = graph;
+    QCPGraph* graph = Disp_->addGraph();
+    PlotIndex_[std::size_t(trace)] = graph;
     QVector<double> x(qsizetype(spectrum.size())), y(qsizetype(spectrum.size()));
     for (std::size_t k = 0; k < spectrum.size(); ++k) {
         x[qsizetype(k)] = -fs / 2 + double(k) * fs / n;
@@ -260,13 +272,13 @@ void VerifyForm::DisplayPlot(int trace) {
     }
     graph->setData(x, y, true);
     graph->setPen(QPen(kTraceColors[std::size_t(trace)]));
-    graph->setVisible(dtrace_[std::size_t(trace)]->isChecked());
+    graph->setVisible(DTrace_[std::size_t(trace)]->isChecked());
     DisplayLines();
     StorePicture();
 }
 
 void VerifyForm::DisplayLines() {
-    disp_->clearItems();
+    Disp_->clearItems();
     const auto& a = General::ACP;
     struct Band {
         const char* name;
@@ -279,9 +291,9 @@ void VerifyForm::DisplayLines() {
         bands.push_back({up[n], a.UpperSpace[std::size_t(n)], a.UpperBW[std::size_t(n)]});
         bands.push_back({low[n], -a.LowerSpace[std::size_t(n)], a.LowerBW[std::size_t(n)]});
     }
-    const QCPRange y = disp_->yAxis->range();
+    const QCPRange y = Disp_->yAxis->range();
     for (const Band& b : bands) {
-        auto* rect = new QCPItemRect(disp_);
+        auto* rect = new QCPItemRect(Disp_);
         rect->setLayer("bands");
         rect->topLeft->setCoords(b.centre - b.width / 2, y.upper);
         rect->bottomRight->setCoords(b.centre + b.width / 2, y.lower);
@@ -289,7 +301,7 @@ void VerifyForm::DisplayLines() {
         rect->setBrush(QColor(0xCC, 0xCC, 0xCC));
         // Upright, reading upwards from the bottom of its band: side by side,
         // the captions of narrow, close bands would run into one another.
-        auto* caption = new QCPItemText(disp_);
+        auto* caption = new QCPItemText(Disp_);
         caption->setLayer("captions");
         caption->setBrush(QColor(0xCC, 0xCC, 0xCC, 0xC0));
         caption->position->setCoords(b.centre, y.lower);
@@ -298,13 +310,13 @@ void VerifyForm::DisplayLines() {
         caption->setPadding(QMargins(4, 0, 0, 0));
         caption->setText(b.name);
     }
-    disp_->replot();
+    Disp_->replot();
 }
 
 void VerifyForm::ResetGraph() {
-    disp_->clearGraphs();
-    plot_.fill(nullptr);
-    disp_->replot();
+    Disp_->clearGraphs();
+    PlotIndex_.fill(nullptr);
+    Disp_->replot();
 }
 
 void VerifyForm::Present() {
@@ -318,45 +330,54 @@ void VerifyForm::Present() {
 void VerifyForm::EnableTraces(const std::array<bool, 3>& verified) {
     for (int k = 0; k < 3; ++k)
         for (int t : {3 + 2 * k, 4 + 2 * k}) {
-            QCheckBox* box = dtrace_[std::size_t(t)];
+            QCheckBox* box = DTrace_[std::size_t(t)];
             box->setEnabled(verified[std::size_t(k)]);
             if (!verified[std::size_t(k)]) box->setChecked(false);
         }
 }
 
 void VerifyForm::DTrace_Click(int trace) {
-    if (QCPGraph* g = plot_[std::size_t(trace)])
-        g->setVisible(dtrace_[std::size_t(trace)]->isChecked());
-    disp_->replot();
+    if (QCPGraph* g = PlotIndex_[std::size_t(trace)])
+        g->setVisible(DTrace_[std::size_t(trace)]->isChecked());
+    Disp_->replot();
     StorePicture();
 }
 
 void VerifyForm::CheckAll(const std::vector<int>& traces, bool on) {
     for (int t : traces)
-        if (dtrace_[std::size_t(t)]->isChecked() != on) dtrace_[std::size_t(t)]->setChecked(on);
+        if (DTrace_[std::size_t(t)]->isChecked() != on) DTrace_[std::size_t(t)]->setChecked(on);
 }
 
 void VerifyForm::MeasureCheck_Click() {
-    CheckAll(kMeasured, measure_->isChecked());
+    CheckAll(kMeasured, MeasureCheck_->isChecked());
 }
 
 void VerifyForm::SimuCheck_Click() {
-    CheckAll(kSimulated, simu_->isChecked());
+    CheckAll(kSimulated, SimuCheck_->isChecked());
 }
 
-void VerifyForm::XRangeChanged() {
-    const double centre = Val(center_->text()).value_or(0);
-    if (const auto span = Val(span_->text())) lastSpan_ = *span;
-    disp_->xAxis->setRange(centre - lastSpan_ / 2, centre + lastSpan_ / 2);
-    disp_->replot();
+void VerifyForm::ChanTimer_Timer() {
+    UpdateChannelRows();
+}
+
+// The centre and the span set the X range alike.
+void VerifyForm::GraSpan_Change() {
+    GraCenter_Change();
+}
+
+void VerifyForm::GraCenter_Change() {
+    const double centre = Val(GraCenter_->text()).value_or(0);
+    if (const auto span = Val(GraSpan_->text())) lastSpan_ = *span;
+    Disp_->xAxis->setRange(centre - lastSpan_ / 2, centre + lastSpan_ / 2);
+    Disp_->replot();
     StorePicture();
 }
 
-void VerifyForm::YRangeChanged() {
-    const auto range = Val(range_->text());
+void VerifyForm::GraRange_Change() {
+    const auto range = Val(GraRange_->text());
     if (!range) return;
-    const double top = disp_->yAxis->range().upper;
-    disp_->yAxis->setRange(top - *range, top);
+    const double top = Disp_->yAxis->range().upper;
+    Disp_->yAxis->setRange(top - *range, top);
     DisplayLines();
     StorePicture();
 }
@@ -372,5 +393,5 @@ void VerifyForm::UpdateDisplay_Click() {
 }
 
 void VerifyForm::StorePicture() {
-    General::Pictures[8] = disp_->toPixmap(kPictureSize.width(), kPictureSize.height()).toImage();
+    General::Pictures[8] = Disp_->toPixmap(kPictureSize.width(), kPictureSize.height()).toImage();
 }

@@ -44,41 +44,45 @@ public:
     void EnableTraces(const std::array<bool, 3>& verified) override;
     void DisplayLines();
     void UpdateChannelRows();
+    void ChanTimer_Timer();
+    void GraCenter_Change();
+    void GraSpan_Change();
+    void GraRange_Change();
     void UpdateDisplay_Click();
     void SetCalcPara_Click();
     void MeasureCheck_Click();
     void SimuCheck_Click();
     void DTrace_Click(int trace);
 
-    QTableWidget* Table() const { return table_; }
-    QCustomPlot* Graph() const { return disp_; }
-    QCheckBox* Trace(int trace) const { return dtrace_[std::size_t(trace)]; }
-    QCheckBox* MeasureCheck() const { return measure_; }
-    QCheckBox* SimuCheck() const { return simu_; }
-    QLineEdit* Center() const { return center_; }
-    QLineEdit* Span() const { return span_; }
-    QLineEdit* Range() const { return range_; }
+    QTableWidget* Table() const { return Tabelle_; }
+    QCustomPlot* Graph() const { return Disp_; }
+    QCheckBox* Trace(int trace) const { return DTrace_[std::size_t(trace)]; }
+    QCheckBox* MeasureCheck() const { return MeasureCheck_; }
+    QCheckBox* SimuCheck() const { return SimuCheck_; }
+    QLineEdit* Center() const { return GraCenter_; }
+    QLineEdit* Span() const { return GraSpan_; }
+    QLineEdit* Range() const { return GraRange_; }
     // The graph of a trace, nullptr while it is not plotted.
-    QCPGraph* Plot(int trace) const { return plot_[std::size_t(trace)]; }
+    QCPGraph* Plot(int trace) const { return PlotIndex_[std::size_t(trace)]; }
     const Verification::State& State() const { return *state_; }
 
 private:
     void SetTableCell(int row, int col, const QString& text, const QColor* back = nullptr);
     void CheckAll(const std::vector<int>& traces, bool on);
-    void XRangeChanged();
-    void YRangeChanged();
     void StorePicture();
 
     std::shared_ptr<Verification::State> state_;
-    QTableWidget* table_;
-    QCustomPlot* disp_;
-    QLineEdit *center_, *span_, *range_;
-    QCheckBox *measure_, *simu_;
-    std::array<QCheckBox*, 10> dtrace_{};
-    std::array<QCPGraph*, 10> plot_{};
+    QTableWidget* Tabelle_;
+    QCustomPlot* Disp_;
+    QLineEdit *GraCenter_, *GraSpan_, *GraRange_;
+    QCheckBox *MeasureCheck_, *SimuCheck_;
+    std::array<QCheckBox*, 10> DTrace_{};
+    // The graph's plot of each trace, nullptr while it is not plotted.
+    std::array<QCPGraph*, 10> PlotIndex_{};
+    std::array<QLabel*, 10> LegPlot_{};
     QLabel* statusBar_;
-    QTimer* chanTimer_;
-    bool axesReady_ = false;
-    int shownChannels_ = 0;
+    QTimer* ChanTimer_;
+    bool AxesReady_ = false;
+    int ShownChannels_ = 0;
     double lastSpan_ = 0;
 };

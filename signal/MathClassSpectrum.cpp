@@ -4,6 +4,7 @@
 
 #include "AnalysisControls.h"
 #include "MathClass.h"
+#include "NoCase.h"
 #include "SpecialCalc.h"
 
 #include <algorithm>
@@ -90,11 +91,6 @@ std::vector<double> UseWindowWeights(std::int32_t type, std::size_t n) {
     }
 }
 
-unsigned char UpperLatin1(unsigned char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
-    return c;
-}
-
 } // namespace
 
 void MathClass::FFTFlipAmp(Array& x, bool undo) const {
@@ -156,7 +152,7 @@ std::int32_t MathClass::SignalWindowToEnum(const std::string& name) const {
     std::string clean;
     for (char ch : name) {
         if (ch == '-' || ch == ' ') continue;
-        clean.push_back(static_cast<char>(UpperLatin1(static_cast<unsigned char>(ch))));
+        clean.push_back(UpperLatin1(ch));
     }
     if (clean == "RECTANGLE") return 0;
     for (std::size_t code = 0; code < std::size(kWindowNames); ++code)

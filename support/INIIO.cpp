@@ -6,7 +6,6 @@
 #include "StringOp.h"
 
 #include <cmath>
-#include <limits>
 
 namespace INIIO {
 
@@ -39,8 +38,8 @@ template <typename T> T FromNumber(const Tagged& read, T def) {
         std::int32_t v;
         return NumberText::ToInt32(*d, v) ? v : def;
     } else if constexpr (std::is_same_v<T, float>) {
-        if (!std::isfinite(*d) || std::fabs(*d) > std::numeric_limits<float>::max()) return def;
-        return static_cast<float>(*d);
+        float v;
+        return NumberText::ToSingle(*d, v) ? v : def;
     } else {
         return std::isfinite(*d) ? *d : def;
     }

@@ -2,6 +2,7 @@
 #include "INIIO.h"
 #include "PrivateProfile.h"
 #include "SetHandle.h"
+#include "locale_guard.h"
 
 #include <clocale>
 #include <csignal>
@@ -186,11 +187,12 @@ TEST_F(Settings, OutOfRangeValuesTakeTheDefault) {
 }
 
 TEST_F(Settings, SaveUnderGermanLocaleWritesPoints) {
-    std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-    ASSERT_TRUE(SetHandle::ExchangeSettings(0));
-    ASSERT_TRUE(SetHandle::ExchangeSettings(2));
-    std::setlocale(LC_ALL, saved.c_str());
+    {
+        LocaleGuard locale;
+        ASSERT_TRUE(locale.Use(LocaleGuard::kComma));
+        ASSERT_TRUE(SetHandle::ExchangeSettings(0));
+        ASSERT_TRUE(SetHandle::ExchangeSettings(2));
+    }
     EXPECT_EQ(Content(), kDefaultFile);
 }
 

@@ -56,10 +56,6 @@ public:
 
 } // namespace
 
-QWidget* FrameOf(QWidget* window) {
-    return MainFormAccess::FrameOf(window);
-}
-
 void ShowWindow(QWidget* window) {
     QWidget* frame = MainFormAccess::ShowChild(window);
     frame->raise();
@@ -67,11 +63,11 @@ void ShowWindow(QWidget* window) {
 }
 
 void HideWindow(QWidget* window) {
-    FrameOf(window)->hide();
+    MainFormAccess::FrameOf(window)->hide();
 }
 
 void CloseWindow(QWidget* window) {
-    FrameOf(window)->close();
+    MainFormAccess::FrameOf(window)->close();
 }
 
 std::optional<double> TypedNumber(const QLineEdit* box, Reading reading) {

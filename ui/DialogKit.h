@@ -16,8 +16,6 @@ class QWidget;
 
 namespace DialogKit {
 
-// The widget that frames a child window: its MDI sub-window, or itself.
-QWidget* FrameOf(QWidget* window);
 // Shows a window for the first time (inside the main window when there is
 // one) or again after it was hidden, and brings it to the front.
 void ShowWindow(QWidget* window);

@@ -17,6 +17,7 @@
 #include "HtmlReport.h"
 #include "INIIO.h"
 #include "InstrumentLogWindow.h"
+#include "MainFormAccess.h"
 #include "MsgBig.h"
 #include "PredistortFile.h"
 #include "RemoteServer.h"
@@ -49,7 +50,7 @@ namespace {
 MainForm* g_mainForm = nullptr;
 
 QWidget* Frame(QWidget* w) {
-    return DialogKit::FrameOf(w);
+    return MainFormAccess::FrameOf(w);
 }
 
 bool Kept(const QWidget* w) {

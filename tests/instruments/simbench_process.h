@@ -74,13 +74,21 @@ public:
     bool ready = false;
     std::map<std::string, std::string> resources; // by role
     std::map<std::string, std::string> families;  // by role
+    std::map<std::string, std::string> settings;  // of the BENCH line, by name
 
 private:
-    // INSTRUMENT <roles> <family> <resource>
+    // INSTRUMENT <roles> <family> <resource>, or BENCH <name>=<value> ...
     void Parse(const std::string& line) {
         std::istringstream words(line);
         std::string tag, roles, family, resource;
-        words >> tag >> roles >> family >> resource;
+        words >> tag;
+        if (tag == "BENCH") {
+            for (std::string word; words >> word;)
+                if (const auto eq = word.find('='); eq != std::string::npos)
+                    settings[word.substr(0, eq)] = word.substr(eq + 1);
+            return;
+        }
+        words >> roles >> family >> resource;
         if (tag != "INSTRUMENT") return;
         std::istringstream each(roles);
         for (std::string role; std::getline(each, role, ',');) {

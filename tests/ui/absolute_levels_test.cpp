@@ -135,6 +135,8 @@ TEST_P(AbsoluteLevels, EveryShownLevelIsTheBenchsTruth) {
     option("--depth", number(General::SamplingDepth));
     option("--attenuation",
            number(LastSetting(bench.Log("analyzer"), "INP:ATT:AUTO OFF;:INP:ATT ")));
+    option("--ref-level", number(LastSetting(bench.Log("analyzer"), "DISP:TRAC:Y:RLEV ")));
+    option("--trigger-latency", bench.settings["trigger_latency"]);
     option("--danl", "-150"); // the bench's analyzer noise at 0 dB attenuation
     option("--curves", curves);
     option("--amam-order", number(General::AMAMOrder));
@@ -162,6 +164,12 @@ TEST_P(AbsoluteLevels, EveryShownLevelIsTheBenchsTruth) {
          t["noise_density"], 0.5},
         {"result window: crest factor of the reference",
          ResultLine(window, "Crest factor Reference Signal"), t["crest_in"], 0.01},
+        {"result window: crest factor of the output",
+         ResultLine(window, "Crest factor Measured Signal"), t["crest_out"], 0.1},
+        {"result window: dynamic margin", ResultLine(window, "Analyzer dynamic margin"),
+         t["dynamic_margin"], 0.1},
+        {"result window: group delay (ns)", ResultLine(window, "Group delay"), t["group_delay"],
+         1.0},
         {"verification: reference, main channel", powers[0][3], t["main_reference"], 0.1},
         {"verification: amplifier, main channel", powers[1][3], t["main_amplifier"], 0.1},
         {"verification: predistorted, main channel", powers[2][3], t["main_predistorted"], 0.1},
@@ -170,6 +178,8 @@ TEST_P(AbsoluteLevels, EveryShownLevelIsTheBenchsTruth) {
         {"report: IQ Modulator RF RMS Level", ReportCell(html, "RF<BR>RMS Level"), t["input_rms"],
          0.1},
         {"report: Input (1 = ...)", fullScale, t["full_scale"], 0.1},
+        {"report: Output (1 = ...)", ReportNumber(html, "Gridded Representation", "(1 = ", 2),
+         t["output_full_scale"], 0.1},
         {"report: Noise @ Generator OFF", ReportCell(html, "Noise @ Generator OFF"),
          t["noise_density"], 0.5},
         {"summary: AM/AM error", General::AMAMError, t["amam_error"], 1.0},

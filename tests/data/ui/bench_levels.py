@@ -4,7 +4,7 @@ should show: the amplifier's true curves (--truth-file), the waveforms it was
 sent (--waveform-dir) and the settings the instruments received. It reads
 nothing Quillon computed except the gridded curves whose fit errors it checks.
 
-Prints one "name value" line per result (dBm, dB, dBm/Hz, degrees).
+Prints one "name value" line per result (dBm, dB, dBm/Hz, degrees, ns).
 """
 import argparse
 import glob
@@ -88,6 +88,9 @@ def main():
     a.add_argument("--main-bw", type=float, required=True, help="Hz")
     a.add_argument("--depth", type=int, required=True, help="samples of the reference record")
     a.add_argument("--attenuation", type=float, required=True, help="analyzer attenuation, dB")
+    a.add_argument("--ref-level", type=float, required=True, help="analyzer reference level, dBm")
+    a.add_argument("--trigger-latency", type=float, required=True,
+                   help="samples from the marker edge to the capture")
     a.add_argument("--danl", type=float, required=True, help="analyzer noise, dBm/Hz at 0 dB")
     a.add_argument("--curves", required=True)
     a.add_argument("--amam-order", type=int, required=True)
@@ -108,6 +111,19 @@ def main():
     out["main_amplifier"] = dbm(band_power(y, o.clock, o.main_bw))
     magnitude = np.abs(w[: o.depth])
     out["crest_in"] = 20 * np.log10(magnitude.max() / magnitude.mean())
+    # The captures hold the whole cyclic waveform: its peak and mean amplitude.
+    out_magnitude = np.abs(y[: o.depth])
+    out["crest_out"] = 20 * np.log10(out_magnitude.max() / out_magnitude.mean())
+    out["dynamic_margin"] = o.ref_level - dbm(out_magnitude.max() ** 2)
+    # The gridded output is divided by the least-squares gain through the
+    # origin of output against input amplitude: its 1 lies that gain above
+    # the input's full scale.
+    # The capture starts the trigger latency after the waveform's start: the
+    # delay it sees is the amplifier's less that.
+    out["group_delay"] = (float(params["delay_samples"]) - o.trigger_latency) / o.clock * 1e9
+    in_magnitude = np.abs(x[: o.depth])
+    gain = np.sum(in_magnitude * out_magnitude) / np.sum(in_magnitude ** 2)
+    out["output_full_scale"] = pep + 20 * np.log10(gain)
 
     wp, ptags = waveform(o.waveforms, o.predistorted)
     xp = wp * np.sqrt(10 ** (full_scale(o.level, ptags, o.level_is_rms) / 10))

@@ -418,7 +418,7 @@ Pattern::Pattern(std::string_view text) {
         node.suffix = !word.empty() && word.back() == '#';
         if (node.suffix) {
             word.remove_suffix(1);
-            ++suffixCount_;
+            node.suffixIndex = suffixCount_++;
         }
         node.shortLength = 0;
         while (node.shortLength < word.size() &&
@@ -433,16 +433,20 @@ Pattern::Pattern(std::string_view text) {
 
 bool Pattern::Match(const std::vector<std::string>& nodes, std::vector<int>& suffixes) const {
     suffixes.assign(suffixCount_, 1);
-    return valid_ && MatchFrom(0, 0, nodes, suffixes);
+    if (!valid_) return false;
+    // Optional nodes make the same (pattern node, header node) pair reachable
+    // along many paths; remembering the pairs that failed keeps a match linear
+    // in their number instead of exponential in the optional nodes.
+    std::vector<bool> failed((nodes_.size() + 1) * (nodes.size() + 1), false);
+    return MatchFrom(0, 0, nodes, suffixes, failed);
 }
 
 bool Pattern::MatchFrom(std::size_t p, std::size_t t, const std::vector<std::string>& nodes,
-                        std::vector<int>& suffixes) const {
+                        std::vector<int>& suffixes, std::vector<bool>& failed) const {
     if (p == nodes_.size()) return t == nodes.size();
+    const std::size_t state = p * (nodes.size() + 1) + t;
+    if (failed[state]) return false;
     const Node& node = nodes_[p];
-    std::size_t suffixIndex = 0;
-    for (std::size_t k = 0; k < p; ++k)
-        if (nodes_[k].suffix) ++suffixIndex;
     if (t < nodes.size()) {
         std::string_view word = nodes[t];
         std::size_t digits = 0;
@@ -456,21 +460,23 @@ bool Pattern::MatchFrom(std::size_t p, std::size_t t, const std::vector<std::str
             EqualNoCase(base, std::string_view(node.longForm).substr(0, node.shortLength));
         if (nameMatches && (digits == 0 || node.suffix)) {
             int value = 1;
-            if (digits > 0) {
-                const std::string_view number = word.substr(base.size());
-                if (number.size() > 6) return false;
-                std::from_chars(number.data(), number.data() + number.size(), value);
+            const std::string_view number = word.substr(base.size());
+            if (number.size() > 6) {
+                failed[state] = true;
+                return false;
             }
-            if (MatchFrom(p + 1, t + 1, nodes, suffixes)) {
-                if (node.suffix) suffixes[suffixIndex] = value;
+            if (digits > 0) std::from_chars(number.data(), number.data() + number.size(), value);
+            if (MatchFrom(p + 1, t + 1, nodes, suffixes, failed)) {
+                if (node.suffix) suffixes[node.suffixIndex] = value;
                 return true;
             }
         }
     }
-    if (node.optional && MatchFrom(p + 1, t, nodes, suffixes)) {
-        if (node.suffix) suffixes[suffixIndex] = 1;
+    if (node.optional && MatchFrom(p + 1, t, nodes, suffixes, failed)) {
+        if (node.suffix) suffixes[node.suffixIndex] = 1;
         return true;
     }
+    failed[state] = true;
     return false;
 }
 

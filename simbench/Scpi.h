@@ -142,9 +142,10 @@ private:
         std::size_t shortLength;
         bool optional;
         bool suffix;
+        std::size_t suffixIndex; // its place in the suffixes, when `suffix`
     };
     bool MatchFrom(std::size_t p, std::size_t t, const std::vector<std::string>& nodes,
-                   std::vector<int>& suffixes) const;
+                   std::vector<int>& suffixes, std::vector<bool>& failed) const;
     std::vector<Node> nodes_;
     std::size_t suffixCount_ = 0;
     bool valid_ = true;

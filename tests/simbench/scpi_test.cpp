@@ -228,6 +228,24 @@ TEST(ScpiUnits, EmptyQuotedStringFollowedByMoreText) {
     EXPECT_EQ(framed, (std::vector<std::string>{"SEL '';*IDN?", "X \"\"", "Y"}));
 }
 
+// Backtracking over every way to skip the optional nodes would take longer
+// than the test's time-out for these; each (node, word) pair is tried once.
+TEST(ScpiPatterns, ManyOptionalNodesMatchInLinearTime) {
+    std::vector<int> s;
+    std::string named, empty;
+    for (int k = 0; k < 64; ++k) {
+        named += "[:NODe#]";
+        empty += "[]";
+    }
+    std::vector<std::string> words(32, "NOD"), blanks(32, "");
+    EXPECT_TRUE(Pattern(named).Match(words, s));
+    EXPECT_EQ(s.size(), 64u);
+    words.push_back("X");
+    blanks.push_back("X");
+    EXPECT_FALSE(Pattern(named).Match(words, s));
+    EXPECT_FALSE(Pattern(empty).Match(blanks, s));
+}
+
 TEST(ScpiPatterns, UnclosedOptionalNodeIsRefused) {
     std::vector<int> s;
     for (const char* text : {"[SOURce", "[SOURce]:POWer[:LEVel", "OUTPut[", "["}) {

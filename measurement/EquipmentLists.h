@@ -32,6 +32,9 @@ public:
     // typed continuous rate while that field is enabled (DANE, HOD),
     // otherwise the discrete list's selected item's value, never its text.
     virtual double SamplingRateMHz() const = 0;
+    // The stored rate in MHz that the discrete list could not show, while
+    // that list is the rate control and nothing is chosen in it; 0 otherwise.
+    virtual double UnofferedRateMHz() const = 0;
 
     // The installed lists, or nullptr while no equipment setup exists.
     static EquipmentLists* Get();

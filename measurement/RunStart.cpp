@@ -8,8 +8,10 @@
 #include "General.h"
 #include "IQFileReader.h"
 #include "Init.h"
+#include "NumberText.h"
 #include "RunDriver.h"
 #include "SweepList.h"
+#include "TypedEntries.h"
 
 #include <algorithm>
 #include <cmath>
@@ -90,13 +92,55 @@ void CheckTestSignal(std::vector<std::string>& out) {
         out.push_back("Capture length must be less than test signal length!");
 }
 
+// A zero rate from a discrete list that could not show the stored rate:
+// the operator is told which rate the analyzer found does not offer.
+std::string RateZeroText() {
+    std::string text = "Sampling rate is zero! Please select correct value";
+    const EquipmentLists* lists = EquipmentLists::Get();
+    const double unoffered = lists ? lists->UnofferedRateMHz() : 0;
+    if (!(unoffered > 0)) return text;
+    const std::string family = lists->SelectedLabel(EquipmentLists::Role::Analyzer);
+    return text + "\r\n(the stored rate " + NumberText::Plain(unoffered) +
+           " MHz is not offered by the " + (family.empty() ? "chosen" : family) + " analyzer)";
+}
+
+// A setting read from a box whose text is no number would be a value the
+// operator does not see (the last one the box held a number): those boxes
+// are the only reasons given, as every other check reads the stored values.
+std::vector<std::string> TypedEntryRefusals() {
+    std::vector<std::string> out;
+    for (const TypedEntries::Fault& f : TypedEntries::Faults())
+        out.push_back(f.caption + ": \"" + f.text +
+                      "\" is not a valid number! Please enter correct value");
+    return out;
+}
+
+// Levels no instrument family can set: the generator's limit (sent as
+// SOUR:POW:LIM, which every generator family takes from -145 to +30 dBm) and
+// the amplifier's output, which the analyzer's reference level has to follow
+// (-130 to +30 dBm on every analyzer family). An instrument refusing either
+// one would leave the DUT unprotected or end the run with its error.
+void CheckLevels(std::vector<std::string>& out) {
+    using namespace General;
+    auto check = [&out](float level, double lo, double hi, const std::string& what,
+                        const std::string& range) {
+        if (level >= lo && level <= hi) return;
+        out.push_back(what + " " + NumberText::Plain(level) + " dBm is outside what " + range +
+                      " (" + NumberText::Plain(lo) + " to +" + NumberText::Plain(hi) +
+                      " dBm)! Please select correct value");
+    };
+    check(MaximumPeakGeneratorLevel, -145, 30, "Peak level limit", "the RF generators deliver");
+    check(TargetLevel, -130, 30, "Target RMS level", "the analyzers measure");
+}
+
 } // namespace
 
 std::vector<std::string> Refusals(double samplingRateMHz) {
     using namespace General;
     SamplingRate = samplingRateMHz * 1000000.0;
+    if (std::vector<std::string> typed = TypedEntryRefusals(); !typed.empty()) return typed;
     std::vector<std::string> out;
-    if (SamplingRate == 0) out.push_back("Sampling rate is zero! Please select correct value");
+    if (SamplingRate == 0) out.push_back(RateZeroText());
     if (NoiseClock == 0) out.push_back("Baseband clock rate is zero! Please select correct value");
     // Two zero clocks are no matching pair either.
     if (NoiseClock * 1000000.0 != SamplingRate || SamplingRate == 0)
@@ -112,6 +156,7 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
     if (const std::string fit = CurveFits::CheckSettings(CurveFits::SettingsFromGeneral());
         !fit.empty())
         out.push_back(fit);
+    CheckLevels(out);
     return out;
 }
 

@@ -11,7 +11,9 @@ namespace RunStart {
 
 // The reasons not to start, in the order they are shown; empty when the run
 // may start. `samplingRateMHz` is the analyzer rate chosen in the equipment
-// setup; it is stored in General::SamplingRate (Hz) first.
+// setup; it is stored in General::SamplingRate (Hz) first. While a number
+// box of the settings windows shows a text that is no number for its
+// setting (TypedEntries), those boxes are the only reasons.
 std::vector<std::string> Refusals(double samplingRateMHz);
 
 // The run begins: abort flag and error text cleared, status log emptied,

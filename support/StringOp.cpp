@@ -31,9 +31,15 @@ std::string NormaliseSeparators(std::string_view text) {
     return s;
 }
 
-} // namespace
+// The leading number of `text` and where reading it stopped (after the
+// blanks behind it); `digits` false when the text holds none.
+struct Scan {
+    std::optional<double> value;
+    std::size_t end = 0;
+    bool digits = false;
+};
 
-std::optional<double> LeadingNumber(std::string_view text) {
+Scan ScanNumber(std::string_view text) {
     std::string clean;
     std::size_t i = 0;
     auto skip = [&] {
@@ -58,7 +64,7 @@ std::optional<double> LeadingNumber(std::string_view text) {
             digits = true;
         }
     }
-    if (!digits) return 0.0;
+    if (!digits) return {0.0, i, false};
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
         std::size_t save = i;
         std::string exponent = "e";
@@ -80,11 +86,30 @@ std::optional<double> LeadingNumber(std::string_view text) {
     if (res.ec == std::errc::result_out_of_range) {
         // Underflow reads as 0; only a number too large for a double fails.
         std::size_t e = clean.find('e');
-        if (e != std::string::npos && clean.find('-', e) != std::string::npos) return 0.0;
-        return std::nullopt;
+        if (e != std::string::npos && clean.find('-', e) != std::string::npos)
+            return {0.0, i, true};
+        return {std::nullopt, i, true};
     }
-    if (res.ec != std::errc()) return 0.0;
-    return value;
+    if (res.ec != std::errc()) return {0.0, i, true};
+    return {value, i, true};
+}
+
+} // namespace
+
+std::optional<double> LeadingNumber(std::string_view text) {
+    return ScanNumber(text).value;
+}
+
+std::optional<double> WholeNumber(std::string_view text) {
+    const Scan scan = ScanNumber(text);
+    if (!scan.digits) return std::nullopt;
+    for (std::size_t i = scan.end; i < text.size(); ++i)
+        if (!IsBlankForNumber(text[i])) return std::nullopt;
+    return scan.value;
+}
+
+std::optional<double> WholeRegionalNumber(std::string_view text) {
+    return WholeNumber(NormaliseSeparators(text));
 }
 
 double StrToDbl(std::string_view text) {

@@ -24,6 +24,13 @@ std::optional<double> StrToDblChecked(std::string_view text);
 // number. 0 when there is none; nullopt when the number overflows a double.
 std::optional<double> LeadingNumber(std::string_view text);
 
+// A text that is one number and nothing else, blanks around or inside it
+// aside: read as LeadingNumber (WholeNumber) or as StrToDbl
+// (WholeRegionalNumber). Nothing for any other text, an empty one included
+// ("12x", "1e", "-"), and for a number too large for a double.
+std::optional<double> WholeNumber(std::string_view text);
+std::optional<double> WholeRegionalNumber(std::string_view text);
+
 // Whether the text, after blanks and one sign, begins with a digit, or with
 // one of the decimal separators given followed by a digit: a number to read,
 // not a typing slip (".", "-,") that the readers above would take as 0.

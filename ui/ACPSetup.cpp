@@ -69,11 +69,14 @@ private:
     QWidget* overlay_;
 };
 
-// A bandwidth or spacing box's number into its field; an emptied box leaves
-// the field as it was.
-void StoreNumber(const QLineEdit* box, double& field) {
-    const std::string text = box->text().toLatin1().toStdString();
-    if (!StringOp::TrimWhite(text).empty()) field = StringOp::StrToDbl(text);
+// The detector reduces the spectrum in groups of this many points: a group
+// of fewer than one point means nothing, so such a text (and one too large
+// for the setting) gives no size.
+std::optional<std::int32_t> GroupSize(const QLineEdit* box) {
+    const std::optional<double> value = StringOp::WholeNumber(box->text().toLatin1().toStdString());
+    std::int32_t size = 0;
+    if (!value || !NumberText::ToInt32(*value, size) || size < 1) return std::nullopt;
+    return size;
 }
 
 void Fill(QFrame* rectangle, std::uint32_t windowsColour) {
@@ -205,33 +208,19 @@ void ACPSetup::Connect() {
     connect(EqualSpace, &QPushButton::clicked, this, &ACPSetup::EqualSpace_Click);
     connect(OK, &QPushButton::clicked, this, &ACPSetup::OK_Click);
     connect(Parameter, &QLineEdit::textChanged, this, &ACPSetup::Parameter_Change);
+    DialogKit::CheckTyped(Parameter, "detector points",
+                          [](const QLineEdit* box) { return GroupSize(box).has_value(); });
 
-    connect(MainChanText, &QLineEdit::textChanged, this, &ACPSetup::MainChanText_Change);
+    DialogKit::StoreTyped(MainChanText, "Main Chan channel bandwidth [MHz]", General::ACP.MainBW);
+    // Index k is channel pair k + 1, drawn k + 1 columns off the main channel.
     for (std::size_t k = 0; k < 3; ++k) {
-        connect(LowChanText[k], &QLineEdit::textChanged, this,
-                [this, k] { LowChanText_Change(k); });
-        connect(UpChanText[k], &QLineEdit::textChanged, this, [this, k] { UpChanText_Change(k); });
-        connect(LowSpaceText[k], &QLineEdit::textChanged, this,
-                [this, k] { LowSpaceText_Change(k); });
-        connect(UpSpaceText[k], &QLineEdit::textChanged, this,
-                [this, k] { UpSpaceText_Change(k); });
+        const std::string low = kColumnCaptions[2 - k], up = kColumnCaptions[4 + k];
+        using DialogKit::StoreTyped;
+        StoreTyped(LowChanText[k], low + " channel bandwidth [MHz]", General::ACP.LowerBW[k]);
+        StoreTyped(UpChanText[k], up + " channel bandwidth [MHz]", General::ACP.UpperBW[k]);
+        StoreTyped(LowSpaceText[k], low + " channel spacing [MHz]", General::ACP.LowerSpace[k]);
+        StoreTyped(UpSpaceText[k], up + " channel spacing [MHz]", General::ACP.UpperSpace[k]);
     }
-}
-
-void ACPSetup::MainChanText_Change() {
-    StoreNumber(MainChanText, General::ACP.MainBW);
-}
-void ACPSetup::LowChanText_Change(std::size_t k) {
-    StoreNumber(LowChanText.at(k), General::ACP.LowerBW.at(k));
-}
-void ACPSetup::UpChanText_Change(std::size_t k) {
-    StoreNumber(UpChanText.at(k), General::ACP.UpperBW.at(k));
-}
-void ACPSetup::LowSpaceText_Change(std::size_t k) {
-    StoreNumber(LowSpaceText.at(k), General::ACP.LowerSpace.at(k));
-}
-void ACPSetup::UpSpaceText_Change(std::size_t k) {
-    StoreNumber(UpSpaceText.at(k), General::ACP.UpperSpace.at(k));
 }
 
 void ACPSetup::Form_Load() {
@@ -287,16 +276,10 @@ void ACPSetup::Channels_Click() {
     }
 }
 
-// The detector reduces the spectrum in groups of this many points: a group
-// of fewer than one point means nothing, so such a text (and one too large
-// for the setting) leaves the group size as it was.
+// A text that gives no group size leaves the size as it was.
 void ACPSetup::Parameter_Change() {
-    const std::string text = Parameter->text().toLatin1().toStdString();
-    if (text.empty()) return;
-    const std::optional<double> value = StringOp::LeadingNumber(text);
-    std::int32_t size = 0;
-    if (!value || !NumberText::ToInt32(*value, size) || size < 1) return;
-    General::DetectorParameter = size;
+    if (const std::optional<std::int32_t> size = GroupSize(Parameter))
+        General::DetectorParameter = *size;
 }
 
 void ACPSetup::AllMainBW_Click() {

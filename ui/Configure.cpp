@@ -270,10 +270,8 @@ QWidget* Configure::BuildDebugTab() {
 void Configure::ConnectGeneral() {
     connect(NetworkActive, &QCheckBox::toggled, this, [](bool on) { General::TCPIPActive = on; });
     // A port beyond the 16-bit setting (or one too large to read) is refused.
-    connect(NetworkPort, &QLineEdit::textChanged, this, [this] {
-        if (const auto port = DialogKit::TypedInt16(NetworkPort, DialogKit::Reading::Plain))
-            General::TCPIPPort = *port;
-    });
+    DialogKit::StoreTyped(NetworkPort, "TCP/IP port", General::TCPIPPort,
+                          DialogKit::Reading::Plain);
     connect(WVTagComment, &QLineEdit::textChanged, this,
             [this] { General::WVTagComment = TextOf(WVTagComment); });
     connect(WVTagCopyright, &QLineEdit::textChanged, this,
@@ -286,10 +284,12 @@ void Configure::ConnectGeneral() {
         General::FrequencySweep = on;
         UpdateSweepBoxes();
     });
-    DialogKit::StoreTyped(GainLevel[0], General::GainMeasLev0);
-    DialogKit::StoreTyped(GainLevel[1], General::GainMeasLev1);
+    DialogKit::StoreTyped(GainLevel[0], "raw leveling steps", General::GainMeasLev0);
+    DialogKit::StoreTyped(GainLevel[1], "starting level below target RMS", General::GainMeasLev1);
     connect(MixInstr, &QComboBox::currentIndexChanged, this, &Configure::MixInstr_Click);
-    connect(AnaAtt, &QLineEdit::textChanged, this, &Configure::AnaAtt_Change);
+    DialogKit::StoreTypedWith<float>(
+        AnaAtt, "peak mixer level [dBm]", [this](float level) { AnaAtt_Change(level); },
+        DialogKit::Reading::Plain);
 }
 
 void Configure::ConnectProcessing() {
@@ -304,15 +304,10 @@ void Configure::ConnectProcessing() {
     order(AMAMOrder, General::AMAMOrder);
     order(AMPMOrder, General::AMPMOrder);
     // Grid sizes beyond the 16-bit setting are refused.
-    auto grid = [this](QLineEdit* box, std::int16_t& setting) {
-        connect(box, &QLineEdit::textChanged, this, [box, &setting] {
-            if (const auto points = DialogKit::TypedInt16(box)) setting = *points;
-        });
-    };
-    grid(AMGridText, General::AMAMGrid);
-    grid(PMGridText, General::AMPMGrid);
-    DialogKit::StoreTyped(AMLowText, General::AMAMLowLim);
-    DialogKit::StoreTyped(PMLowText, General::AMPMLowLim);
+    DialogKit::StoreTyped(AMGridText, "AM/AM grid points", General::AMAMGrid);
+    DialogKit::StoreTyped(PMGridText, "AM/PM grid points", General::AMPMGrid);
+    DialogKit::StoreTyped(AMLowText, "AM/AM lower limit", General::AMAMLowLim);
+    DialogKit::StoreTyped(PMLowText, "AM/PM lower limit", General::AMPMLowLim);
     auto flag = [this](QCheckBox* box, bool& setting) {
         connect(box, &QCheckBox::toggled, this, [&setting](bool on) { setting = on; });
     };
@@ -397,11 +392,10 @@ void Configure::MixInstr_Click() {
     AnaAtt->setText(Shown(General::MixerOpt[static_cast<std::size_t>(family)]));
 }
 
-void Configure::AnaAtt_Change() {
+void Configure::AnaAtt_Change(float level) {
     const int family = MixInstr->currentIndex();
     if (family < 0 || family > 3) return;
-    if (const auto level = DialogKit::TypedSingle(AnaAtt, DialogKit::Reading::Plain))
-        General::MixerOpt[static_cast<std::size_t>(family)] = *level;
+    General::MixerOpt[static_cast<std::size_t>(family)] = level;
 }
 
 // A stored level outside the list shows no level rather than a wrong one.

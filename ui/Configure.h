@@ -84,7 +84,8 @@ private:
     void UpdateSweepBoxes();
     void ShowSweepValues();
     void MixInstr_Click();
-    void AnaAtt_Change();
+    // The typed level is the chosen family's.
+    void AnaAtt_Change(float level);
     void DebugInstrument_Click();
     void DebugLevel_Click();
     void DebugToFile_Click();

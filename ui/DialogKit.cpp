@@ -7,6 +7,7 @@
 #include "MainFormAccess.h"
 #include "NumberText.h"
 #include "StringOp.h"
+#include "TypedEntries.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -27,15 +28,43 @@ void RefuseTooLarge(const QLineEdit* box) {
     CrossMix::AddStatus("\"" + TextOf(box) + "\" refused: the number does not fit its setting.");
 }
 
-// The typed number converted to the setting's type.
-template <typename T>
-std::optional<T> TypedAs(const QLineEdit* box, Reading reading, bool (*convert)(double, T&)) {
-    const std::optional<double> value = TypedNumber(box, reading);
+bool Convert(double value, double& out) {
+    out = value;
+    return true;
+}
+bool Convert(double value, float& out) {
+    return NumberText::ToSingle(value, out);
+}
+bool Convert(double value, std::int16_t& out) {
+    return NumberText::ToInt16(value, out);
+}
+
+// The typed number as T, without a word to the operator; `tooLarge` when
+// the number does not fit T (or a double).
+template <typename T> struct Read {
+    std::optional<T> value;
+    bool tooLarge = false;
+};
+
+template <typename T> Read<T> ReadAs(const QLineEdit* box, Reading reading) {
+    const std::string text = TextOf(box);
+    const bool regional = reading == Reading::Regional;
+    const std::optional<double> value =
+        regional ? StringOp::WholeRegionalNumber(text) : StringOp::WholeNumber(text);
+    if (!value) {
+        const bool overflow =
+            !(regional ? StringOp::StrToDblChecked(text) : StringOp::LeadingNumber(text));
+        return {std::nullopt, overflow};
+    }
     T out{};
-    if (!value) return std::nullopt;
-    if (convert(*value, out)) return out;
-    RefuseTooLarge(box);
-    return std::nullopt;
+    if (Convert(*value, out)) return {out, false};
+    return {std::nullopt, true};
+}
+
+template <typename T> std::optional<T> Typed(const QLineEdit* box, Reading reading) {
+    const Read<T> read = ReadAs<T>(box, reading);
+    if (read.tooLarge) RefuseTooLarge(box);
+    return read.value;
 }
 
 // Selects after the focus event has been handled: a mouse click that gave the
@@ -71,31 +100,61 @@ void CloseWindow(QWidget* window) {
 }
 
 std::optional<double> TypedNumber(const QLineEdit* box, Reading reading) {
-    const std::string text = TextOf(box);
-    std::optional<double> value = reading == Reading::Regional ? StringOp::StrToDblChecked(text)
-                                                               : StringOp::LeadingNumber(text);
-    if (!value) RefuseTooLarge(box);
-    return value;
+    return Typed<double>(box, reading);
 }
 
 std::optional<float> TypedSingle(const QLineEdit* box, Reading reading) {
-    return TypedAs(box, reading, NumberText::ToSingle);
+    return Typed<float>(box, reading);
 }
 
 std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading) {
-    return TypedAs(box, reading, NumberText::ToInt16);
+    return Typed<std::int16_t>(box, reading);
 }
 
-void StoreTyped(QLineEdit* box, double& setting) {
-    QObject::connect(box, &QLineEdit::textChanged, box, [box, &setting] {
-        if (const auto v = TypedNumber(box)) setting = *v;
-    });
+// A disabled box's setting is not in use (a channel pair beyond the count, the
+// rate field of an analyzer with a rate list); one disabled only because its
+// whole window is still counts.
+void CheckTyped(QLineEdit* box, const std::string& caption,
+                std::function<bool(const QLineEdit*)> holdsValue) {
+    const int key =
+        TypedEntries::Enter([box, caption, holdsValue]() -> std::optional<TypedEntries::Fault> {
+            if (!box->isEnabledTo(box->window()) || holdsValue(box)) return std::nullopt;
+            return TypedEntries::Fault{caption, TextOf(box)};
+        });
+    QObject::connect(box, &QObject::destroyed, [key] { TypedEntries::Remove(key); });
 }
 
-void StoreTyped(QLineEdit* box, float& setting) {
-    QObject::connect(box, &QLineEdit::textChanged, box, [box, &setting] {
-        if (const auto v = TypedSingle(box)) setting = *v;
+template <typename T>
+void StoreTypedWith(QLineEdit* box, const std::string& caption, std::function<void(T)> store,
+                    Reading reading) {
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, store, reading] {
+        if (const std::optional<T> v = Typed<T>(box, reading)) store(*v);
     });
+    CheckTyped(box, caption,
+               [reading](const QLineEdit* b) { return ReadAs<T>(b, reading).value.has_value(); });
+}
+
+template void StoreTypedWith<double>(QLineEdit*, const std::string&, std::function<void(double)>,
+                                     Reading);
+template void StoreTypedWith<float>(QLineEdit*, const std::string&, std::function<void(float)>,
+                                    Reading);
+template void StoreTypedWith<std::int16_t>(QLineEdit*, const std::string&,
+                                           std::function<void(std::int16_t)>, Reading);
+
+void StoreTyped(QLineEdit* box, const std::string& caption, double& setting, Reading reading) {
+    StoreTypedWith<double>(
+        box, caption, [&setting](double v) { setting = v; }, reading);
+}
+
+void StoreTyped(QLineEdit* box, const std::string& caption, float& setting, Reading reading) {
+    StoreTypedWith<float>(
+        box, caption, [&setting](float v) { setting = v; }, reading);
+}
+
+void StoreTyped(QLineEdit* box, const std::string& caption, std::int16_t& setting,
+                Reading reading) {
+    StoreTypedWith<std::int16_t>(
+        box, caption, [&setting](std::int16_t v) { setting = v; }, reading);
 }
 
 void SelectAllOnFocus(QLineEdit* box) {

@@ -6,7 +6,9 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -27,19 +29,38 @@ void CloseWindow(QWidget* window);
 void SelectAllOnFocus(QLineEdit* box);
 
 // How a box's text is read: Regional as StringOp::StrToDbl ("," or "."),
-// Plain as the plain conversion (leading number, "." only).
+// Plain as the plain conversion ("." only). Either way the text must be one
+// number and nothing else (StringOp::WholeNumber): a setting never takes a
+// number the box does not show, such as the 1 of "1,5" read plainly or the
+// 10000 on the way to "1e400".
 enum class Reading { Regional, Plain };
-// The number typed in the box. Text that holds no number reads 0, as every
-// numeric box has it; a number too large for the setting's type gives
-// nothing and a status line, so the setting keeps its value.
+// The number typed in the box; nothing for a text that is not one number (an
+// empty one included) and for a number too large for the setting's type,
+// which also gives a status line.
 std::optional<double> TypedNumber(const QLineEdit* box, Reading reading = Reading::Regional);
 std::optional<float> TypedSingle(const QLineEdit* box, Reading reading = Reading::Regional);
 // Rounded half to even to a 16-bit integer.
 std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading = Reading::Regional);
-// Each change of the box stores its typed number (Regional) into the
-// setting; a refused number leaves the setting as it was.
-void StoreTyped(QLineEdit* box, double& setting);
-void StoreTyped(QLineEdit* box, float& setting);
+
+// A number box: each change of its text stores the typed number (of type T:
+// double, float or std::int16_t) through `store`; a text that gives none
+// leaves the setting as it was. The box is entered in the run start's check
+// under `caption`: while it exists and is enabled, such a text refuses the
+// start (TypedEntries).
+template <typename T>
+void StoreTypedWith(QLineEdit* box, const std::string& caption, std::function<void(T)> store,
+                    Reading reading = Reading::Regional);
+// The same, storing into the setting.
+void StoreTyped(QLineEdit* box, const std::string& caption, double& setting,
+                Reading reading = Reading::Regional);
+void StoreTyped(QLineEdit* box, const std::string& caption, float& setting,
+                Reading reading = Reading::Regional);
+void StoreTyped(QLineEdit* box, const std::string& caption, std::int16_t& setting,
+                Reading reading = Reading::Regional);
+// Enters a box with a reading of its own in the run start's check: while it
+// exists and is enabled, a text that `holdsValue` rejects refuses the start.
+void CheckTyped(QLineEdit* box, const std::string& caption,
+                std::function<bool(const QLineEdit*)> holdsValue);
 
 // The code of the selected item; nullopt when nothing is selected.
 std::optional<int> SelectedCode(const QComboBox* list);

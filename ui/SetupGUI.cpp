@@ -309,3 +309,8 @@ double SetupGUI::SamplingRateMHz() const {
     const std::optional<int> hz = DialogKit::SelectedCode(AnaSampFreqDisc);
     return hz ? *hz / 1e6 : 0.0;
 }
+
+double SetupGUI::UnofferedRateMHz() const {
+    if (!AnaSampFreqDisc->isEnabled() || AnaSampFreqDisc->currentIndex() >= 0) return 0;
+    return unofferedHz_ / 1e6;
+}

@@ -62,6 +62,7 @@ public:
     // The continuous field's rate while it is enabled, else the discrete
     // list's; 0 while that list has no rate selected.
     double SamplingRateMHz() const override;
+    double UnofferedRateMHz() const override;
 
     QListWidget *BBGenList = nullptr, *BBGenAdr = nullptr;
     QListWidget *RFGenList = nullptr, *RFGenAdr = nullptr;
@@ -119,4 +120,7 @@ private:
 
     QButtonGroup* measSigGroup_ = nullptr;
     std::string fileInfo_;
+    // The stored rate (Hz) the discrete list could not show when the settings
+    // were last shown; 0 once a rate is chosen or typed.
+    double unofferedHz_ = 0;
 };

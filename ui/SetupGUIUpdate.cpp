@@ -90,32 +90,33 @@ void SetupGUI::ConnectLists() {
         General::NoiseLogLength = static_cast<std::int16_t>(log2);
     });
     code(AnaMemDepth, [](int samples) { General::SamplingDepth = samples; });
-    code(AnaSampFreqDisc, [](int hz) { General::SamplingRate = hz; });
+    code(AnaSampFreqDisc, [this](int hz) {
+        General::SamplingRate = hz;
+        unofferedHz_ = 0;
+    });
     code(HOBRBW, [](int hz) { General::RBW = hz; });
 }
 
 void SetupGUI::ConnectTexts() {
-    Connect(GenFreq, this, [this] {
-        if (const auto v = DialogKit::TypedNumber(GenFreq)) General::GenFreqStart = *v;
-        AnaFreq->setText(GenFreq->text());
-    });
-    DialogKit::StoreTyped(AnaFreq, General::AnaFreqStart);
-    Connect(TargetPower, this, [this] { TargetPower_Change(); });
-    DialogKit::StoreTyped(RefPowLim, General::MaximumPeakGeneratorLevel);
-    DialogKit::StoreTyped(Delay, General::ApplyAndMeasurement);
-    DialogKit::StoreTyped(BOXWClock, General::NoiseClock);
-    Connect(BOXWIQAmp, this, [this] {
-        if (const auto v = DialogKit::TypedNumber(BOXWIQAmp)) General::NoiseIAmp = *v;
-        General::NoiseQAmp = General::NoiseIAmp;
-    });
-    DialogKit::StoreTyped(Bandwidth, General::NoiseBandwidth);
+    using DialogKit::StoreTyped, DialogKit::StoreTypedWith;
+    StoreTyped(GenFreq, "Generator frequency [MHz]", General::GenFreqStart);
+    Connect(GenFreq, this, [this] { AnaFreq->setText(GenFreq->text()); });
+    StoreTyped(AnaFreq, "Analyzer frequency [MHz]", General::AnaFreqStart);
+    StoreTyped(TargetPower, "Target RMS level [dBm]", General::TargetLevel);
+    StoreTyped(RefPowLim, "Peak level limit [dBm]", General::MaximumPeakGeneratorLevel);
+    StoreTyped(Delay, "Delay [s]", General::ApplyAndMeasurement);
+    StoreTyped(BOXWClock, "Clock [MHz]", General::NoiseClock);
+    // One amplitude for I and Q.
+    StoreTypedWith<double>(BOXWIQAmp, "I and Q [V]",
+                           [](double v) { General::NoiseIAmp = General::NoiseQAmp = v; });
+    StoreTyped(Bandwidth, "Noise BW / Tone Spacing", General::NoiseBandwidth);
     // The seed is a 16-bit value: a number beyond that range is refused.
-    Connect(NoiseInit, this, [this] {
-        if (const auto seed = DialogKit::TypedInt16(NoiseInit)) General::NoiseSeed = *seed;
-    });
-    Connect(AnaSampFreqCont, this, [this] {
-        if (const auto v = DialogKit::TypedNumber(AnaSampFreqCont))
-            General::SamplingRate = *v * 1e6;
+    StoreTypedWith<std::int16_t>(NoiseInit, "Noise init",
+                                 [](std::int16_t seed) { General::NoiseSeed = seed; });
+    // A rate typed replaces the stored one that the rate list could not show.
+    StoreTypedWith<double>(AnaSampFreqCont, "Sampling rate [MHz]", [this](double v) {
+        General::SamplingRate = v * 1e6;
+        unofferedHz_ = 0;
     });
 }
 
@@ -271,6 +272,7 @@ void SetupGUI::ShowSamplingRate() {
     const double rate = General::SamplingRate;
     if (rate >= 1 && rate <= INT32_MAX && rate == std::floor(rate))
         DialogKit::SelectCode(AnaSampFreqDisc, static_cast<int>(rate));
+    unofferedHz_ = AnaSampFreqDisc->currentIndex() < 0 && rate > 0 ? rate : 0;
 }
 
 // Only a length the list holds is selected: selecting the nearest entry

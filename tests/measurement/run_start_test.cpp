@@ -122,6 +122,34 @@ TEST_F(StartChecks, EveryFailingCheckGivesItsMessageInOrder) {
          16,
          {"RF generator KLI is not supported! Please select EXTERNAL, VRTA or KLD"}},
         {"a known RF generator", [this] { lists.Select(Role::RFGen, "x", "KLD"); }, 16, {}},
+        // levels within what every generator and analyzer family can set
+        {"peak limit and target at their highest",
+         [] { MaximumPeakGeneratorLevel = 30, TargetLevel = 30; },
+         16,
+         {}},
+        {"peak limit and target at their lowest",
+         [] { MaximumPeakGeneratorLevel = -145, TargetLevel = -130; },
+         16,
+         {}},
+        {"peak limit and target beyond",
+         [] { MaximumPeakGeneratorLevel = 30.5f, TargetLevel = -130.5f; },
+         16,
+         {"Peak level limit 30.5 dBm is outside what the RF generators deliver (-145 to +30 "
+          "dBm)! Please select correct value",
+          "Target RMS level -130.5 dBm is outside what the analyzers measure (-130 to +30 "
+          "dBm)! Please select correct value"}},
+        {"peak limit below, target above",
+         [] { MaximumPeakGeneratorLevel = -146, TargetLevel = 10000; },
+         16,
+         {"Peak level limit -146 dBm is outside what the RF generators deliver (-145 to +30 "
+          "dBm)! Please select correct value",
+          "Target RMS level 10000 dBm is outside what the analyzers measure (-130 to +30 "
+          "dBm)! Please select correct value"}},
+        {"a level that is no number",
+         [] { TargetLevel = std::nanf(""); },
+         16,
+         {"Target RMS level NaN dBm is outside what the analyzers measure (-130 to +30 dBm)! "
+          "Please select correct value"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -47,6 +47,7 @@ struct FakeLists : EquipmentLists {
         return it->second.resources[size_t(it->second.selected)];
     }
     double SamplingRateMHz() const override { return rateMHz; }
+    double UnofferedRateMHz() const override { return 0; }
     std::string SelectedLabel(Role r) const override { return Selected(r); }
 
     // One selected instrument per role, of the family the type codes name
@@ -83,7 +84,7 @@ struct RunFixture : RegistryFixture {
         using namespace General;
         ModulatorType = 0, RFConverterType = 1, AnalyzerType = 1;
         IQFilter = 0, RefSource = 0;
-        MaximumPeakGeneratorLevel = 25;
+        MaximumPeakGeneratorLevel = 25, TargetLevel = -10;
         ModSourDebug = RFSourDebug = AnaDebug = 0;
         ModSourDebugFile = RFSourDebugFile = AnaDebugFile = false;
         SignalType = 0, PlenwavePath.clear();

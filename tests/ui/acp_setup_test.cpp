@@ -79,8 +79,8 @@ TEST_F(ACPDialog, TextBoxesWriteTheirFields) {
         const char* text;
         double expected;
     };
-    // an emptied box keeps the field; a text that is no number stores 0
-    const Case cases[] = {{"3,84", 3.84}, {"  ", 3.84}, {"12.5", 12.5}, {"abc", 0}};
+    // an emptied box, or one whose text is no number, keeps the field
+    const Case cases[] = {{"3,84", 3.84}, {"  ", 3.84}, {"12.5", 12.5}, {"abc", 12.5}};
     auto run = [&](QLineEdit* box, const double& field) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.text);
@@ -103,8 +103,8 @@ TEST_F(ACPDialog, GroupSizeIsRoundedHalfToEvenAndNeverBelowOne) {
     const struct {
         const char* text;
         std::int32_t expected;
-    } cases[] = {{" 16", 16}, {"2.5", 2}, {"3.5", 4},  {"5,7", 5}, {"0", 5},  {"-3", 5},
-                 {"   ", 5},  {"", 5},    {"1e20", 5}, {"x", 5},   {"12", 12}};
+    } cases[] = {{" 16", 16}, {"2.5", 2}, {"5.5", 6},  {"5,7", 6}, {"0", 6},  {"-3", 6},
+                 {"   ", 6},  {"", 6},    {"1e20", 6}, {"x", 6},   {"12", 12}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Type(w->Parameter, c.text);

@@ -34,7 +34,8 @@ TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
     Configure& w = Configure::Instance();
     EXPECT_EQ(w.windowTitle(), "Configuration");
     // what each text box stores; a value its setting's type cannot hold is
-    // refused with a status line and the last one stays
+    // refused with a status line and the last one stays, as does a text that
+    // is more than a number (read plainly, "1,5" is not 1)
     const struct {
         QLineEdit* Configure::*box;
         const char* text;
@@ -44,7 +45,7 @@ TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
     } cases[] = {
         {&Configure::NetworkPort, "1234", [] { return General::TCPIPPort; }, 1234, false},
         {&Configure::NetworkPort, "70000", [] { return General::TCPIPPort; }, 1234, true},
-        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 12, false},
+        {&Configure::NetworkPort, "12,5", [] { return General::TCPIPPort; }, 1234, false},
         {&Configure::NetworkPort, "2500.5", [] { return General::TCPIPPort; }, 2500, false},
         {&Configure::AMGridText, "60", [] { return General::AMAMGrid; }, 60, false},
         {&Configure::AMGridText, "40000", [] { return General::AMAMGrid; }, 60, true},
@@ -54,7 +55,7 @@ TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
         {&Configure::AMLowText, "1,25", [] { return General::AMAMLowLim; }, 1.25, false},
         {&Configure::AMLowText, "1e400", [] { return General::AMAMLowLim; }, 1.25, true},
         {&Configure::PMLowText, "7", [] { return General::AMPMLowLim; }, 7, false},
-        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, 1, false},
+        {&Configure::AnaAtt, "1,5", [] { return General::MixerOpt[0]; }, -20, false},
         {&Configure::AnaAtt, "-12.5", [] { return General::MixerOpt[0]; }, -12.5, false},
         {&Configure::AnaAtt, "1e999", [] { return General::MixerOpt[0]; }, -12.5, true},
         {&Configure::AnaAtt, "1e39", [] { return General::MixerOpt[0]; }, -12.5, true},

@@ -1,10 +1,14 @@
 // The whole program against the simulated bench, driven as a test program
 // drives it: settings and registry in a temporary folder, remote control on a
 // free port, "SETUP;", "START;" and "FINISHED?;" polled until the run ends.
-// The fitted curves are then held against the bench's true amplifier.
+// The fitted curves are then held against the bench's true amplifier. Texts
+// typed into the settings windows that are no number (or levels no
+// instrument can set) refuse the start before anything reaches the bench.
 
 #include "../instruments/bench_truth.h"
+#include "ACPSetup.h"
 #include "ButtonForm.h"
+#include "Configure.h"
 #include "DSP.h"
 #include "General.h"
 #include "HtmlReport.h"
@@ -12,15 +16,21 @@
 #include "NumberText.h"
 #include "RemoteServer.h"
 #include "ResultForm.h"
+#include "SetupGUI.h"
 #include "Verification.h"
 #include "browser_view.h"
 #include "remote_run.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -28,7 +38,30 @@
 
 namespace {
 
-struct EndToEnd : RemoteRunFixture {};
+struct EndToEnd : RemoteRunFixture {
+    // Every message each of the bench's instruments has received.
+    static std::vector<std::vector<std::string>> Logs(const SimBench& bench) {
+        std::vector<std::vector<std::string>> logs;
+        for (const char* name : {"modsource", "rf", "analyzer", "modsource+rf"})
+            logs.push_back(bench.Log(name));
+        return logs;
+    }
+    // Types into the box as the operator does, its old text selected and
+    // replaced key by key, and presses Start; what the start showed.
+    std::vector<std::string> TypeAndStart(QLineEdit* box, const char* text) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+        EXPECT_EQ(box->text().toStdString(), text);
+        big.shown.clear();
+        ButtonForm::Instance().StartB->click();
+        return big.shown;
+    }
+};
+
+std::string NoNumber(const std::string& caption, const std::string& text) {
+    return caption + ": \"" + text + "\" is not a valid number! Please enter correct value";
+}
 
 } // namespace
 
@@ -151,4 +184,76 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
     const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
     QDir().mkpath(shots);
     main.grab().save(shots + "/main_window_after_run.png");
+}
+
+TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIsSent) {
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    RemoteRun run(folder.path().toStdString(), bench);
+    ASSERT_TRUE(run.Setup("SETUP;")) << (status.lines.empty() ? "" : status.lines.back());
+    SetupGUI& setup = SetupGUI::Instance();
+    Configure::Show();
+    Configure& options = Configure::Instance();
+    QPointer<ACPSetup> acp = ACPSetup::Open();
+    const auto sent = Logs(bench);
+    using Lines = std::vector<std::string>;
+    const struct {
+        QLineEdit* box;
+        const char* text;
+        Lines refusals;
+    } cases[] = {
+        // 10000 on the way to 1e400: once the limit of the DUT's protection
+        {setup.RefPowLim, "1e400", {NoNumber("Peak level limit [dBm]", "1e400")}},
+        {setup.TargetPower, "1e400", {NoNumber("Target RMS level [dBm]", "1e400")}},
+        {setup.TargetPower, "", {NoNumber("Target RMS level [dBm]", "")}},
+        {setup.Delay, "0.5s", {NoNumber("Delay [s]", "0.5s")}},
+        {setup.NoiseInit, "40000", {NoNumber("Noise init", "40000")}},
+        {setup.BOXWClock, "1e", {NoNumber("Clock [MHz]", "1e")}},
+        {setup.GenFreq,
+         "1000 MHz",
+         {NoNumber("Generator frequency [MHz]", "1000 MHz"),
+          NoNumber("Analyzer frequency [MHz]", "1000 MHz")}},
+        {options.AnaAtt, "1,5", {NoNumber("peak mixer level [dBm]", "1,5")}},
+        {options.AMGridText, "6o", {NoNumber("AM/AM grid points", "6o")}},
+        {options.NetworkPort, "-", {NoNumber("TCP/IP port", "-")}},
+        {acp->MainChanText, "3.84x", {NoNumber("Main Chan channel bandwidth [MHz]", "3.84x")}},
+        {acp->UpSpaceText[2], ".", {NoNumber("ALT2 Up channel spacing [MHz]", ".")}},
+        {acp->Parameter, "0", {NoNumber("detector points", "0")}},
+        // numbers, but no generator or analyzer family sets them
+        {setup.RefPowLim,
+         "31",
+         {"Peak level limit 31 dBm is outside what the RF generators deliver (-145 to +30 "
+          "dBm)! Please select correct value"}},
+        {setup.TargetPower,
+         "-131",
+         {"Target RMS level -131 dBm is outside what the analyzers measure (-130 to +30 "
+          "dBm)! Please select correct value"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const QString before = c.box->text();
+        EXPECT_EQ(TypeAndStart(c.box, c.text), c.refusals);
+        c.box->setText(before);
+    }
+
+    // With a target no analyzer measures as the one refusal left: a box of a
+    // channel pair not in use, and a dialog closed meanwhile, whose settings
+    // kept the last number the box held, refuse nothing.
+    const Lines target = {"Target RMS level 40 dBm is outside what the analyzers measure (-130 "
+                          "to +30 dBm)! Please select correct value"};
+    EXPECT_EQ(TypeAndStart(acp->UpChanText[1], "x"),
+              Lines{NoNumber("ALT1 Up channel bandwidth [MHz]", "x")});
+    acp->Channels->setCurrentIndex(acp->Channels->findText("1"));
+    EXPECT_EQ(TypeAndStart(setup.TargetPower, "40"), target);
+    const double mainBW = General::ACP.MainBW;
+    EXPECT_EQ(TypeAndStart(acp->MainChanText, "x"),
+              Lines{NoNumber("Main Chan channel bandwidth [MHz]", "x")});
+    acp->OK->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(acp.isNull());
+    big.shown.clear();
+    ButtonForm::Instance().StartB->click();
+    EXPECT_EQ(big.shown, target);
+    EXPECT_EQ(General::ACP.MainBW, mainBW);
+    EXPECT_EQ(Logs(bench), sent) << "nothing reached an instrument";
 }

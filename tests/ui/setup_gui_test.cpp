@@ -2,6 +2,7 @@
 // engine reads through EquipmentLists, and the test-signal file.
 
 #include "IQFileReader.h"
+#include "RunStart.h"
 #include "SetupGUI.h"
 #include "settings_window_fixture.h"
 
@@ -69,7 +70,7 @@ TEST_F(EquipmentSetup, TextBoxesWriteTheirSettings) {
         {&SetupGUI::NoiseInit, "40000", [] { return General::NoiseSeed; }, 124},
         {&SetupGUI::NoiseInit, "-32768", [] { return General::NoiseSeed; }, -32768},
         {&SetupGUI::AnaSampFreqCont, "20,5", [] { return General::SamplingRate; }, 20.5e6},
-        {&SetupGUI::AnaSampFreqCont, "x", [] { return General::SamplingRate; }, 0},
+        {&SetupGUI::AnaSampFreqCont, "x", [] { return General::SamplingRate; }, 20.5e6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -298,6 +299,39 @@ TEST_F(EquipmentSetup, TheRateOfTheVisibleControlIsTheRunsRate) {
         Type(w.AnaSampFreqCont, c.typed);
         EXPECT_DOUBLE_EQ(w.SamplingRateMHz(), c.rateMHz);
     }
+}
+
+// A HOD's rate after a restart that finds a HOB: its list cannot show the
+// rate, and the start says so, until a rate is chosen or typed.
+TEST_F(EquipmentSetup, AStoredRateTheFoundAnalyzerDoesNotOfferIsNamedAtStart) {
+    const std::string zero = "Sampling rate is zero! Please select correct value";
+    const std::string unoffered =
+        zero + "\r\n(the stored rate 20 MHz is not offered by the HOB analyzer)";
+    General::AnalyzerType = 3;
+    General::SamplingRate = 20e6;
+    SetupGUI& w = SetupGUI::Instance();
+    auto first = [&w] {
+        const std::vector<std::string> refusals = RunStart::Refusals(w.SamplingRateMHz());
+        return refusals.empty() ? std::string() : refusals[0];
+    };
+    w.Add(EquipmentLists::Role::Analyzer, "HOB", "GPIB0::20::INSTR");
+    w.SelectLast(EquipmentLists::Role::Analyzer);
+    EXPECT_EQ(first(), unoffered);
+    EXPECT_EQ(first(), unoffered) << "a refused start forgets nothing";
+    Choose(w.AnaSampFreqDisc, "16 MHz");
+    EXPECT_NE(first(), zero);
+    w.AnaSampFreqDisc->setCurrentIndex(-1);
+    EXPECT_EQ(first(), zero) << "the rate chosen since replaced the stored one";
+
+    General::SamplingRate = 20e6;
+    w.Update(); // the stored rate shown again
+    EXPECT_EQ(first(), unoffered);
+    w.Add(EquipmentLists::Role::Analyzer, "HOD", "GPIB0::21::INSTR");
+    w.SelectLast(EquipmentLists::Role::Analyzer);
+    Type(w.AnaSampFreqCont, "0");
+    w.Add(EquipmentLists::Role::Analyzer, "HOC", "GPIB0::22::INSTR");
+    w.SelectLast(EquipmentLists::Role::Analyzer);
+    EXPECT_EQ(first(), zero) << "the rate typed since replaced the stored one";
 }
 
 TEST_F(EquipmentSetup, AnalyzerFamilyChoosesTheRateControl) {

@@ -1,0 +1,39 @@
+// The boxes entered for the run start's check of typed numbers.
+
+#include "TypedEntries.h"
+
+#include <map>
+
+namespace TypedEntries {
+namespace {
+
+struct Entries {
+    std::map<int, Check> checks; // keys rise with each entry: the map keeps their order
+    int next = 0;
+};
+
+Entries& Installed() {
+    static Entries entries;
+    return entries;
+}
+
+} // namespace
+
+int Enter(Check check) {
+    Entries& e = Installed();
+    e.checks.emplace(e.next, std::move(check));
+    return e.next++;
+}
+
+void Remove(int key) {
+    Installed().checks.erase(key);
+}
+
+std::vector<Fault> Faults() {
+    std::vector<Fault> out;
+    for (const auto& [key, check] : Installed().checks)
+        if (std::optional<Fault> fault = check()) out.push_back(std::move(*fault));
+    return out;
+}
+
+} // namespace TypedEntries

@@ -24,7 +24,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPointer>
@@ -181,9 +180,6 @@ TEST_F(EndToEnd, ARemoteRunMeasuresTheBenchAmplifier) {
 
     EXPECT_GT(ResultForm::Instance().parentWidget()->height(), main.ClientArea()->height() / 2)
         << "the result window keeps the height the main window gave it";
-    const QString shots = QString(QT_TESTCASE_BUILDDIR) + "/screenshots";
-    QDir().mkpath(shots);
-    main.grab().save(shots + "/main_window_after_run.png");
 }
 
 TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIsSent) {

@@ -101,11 +101,11 @@ TEST_F(ACPFormTest, PresentingShowsTheWindowAtItsSizeBelowTheActionWindow) {
     ACP::PresentWindow();
     QWidget* frame = MainFormAccess::FrameOf(&form);
     ASSERT_NE(frame, &form);
-    EXPECT_EQ(form.size(), form.sizeHint());
+    EXPECT_EQ(form.size(), QSize(900, 650));
     EXPECT_EQ(frame->pos(), QPoint(0, MainFormAccess::FrameOf(&actions)->geometry().bottom() + 1));
     frame->showMaximized();
     ACP::PresentWindow();
-    EXPECT_EQ(form.size(), form.sizeHint());
+    EXPECT_EQ(form.size(), QSize(900, 650));
     EXPECT_EQ(main.area.subWindowList().size(), 2) << "one frame for each window";
     delete &actions;
     delete &form;

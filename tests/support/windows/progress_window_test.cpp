@@ -138,12 +138,13 @@ TEST_F(ProgressWindow, ALineCostsTheSameHoweverLongTheLogIs) {
     EXPECT_GE(counter.paints, 1);
     EXPECT_LE(counter.paints, 2 * turns) << "painted once per turn, not once per line";
 
-    // Only the newest lines are kept; the newest is selected.
-    for (int k = 0; k < Current::kKeptLines; ++k)
+    // Only the newest 1,000 lines are kept; the newest is selected.
+    for (int k = 0; k < 1001; ++k)
         CrossMix::AddStatus("line " + std::to_string(k));
     QCoreApplication::processEvents();
-    ASSERT_EQ(w.StatList->count(), Current::kKeptLines);
-    EXPECT_EQ(w.StatList->item(0)->text(), "line 0");
-    EXPECT_EQ(w.StatList->currentRow(), Current::kKeptLines - 1);
-    EXPECT_TRUE(w.StatList->item(Current::kKeptLines - 1)->isSelected());
+    ASSERT_EQ(w.StatList->count(), 1000);
+    EXPECT_EQ(w.StatList->item(0)->text(), "line 1");
+    EXPECT_EQ(w.StatList->item(999)->text(), "line 1000");
+    EXPECT_EQ(w.StatList->currentRow(), 999);
+    EXPECT_TRUE(w.StatList->item(999)->isSelected());
 }

@@ -56,11 +56,6 @@ std::optional<double> Level(const MeasureOutput& measure, std::string& error) {
     return out;
 }
 
-// The generator takes its level as the RMS level of the waveform it plays.
-bool LevelIsRMS() {
-    return General::ModulatorType == 1 && General::RFConverterType == 1;
-}
-
 std::string Unreached(int steps, double output) {
     return "Leveling did not reach the target of " +
            StringOp::FormatDot(General::TargetLevel, "0.00") + " dBm within " +
@@ -94,12 +89,24 @@ Outcome UntilOK(LevelingMeter& meter, const MeasureOutput& measure) {
 
 } // namespace
 
+bool LevelIsRMS() {
+    return General::ModulatorType == 1 && General::RFConverterType == 1;
+}
+
 double InputRMSLevel(double level) {
     return LevelIsRMS() ? level : level - double(General::TestSignalCrest);
 }
 
 double FullScaleLevel(double level) {
     return LevelIsRMS() ? level + double(General::TestSignalCrest) : level;
+}
+
+double LevelOfFullScale(double fullScale, double crest) {
+    return LevelIsRMS() ? fullScale - crest : fullScale;
+}
+
+std::string LevelCommand(double level) {
+    return "SOUR:POW:LEV " + StringOp::FormatDot(level, "0.00") + "dBm";
 }
 
 double CorrectedLevel(double level, double error, double step) {

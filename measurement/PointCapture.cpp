@@ -187,7 +187,7 @@ private:
     }
 
     bool SetGeneratorLevel(double level, std::string& error) {
-        rf_->WriteString("SOUR:POW:LEV " + StringOp::FormatDot(level, "0.00") + "dBm", 0);
+        rf_->WriteString(Leveling::LevelCommand(level), 0);
         rf_->WriteString("OUTP:STAT ON", 0);
         CrossMix::WaitSeconds(General::ApplyAndMeasurement);
         if (watch_.Faulted()) error = watch_.FirstFault();

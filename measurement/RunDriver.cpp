@@ -9,6 +9,7 @@
 #include "General.h"
 #include "IEC.h"
 #include "IECMacros.h"
+#include "Leveling.h"
 #include "MathClass.h"
 #include "NumberText.h"
 #include "RunProgress.h"
@@ -160,6 +161,18 @@ bool PlayUploaded(const std::string& name) {
     return true;
 }
 
+// A generator that reads its level as the waveform's RMS level would put a
+// variant's full scale its added crest factor above the drive its curves were
+// measured at. The variant is played that much lower instead, the level set
+// with the output off, so that no waveform meets a higher peak meanwhile.
+bool PlayAtDriveOfCurves(const std::string& name, double crest) {
+    const std::shared_ptr<VIF> rf = IEC::Instance().RFSourVIF();
+    const double fullScale = Leveling::FullScaleLevel(General::GenRMSLevel);
+    Send(rf, "OUTP:STAT OFF");
+    Send(rf, Leveling::LevelCommand(Leveling::LevelOfFullScale(fullScale, crest)));
+    return PlayUploaded(name); // which switches the output on again
+}
+
 bool VerifyVariant(SweepPoint& p, int k) {
     using namespace General;
     TestSigGen::DistortTestSignal(TestSignalI, TestSignalQ, DistTestSignalI, DistTestSignalQ,
@@ -171,7 +184,10 @@ bool VerifyVariant(SweepPoint& p, int k) {
     SetMarker(wv, DistTestSignalI);
     if (!Upload(wv, DistTestSignalI, DistTestSignalQ)) return false;
     ShowCurrentPoint();
-    if (!PlayUploaded(StringOp::TrimWhite(wv.FileName()))) return false;
+    const std::string name = StringOp::TrimWhite(wv.FileName());
+    if (!(Leveling::LevelIsRMS() ? PlayAtDriveOfCurves(name, wv.CrestFactor())
+                                 : PlayUploaded(name)))
+        return false;
     WaitSeconds(ApplyAndMeasurement);
     Verification::Predistorted(p, k);
     return !Aborted();

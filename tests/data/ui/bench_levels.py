@@ -9,6 +9,7 @@ Prints one "name value" line per result (dBm, dB, dBm/Hz, degrees, ns).
 import argparse
 import glob
 import os
+import re
 
 import numpy as np
 
@@ -39,6 +40,33 @@ def full_scale(level, tags, level_is_rms):
     return level + (float(tags.get("CRESTFACTOR", 0)) if level_is_rms else 0.0)
 
 
+def played_levels(path):
+    """The generator levels (dBm) each waveform was played at, from the command
+    log of the RF generator: the last and the highest while the output was on
+    with the waveform selected. A generator apart from its modulation source
+    selects nothing: its last level is filed under None."""
+    level, selected, output, levels = None, None, False, {}
+    for line in open(path):
+        line = line.strip()
+        chosen = re.match(r"ARB:WAV:SEL '(?:D:\\)?([^']*)'", line)
+        switched = re.match(r"OUTP(?::STAT)? (ON|OFF)$", line)
+        if line.startswith("SOUR:POW:LEV "):
+            level = float(line[len("SOUR:POW:LEV "):].removesuffix("dBm"))
+        elif chosen:
+            selected = chosen.group(1)
+        elif switched:
+            output = switched.group(1) == "ON"
+        if output and selected is not None and level is not None:
+            highest = levels.get(selected, (level, level))[1]
+            levels[selected] = (level, max(highest, level))
+    levels[None] = (level, level)
+    return levels
+
+
+def played_level(levels, name, highest=False):
+    return levels.get(name, levels[None])[1 if highest else 0]
+
+
 def amplify(envelope, rows):
     """The amplifier's output envelope (sqrt(mW)) by its truth table."""
     power = np.abs(envelope) ** 2
@@ -57,6 +85,16 @@ def band_power(envelope, clock_hz, bandwidth_hz):
     n = len(envelope)
     spectrum = np.abs(np.fft.fft(envelope)) ** 2 / n ** 2
     return spectrum[np.abs(np.fft.fftfreq(n, 1 / clock_hz)) <= bandwidth_hz / 2].sum()
+
+
+def adjacent_ratio(envelope, clock_hz, main_bw_hz, space_hz, bw_hz):
+    """Power of the two adjacent channels over the main channel's, dB."""
+    n = len(envelope)
+    spectrum = np.abs(np.fft.fft(envelope)) ** 2
+    f = np.fft.fftfreq(n, 1 / clock_hz)
+    main = spectrum[np.abs(f) <= main_bw_hz / 2].sum()
+    adjacent = spectrum[np.abs(np.abs(f) - space_hz) <= bw_hz / 2].sum()
+    return 10 * np.log10(adjacent / main)
 
 
 def rms_residual(x, y, order):
@@ -81,11 +119,14 @@ def main():
     a.add_argument("--truth", required=True)
     a.add_argument("--waveforms", required=True)
     a.add_argument("--reference", required=True, help="name of the test signal's waveform")
-    a.add_argument("--predistorted", required=True, help="name of the last variant's waveform")
-    a.add_argument("--level", type=float, required=True, help="generator level, dBm")
+    a.add_argument("--predistorted", required=True, help="name of the AM+PM variant's waveform")
+    a.add_argument("--variants", nargs="*", default=[], help="names of every variant's waveform")
+    a.add_argument("--rf-log", required=True, help="command log of the RF generator")
     a.add_argument("--level-is-rms", action="store_true")
     a.add_argument("--clock", type=float, required=True, help="Hz")
     a.add_argument("--main-bw", type=float, required=True, help="Hz")
+    a.add_argument("--acp-space", type=float, required=True, help="first adjacent channel, Hz")
+    a.add_argument("--acp-bw", type=float, required=True, help="Hz")
     a.add_argument("--depth", type=int, required=True, help="samples of the reference record")
     a.add_argument("--attenuation", type=float, required=True, help="analyzer attenuation, dB")
     a.add_argument("--ref-level", type=float, required=True, help="analyzer reference level, dBm")
@@ -99,8 +140,9 @@ def main():
 
     rows, params = truth_table(o.truth)
     out = {}
+    levels = played_levels(o.rf_log)
     w, tags = waveform(o.waveforms, o.reference)
-    pep = full_scale(o.level, tags, o.level_is_rms)
+    pep = full_scale(played_level(levels, o.reference), tags, o.level_is_rms)
     x = w * np.sqrt(10 ** (pep / 10))
     y = amplify(x, rows)
     out["full_scale"] = pep
@@ -125,9 +167,21 @@ def main():
     gain = np.sum(in_magnitude * out_magnitude) / np.sum(in_magnitude ** 2)
     out["output_full_scale"] = pep + 20 * np.log10(gain)
 
+    for name in o.variants:
+        _, vtags = waveform(o.waveforms, name)
+        # Never above the reference's, not even for a moment.
+        level = played_level(levels, name, highest=True)
+        out["full_scale_" + name] = full_scale(level, vtags, o.level_is_rms)
+
     wp, ptags = waveform(o.waveforms, o.predistorted)
-    xp = wp * np.sqrt(10 ** (full_scale(o.level, ptags, o.level_is_rms) / 10))
-    out["main_predistorted"] = dbm(band_power(amplify(xp, rows), o.clock, o.main_bw))
+    xp = wp * np.sqrt(10 ** (full_scale(played_level(levels, o.predistorted), ptags,
+                                        o.level_is_rms) / 10))
+    yp = amplify(xp, rows)
+    out["main_predistorted"] = dbm(band_power(yp, o.clock, o.main_bw))
+    # How far the predistortion lowers the adjacent channels below the main
+    # one, against the amplifier driven by the reference.
+    acp = [adjacent_ratio(v, o.clock, o.main_bw, o.acp_space, o.acp_bw) for v in (y, yp)]
+    out["acp_improvement"] = acp[0] - acp[1]
 
     # Analyzer noise (rising with the attenuation) and the amplifier's own.
     amplifier_noise = -174 + float(params["nf_db"]) + float(params["gain_db"])

@@ -72,6 +72,12 @@ TEST_F(ProtocolTest, QueriesFollowTheStartButton) {
     protocol.Feed("IS_READY?;FINISHED?;");
     EXPECT_EQ(sent, "IS_READY:0;FINISHED:0;");
     sent.clear();
+    // Keywords are ASCII: a long s and a dotless i upper-case to ASCII only
+    // under Unicode rules, and do not make SETUP and IS_READY?.
+    protocol.Feed("\u017FETUP;\u0131s_ready?;");
+    EXPECT_EQ(sent, "UNKNOWN:\u017FETUPUNKNOWN:\u0131s_ready?");
+    EXPECT_TRUE(actions.calls.empty());
+    sent.clear();
     protocol.Feed("setup;is_ready?;");
     EXPECT_EQ(sent, "IS_READY:1;");
 }

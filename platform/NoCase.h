@@ -1,6 +1,7 @@
 #pragma once
 // Case-insensitive comparison of 8-bit (Latin-1) names: settings sections and
-// keys, registry names, VISA resource names and version-resource keys.
+// keys, registry names, VISA resource names and version-resource keys; and
+// the ASCII-only upper case of protocols whose keywords are ASCII.
 
 #include <cstddef>
 #include <string_view>
@@ -12,6 +13,12 @@ inline char UpperLatin1(char c) {
     if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7))
         return static_cast<char>(u - 32);
     return c;
+}
+
+// Upper case of an ASCII letter; every other byte (a part of a UTF-8
+// character too) as it is, whatever the locale.
+inline char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
 inline bool EqualNoCase(std::string_view a, std::string_view b) {

@@ -4,11 +4,12 @@
 
 #include "CrossMix.h"
 #include "General.h"
+#include "NoCase.h"
 #include "NumberText.h"
 #include "RemoteActions.h"
 #include "StringOp.h"
 
-#include <QString>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -41,8 +42,11 @@ bool Flag(const std::string& value) {
     return v && *v == 1.0;
 }
 
-std::string Upper(const std::string& text) {
-    return QString::fromStdString(text).toUpper().toStdString();
+// The protocol is ASCII: a letter that only Unicode rules upper-case to an
+// ASCII one (a long s, a dotless i) does not make a keyword.
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), UpperAscii);
+    return text;
 }
 
 } // namespace

@@ -11,8 +11,6 @@
 RemoteServer::RemoteServer(RemoteActions& actions, QObject* parent)
     : QObject(parent), protocol_(actions, [this](const std::string& text) { Send(text); }) {
     connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::Accept);
-    poll_.setInterval(50);
-    connect(&poll_, &QTimer::timeout, this, &RemoteServer::Receive);
 }
 
 RemoteServer::~RemoteServer() {
@@ -38,10 +36,10 @@ void RemoteServer::Close() {
 }
 
 void RemoteServer::DropClient() {
-    poll_.stop();
     if (client_) {
-        // A handler of the client may still be running (a START): it must
-        // not lose its socket under it, hence deleteLater.
+        // A Receive of this client may still be running (a START): it holds
+        // the socket by a guarded pointer, and deleteLater frees it only
+        // once control is back in an event loop.
         client_->disconnect(this);
         client_->abort();
         client_->deleteLater();
@@ -54,26 +52,29 @@ void RemoteServer::Accept() {
     while (QTcpSocket* next = server_.nextPendingConnection()) {
         DropClient();
         client_ = next;
-        connect(next, &QTcpSocket::readyRead, this, &RemoteServer::Receive);
-        connect(next, &QTcpSocket::disconnected, this, &RemoteServer::PeerClosed);
-        poll_.start();
+        connect(next, &QTcpSocket::readyRead, this, &RemoteServer::Receive, Qt::QueuedConnection);
+        // The event may come after this socket was dropped and another took
+        // its place: it may only end the socket that sent it.
+        connect(
+            next, &QTcpSocket::disconnected, this,
+            [this, peer = QPointer<QTcpSocket>(next)] { PeerClosed(peer); }, Qt::QueuedConnection);
     }
 }
 
 void RemoteServer::Receive() {
-    QTcpSocket* client = client_;
+    const QPointer<QTcpSocket> client = client_;
     if (!client || client->bytesAvailable() <= 0) return;
     const QByteArray data = client->readAll();
     if (!protocol_.Feed(std::string_view(data.constData(), size_t(data.size())))) {
         CrossMix::AddStatus("Remote control: a command longer than " +
                             std::to_string(RemoteProtocol::MaxPending) +
                             " characters; the client was disconnected.");
-        if (client_ == client) DropClient();
+        if (client && client_ == client) DropClient();
     }
 }
 
-void RemoteServer::PeerClosed() {
-    if (!client_) return;
+void RemoteServer::PeerClosed(const QPointer<QTcpSocket>& peer) {
+    if (!peer || peer != client_) return;
     DropClient();
     // The port setting is read again whenever the server listens after a
     // peer leaves; switched off meanwhile, it stops listening.
@@ -84,10 +85,14 @@ void RemoteServer::PeerClosed() {
 }
 
 void RemoteServer::Send(const std::string& text) {
-    if (!client_) return;
-    client_->write(text.data(), qint64(text.size()));
-    client_->flush();
-    if (client_->bytesToWrite() <= MaxUnsent) return;
+    // A peer that has gone is dropped by its queued "disconnected"; until
+    // then its replies go nowhere.
+    const QPointer<QTcpSocket> client = client_;
+    if (!client || client->state() != QAbstractSocket::ConnectedState) return;
+    client->write(text.data(), qint64(text.size()));
+    // Meeting a closed peer, flush aborts the socket (its bytes go with it).
+    client->flush();
+    if (!client || client != client_ || client->bytesToWrite() <= MaxUnsent) return;
     CrossMix::AddStatus("Remote control: more than " + std::to_string(MaxUnsent) +
                         " characters of replies not read; the client was disconnected.");
     // The commands still buffered go with it: nobody would read their replies.

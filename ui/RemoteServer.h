@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
-#include <QTimer>
 
 class QTcpSocket;
 
@@ -33,9 +32,15 @@ public:
     quint16 Port() const { return server_.serverPort(); }
 
 private:
+    // A client's readyRead and disconnected reach Receive and PeerClosed
+    // queued, never from inside the socket's own code: a write that meets a
+    // peer that has gone makes the socket emit disconnected at once, and a
+    // START runs the whole measurement inside Receive. So no handler drops a
+    // client under a caller still using it, no socket is deleted while one
+    // of its calls is on the stack, and data is signalled during a START.
     void Accept();
     void Receive();
-    void PeerClosed();
+    void PeerClosed(const QPointer<QTcpSocket>& peer);
     void Send(const std::string& text);
     // Closes the client's connection at once; its unfinished command goes.
     void DropClient();
@@ -43,8 +48,4 @@ private:
     RemoteProtocol protocol_;
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
-    // Qt signals no new data while a handler of the same socket runs, and a
-    // START runs the whole measurement inside the handler: the poll picks up
-    // commands (typically "FINISHED?") that arrive meanwhile.
-    QTimer poll_;
 };

@@ -9,6 +9,7 @@
 #include "Services.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
@@ -268,6 +269,19 @@ void Draw(PageOutput& page, char decimal) {
     DensityRuling(page, ampm, twelfths);
 }
 
+namespace {
+
+// Whether the file holds a whole PDF document. The PDF engine reports no
+// failed write (a full disk), so the file is read back for its end mark.
+bool WholePdf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 16 || !file.seek(file.size() - 16))
+        return false;
+    return file.read(16).trimmed().endsWith("%%EOF");
+}
+
+} // namespace
+
 bool PrintResultSummary(const std::string& pdfFolder) {
     const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     const bool toPdf = printerInfo.isNull();
@@ -292,9 +306,12 @@ bool PrintResultSummary(const std::string& pdfFolder) {
     }
     PainterPage page(painter);
     Draw(page, NumberText::RegionalDecimal());
-    if (!painter.end()) {
-        Services::Messages().Message("PRINT ERROR", "The result summary could not be printed.",
-                                     Services::MsgIcon::Critical, Services::MsgButtons::OK);
+    if (!painter.end() || (toPdf && !WholePdf(pdf))) {
+        const std::string what = toPdf
+                                     ? "The PDF file " + pdf.toStdString() + " could not be written"
+                                     : "The result summary could not be printed";
+        Services::Messages().Message("PRINT ERROR", what + ".", Services::MsgIcon::Critical,
+                                     Services::MsgButtons::OK);
         return false;
     }
     CrossMix::AddStatus(toPdf ? "result summary written to " + pdf.toStdString()

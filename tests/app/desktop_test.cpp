@@ -11,6 +11,7 @@
 #include "../support/registry_fixture.h"
 #include "../ui/browser_view.h"
 #include "ACPForm.h"
+#include "AboutForm.h"
 #include "ButtonForm.h"
 #include "Current.h"
 #include "General.h"
@@ -23,14 +24,18 @@
 #include "SetHandle.h"
 #include "SetupGUI.h"
 #include "VISARscEditor.h"
+#include "foreign_windows.h"
 
 #include <QAbstractButton>
+#include <QDeadlineTimer>
 #include <QImageReader>
 #include <QLabel>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -319,4 +324,58 @@ TEST_F(Desktop, ARunShowsEveryWindowWholeAndReadablePictures) {
     }
     EXPECT_TRUE(aborted) << "the abort message was checked";
     EXPECT_TRUE(missing) << "the missing analyzer was named";
+}
+
+// "quillon CVI,..." as another application starts it: only that
+// application's about box opens, and its Close ends the program with code 0.
+TEST_F(Desktop, ACVILineOpensOnlyItsAboutBoxWhoseCloseEndsTheProgram) {
+    ForeignWindows display;
+    ASSERT_TRUE(display.Connected());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUILLON_FOLDER", folder.path());
+    env.insert("QUILLON_REGISTRY_FILE", folder.filePath("registry.txt"));
+    QProcess quillon;
+    quillon.setProcessEnvironment(env);
+    quillon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    quillon.start(QUILLON_APP,
+                  {"CVI,\"Probe\",\"2.1\",\"2024-05-06\",\"A probe\",\"Me\",\"None\""});
+    ASSERT_TRUE(quillon.waitForStarted(30000));
+
+    // Where its Close button lies: the same box, laid out at the same size.
+    AboutForm::Subject subject{"Probe", "2.1", "2024-05-06", "A probe", "Me", "None", true};
+    AboutForm replica(subject);
+    replica.setAttribute(Qt::WA_DontShowOnScreen);
+    std::vector<ForeignWindows::Window> shown;
+    QPoint close;
+    auto drawn = [&] {
+        shown = display.Of(quillon.processId());
+        if (shown.size() != 1 || shown[0].title != "Information about Probe") return false;
+        replica.resize(shown[0].width, shown[0].height);
+        replica.show();
+        replica.layout()->activate();
+        const QRect button(replica.Close()->mapTo(&replica, QPoint(0, 0)), replica.Close()->size());
+        close = button.center();
+        // Its caption is drawn there: the program runs its event loop.
+        const QImage picture = QGuiApplication::primaryScreen()->grabWindow(shown[0].id).toImage();
+        int dark = 0;
+        for (int y = button.top(); y <= button.bottom(); ++y)
+            for (int x = button.left(); x <= button.right(); ++x)
+                dark += picture.valid(x, y) && qGray(picture.pixel(x, y)) < 80 ? 1 : 0;
+        return dark > 20;
+    };
+    const bool ready = PumpUntil(drawn, 60000);
+    std::string titles;
+    for (const auto& w : shown)
+        titles += "\"" + w.title + "\" ";
+    ASSERT_TRUE(ready) << "the program's windows: " << titles;
+    EXPECT_EQ(display.Of(quillon.processId()).size(), 1u) << "no other window opened";
+
+    // A click on Close; the program may take a while under load to answer it.
+    for (QDeadlineTimer t(60000); quillon.state() != QProcess::NotRunning && !t.hasExpired();) {
+        display.Click(shown[0].id, close.x(), close.y());
+        quillon.waitForFinished(2000);
+    }
+    ASSERT_EQ(quillon.state(), QProcess::NotRunning) << "Close did not end the program";
+    EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quillon.exitCode(), 0);
 }

@@ -44,12 +44,27 @@ TEST_F(ACPDialog, DefaultsShowEveryPairInUse) {
     EXPECT_EQ(ACPSetup::ToRgb(0x0000FF), qRgb(255, 0, 0)); // &HBBGGRR
     const QImage picture = Screenshot(w, "acp_setup");
     EXPECT_TRUE(ShowsEveryControl(w, picture));
-    // The drawing shows each pair in its colour, the spectrum line over it.
-    for (std::size_t k = 0; k < 3; ++k) {
-        const QRect place = PlaceIn(w, w->RC[k]);
-        EXPECT_GT(PixelsNear(picture, place, ACPSetup::ToRgb(ACPSetup::kInUse[k]), 8),
-                  place.width() * place.height() / 2)
-            << "pair " << k + 1;
+    // The channel sketch: the seven channels side by side from the outer
+    // lower one to the outer upper one, each in its colour, with the spectrum
+    // line drawn across each of them.
+    const std::array<const QFrame*, 7> channels = {w->LC[2], w->LC[1], w->LC[0], w->Shape,
+                                                   w->RC[0], w->RC[1], w->RC[2]};
+    const std::array<std::uint32_t, 7> colours = {
+        ACPSetup::kInUse[2], ACPSetup::kInUse[1], ACPSetup::kInUse[0], ACPSetup::kMainChannel,
+        ACPSetup::kInUse[0], ACPSetup::kInUse[1], ACPSetup::kInUse[2]};
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        SCOPED_TRACE(c);
+        ASSERT_TRUE(channels[c]->isVisibleTo(w));
+        const QRect place = PlaceIn(w, channels[c]);
+        EXPECT_GT(place.width(), 20);
+        if (c > 0) {
+            EXPECT_EQ(place.left(), PlaceIn(w, channels[c - 1]).right() + 1);
+        }
+        EXPECT_GT(PixelsNear(picture, place, ACPSetup::ToRgb(colours[c]), 8),
+                  place.width() * place.height() / 2);
+        const QRect middle(place.left() + place.width() / 4, place.top() + 3, place.width() / 2,
+                           place.height() - 6);
+        EXPECT_GE(PixelsNear(picture, middle, Qt::black, 80), middle.width()) << "spectrum line";
     }
 }
 

@@ -165,6 +165,8 @@ TEST_F(OptionsDialog, DebugControlsFollowTheChosenInstrument) {
     w.DebugLevel->setCurrentIndex(w.DebugLevel->findText("OFF"));
     EXPECT_EQ(General::ModSourDebug, 0);
     EXPECT_EQ(General::AnaDebug, 3);
+    w.DebugLevel->setCurrentIndex(w.DebugLevel->findText("FULL"));
+    EXPECT_EQ(General::ModSourDebug, 3);
 }
 
 TEST_F(OptionsDialog, MixerLevelEditsTheChosenFamily) {

@@ -319,7 +319,7 @@ TEST_F(HtmlReportTest, PicturesGoBesideTheReportWithRelativeLinks) {
 
 // A write that fails at any step is reported and leaves the old report, its
 // pictures and their folder exactly as they were: no new picture beside an
-// old page, no file left half-way.
+// old page, no file left half-way, no picture folder where there was none.
 TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
     auto failAt = [](const char* name) {
         return [name](const QString& path) { return !path.endsWith(name); };
@@ -350,6 +350,12 @@ TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
          folderAt("CurrentReport.html"),
          {},
          "The measurement report "},
+        {"the first report cannot be put in place",
+         [](const QDir& d) {
+             QDir(d.filePath("CurrentReport.html_IMG")).removeRecursively();
+             QFile::remove(d.filePath("CurrentReport.html"));
+         },
+         failAt("/CurrentReport.html"), "The measurement report "},
         {"a file where the picture folder goes",
          [](const QDir& d) {
              QDir(d.filePath("CurrentReport.html_IMG")).removeRecursively();

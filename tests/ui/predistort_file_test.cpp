@@ -12,9 +12,11 @@
 #include "VIF.h"
 #include "WVClass.h"
 
+#include <QProcess>
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -170,4 +172,37 @@ TEST_F(PredistortFileTest, TheDumpRewritesItsFileWithTheNoiseSignal) {
         wrong += std::bit_cast<float>(word) != float(k < 1024 ? I[k] : Q[k - 1024]);
     }
     EXPECT_EQ(wrong, 0);
+
+    // The content read apart from the program (numpy): a peak magnitude of 1,
+    // an RMS as far below it as the crest factor the program states and as
+    // noise has, and the power within the 4 MHz band around the carrier at
+    // the 16 MHz clock.
+    const char* const spectrum = R"(
+import sys, numpy as np
+d = np.fromfile(sys.argv[1], dtype="<f4").astype(float)
+x = d[: d.size // 2] + 1j * d[d.size // 2 :]
+p = np.fft.fftshift(np.abs(np.fft.fft(x)) ** 2)
+f = (np.arange(x.size) - x.size // 2) * float(sys.argv[2]) / x.size
+share = np.cumsum(p) / p.sum()
+low, high = f[np.searchsorted(share, 0.005)], f[np.searchsorted(share, 0.995)]
+outside = p[np.abs(f) > 2.01e6].sum() / p.sum()
+print(np.abs(x).max(), np.sqrt(np.mean(np.abs(x) ** 2)), low, high, outside)
+)";
+    QProcess python;
+    python.start(QUILLON_PYTHON,
+                 {"-c", spectrum, QString::fromStdString(PredistortFile::DumpFileName()), "16e6"});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    std::istringstream numbers(python.readAllStandardOutput().toStdString());
+    double peak = 0, rms = 0, low = 0, high = 0, outside = 1;
+    ASSERT_TRUE(numbers >> peak >> rms >> low >> high >> outside);
+    EXPECT_NEAR(peak, 1.0, 1e-6);
+    const double crest = 20 * std::log10(peak / rms);
+    EXPECT_NEAR(crest, General::TestSignalCrest, 0.01);
+    EXPECT_GT(crest, 7.0);
+    EXPECT_LT(crest, 13.0);
+    // 99 % of the power between these edges; 15.6 kHz bins.
+    EXPECT_NEAR(low, -2e6, 50e3);
+    EXPECT_NEAR(high, 2e6, 50e3);
+    EXPECT_LT(outside, 1e-9);
 }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -117,9 +118,31 @@ TEST(Program, HelpNamesTheFoldersItUses) {
     quillon.setProcessEnvironment(Environment(folder));
     quillon.start(QUILLON_APP, {"--help"});
     ASSERT_TRUE(quillon.waitForFinished(30000));
+    EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quillon.exitCode(), 0);
     const QString text = QString::fromUtf8(quillon.readAllStandardOutput());
     EXPECT_TRUE(text.contains(folder.path())) << text.toStdString();
     EXPECT_TRUE(text.contains(folder.filePath("registry.txt"))) << text.toStdString();
+}
+
+// A "CVI" line the about box cannot use ends the program at once with code 2
+// and one line that says why.
+TEST(Program, AMalformedCVILineEndsWithCode2AndSaysWhy) {
+    QTemporaryDir folder;
+    for (const QString& line :
+         {QString("CVI,\"Probe\",\"2.1\""), QString("CVI,\"Probe\",\"2.1\",\"d\",\"e\",\"f\",\"g"),
+          QString("CVI,,\"2.1\",\"d\",\"e\",\"f\",\"g\"")}) {
+        SCOPED_TRACE(line.toStdString());
+        QProcess quillon;
+        quillon.setProcessEnvironment(Environment(folder));
+        quillon.start(QUILLON_APP, {line});
+        ASSERT_TRUE(quillon.waitForFinished(30000));
+        EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(quillon.exitCode(), 2);
+        const QString errors = QString::fromUtf8(quillon.readAllStandardError());
+        const QStringList said = errors.split('\n').filter(QRegularExpression("^quillon: \\S"));
+        EXPECT_EQ(said.size(), 1) << errors.toStdString();
+    }
 }
 
 TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {

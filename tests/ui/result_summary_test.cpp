@@ -6,6 +6,7 @@
 #include "run_state.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPageLayout>
 #include <QPrinter>
@@ -373,7 +374,7 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     EXPECT_EQ(CountPixels(image, ampm, Coloured), CountPixels(image, ampmMiddle, Coloured));
 }
 
-TEST(ResultSummary, NoPrinterAndNoPdfTargetGivesAMessage) {
+TEST(ResultSummary, APdfThatCannotBeOpenedOrWrittenGivesAMessage) {
     RunState::ScopedRunState state;
     FakeMessageBox messages;
     FakeStatus status;
@@ -385,4 +386,12 @@ TEST(ResultSummary, NoPrinterAndNoPdfTargetGivesAMessage) {
     EXPECT_TRUE(messages.shown[0].starts_with("PRINT ERROR|There is no printer"))
         << messages.shown[0];
     EXPECT_TRUE(status.lines.empty());
+
+    // Opened, but the document cannot be written to its end: a full disk.
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("ResultSummary.pdf")));
+    messages.shown.clear();
+    EXPECT_FALSE(ResultSummary::PrintResultSummary(dir.path().toStdString()));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].starts_with("PRINT ERROR|")) << messages.shown[0];
+    EXPECT_TRUE(status.lines.empty()) << status.lines[0];
 }

@@ -203,6 +203,14 @@ TEST_F(EquipmentSetup, StoredIndexesOutsideTheListsSelectNothing) {
     w.MeasSig_Click(-1);
     EXPECT_EQ(General::SignalType, 9);
     EXPECT_EQ(files_.asked.size(), asked);
+    // A known type shown, then an unknown one: the shown choice goes.
+    General::SignalType = 1;
+    w.Update();
+    EXPECT_TRUE(w.MeasSig[1]->isChecked());
+    General::SignalType = 9;
+    w.Update();
+    for (QRadioButton* b : w.MeasSig)
+        EXPECT_FALSE(b->isChecked());
 }
 
 TEST_F(EquipmentSetup, UpdateMirrorsTheSettingsAndCopiesTheGeneratorFrequency) {
@@ -407,7 +415,20 @@ TEST_F(EquipmentSetup, CloseBoxOnlyHidesAndTheAdvancedFrameToggles) {
     EXPECT_TRUE(w.BOXWAdvFrame->isHidden());
     w.BOXWAdvanced->click();
     EXPECT_FALSE(w.BOXWAdvFrame->isHidden());
-    EXPECT_TRUE(ShowsEveryControl(&w, Screenshot(&w, "equipment_setup")));
+    const QImage picture = Screenshot(&w, "equipment_setup");
+    EXPECT_TRUE(ShowsEveryControl(&w, picture));
+    // An arrow drawn between each two neighbouring blocks.
+    std::array<bool, 4> arrowBefore{};
+    for (const QLabel* label : w.findChildren<QLabel*>()) {
+        if (label->text() != QString::fromUtf8("\u2192") || !label->isVisibleTo(&w)) continue;
+        const QRect place = PlaceIn(&w, label);
+        for (std::size_t b = 1; b < 4; ++b)
+            if (place.left() >= PlaceIn(&w, w.BlockLabel[b - 1]).right() &&
+                place.right() <= PlaceIn(&w, w.BlockLabel[b]).left() &&
+                PixelsNear(picture, place, Qt::black, 100) > 10)
+                arrowBefore[b] = true;
+    }
+    EXPECT_EQ(arrowBefore, (std::array<bool, 4>{false, true, true, true}));
     w.BOXWAdvanced->click();
     EXPECT_TRUE(w.BOXWAdvFrame->isHidden());
     w.close();

@@ -12,6 +12,8 @@
 #include "DensityGrid.h"
 #include "General.h"
 
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -62,6 +64,13 @@ TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
     General::SignalStore[1] = Q;
     std::vector<double> oI = I, oQ = Q;
     DSP::IntMath().ShiftSamples(oI, oQ, -2.5);
+    // An amplifier that turns its output by up to 0.4 rad at full scale.
+    for (std::size_t k = 0; k < oI.size(); ++k) {
+        const double a = std::hypot(I[k], Q[k]), turn = 0.4 * a * a;
+        const double i = oI[k], q = oQ[k];
+        oI[k] = i * std::cos(turn) - q * std::sin(turn);
+        oQ[k] = i * std::sin(turn) + q * std::cos(turn);
+    }
     General::SignalStore[2] = oI;
     General::SignalStore[3] = oQ;
     General::SamplingDepth = 4096;
@@ -85,6 +94,41 @@ TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
     EXPECT_EQ(form.Corr1->graphCount(), 1); // the amplitude histogram
     EXPECT_EQ(form.Corr1->graph(0)->dataCount(), 100);
     EXPECT_EQ(form.Corr2->graph(0)->dataCount(), 360);
+
+    // The curve graphs keep their ranges; the histograms fit their data.
+    auto range = [](const QCPAxis* axis) {
+        return std::pair{axis->range().lower, axis->range().upper};
+    };
+    EXPECT_EQ(range(form.AMAMDia->xAxis), (std::pair{0.0, 1.0}));
+    EXPECT_EQ(range(form.AMAMDia->yAxis), (std::pair{0.0, 1.0}));
+    EXPECT_EQ(range(form.AMPMDia->xAxis), (std::pair{0.0, 1.0}));
+    EXPECT_EQ(range(form.AMPMDia->yAxis), (std::pair{-22.5, 22.5}));
+    for (QCustomPlot* histogram : {form.Corr1, form.Corr2}) {
+        bool found = false;
+        const QCPRange keys = histogram->graph(0)->getKeyRange(found);
+        ASSERT_TRUE(found);
+        const QCPRange values = histogram->graph(0)->getValueRange(found);
+        EXPECT_EQ(range(histogram->xAxis), (std::pair{keys.lower, keys.upper}));
+        EXPECT_EQ(range(histogram->yAxis), (std::pair{values.lower, values.upper}));
+    }
+
+    // The AM/PM graph holds the gridded curve (radians) in degrees.
+    std::vector<std::pair<double, double>> shown, curve;
+    for (const QCPGraphData& p : *form.AMPMDia->graph(21)->data())
+        shown.emplace_back(p.key, p.value);
+    const auto& x = General::SignalStore[32];
+    const auto& y = General::SignalStore[33];
+    for (std::size_t k = 0; k < x.size() && k < y.size(); ++k)
+        curve.emplace_back(x[k], y[k] * 180 / M_PI);
+    std::sort(curve.begin(), curve.end());
+    ASSERT_EQ(shown.size(), curve.size());
+    double largest = 0;
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        EXPECT_DOUBLE_EQ(shown[k].first, curve[k].first) << k;
+        EXPECT_NEAR(shown[k].second, curve[k].second, 1e-9) << k;
+        largest = std::max(largest, std::abs(shown[k].second));
+    }
+    EXPECT_GT(largest, 5.0) << "a turn of up to 0.4 rad (23 degrees) shows";
 }
 
 TEST_F(ACPFormTest, PresentingShowsTheWindowAtItsSizeBelowTheActionWindow) {

@@ -150,18 +150,23 @@ TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     form.setParent(nullptr);
 }
 
-TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDesignedSize) {
+// At its designed size and at the smallest the window can be made, the box
+// is as wide as its longest caption.
+TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDesignedAndSmallestSize) {
     for (int row = 3; row <= 18; ++row)
         form.ShowValue(row, 1, 1, 0.5f);
     form.DisplayResult("Leveling error (12 steps)", -0.004, "0.00", "dB");
-    form.resize(form.sizeHint());
     form.show();
-    QCoreApplication::processEvents();
-    const QTextDocument& doc = *form.ResField->document();
-    const int room = form.ResField->viewport()->width();
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        EXPECT_EQ(b.layout()->lineCount(), 1) << b.text().toStdString() << " wraps";
-        EXPECT_LE(b.layout()->boundingRect().width(), room) << b.text().toStdString();
+    for (const QSize size : {form.sizeHint(), QSize(1, 1)}) {
+        form.resize(size);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(form.width());
+        const QTextDocument& doc = *form.ResField->document();
+        const int room = form.ResField->viewport()->width();
+        for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+            EXPECT_EQ(b.layout()->lineCount(), 1) << b.text().toStdString() << " wraps";
+            EXPECT_LE(b.layout()->boundingRect().width(), room) << b.text().toStdString();
+        }
     }
 }
 

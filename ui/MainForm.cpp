@@ -441,7 +441,7 @@ void MainForm::HelpHelp_Click() {
 }
 
 void MainForm::Info_Click() {
-    auto* about = new AboutForm;
+    auto* about = new AboutForm(this);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->show();
 }

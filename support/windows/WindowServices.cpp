@@ -2,6 +2,7 @@
 
 #include "Current.h"
 #include "ErrorForm.h"
+#include "FrontWindow.h"
 #include "MsgBig.h"
 #include "Services.h"
 
@@ -43,7 +44,8 @@ public:
         using Services::MsgAnswer;
         using Services::MsgButtons;
         using Services::MsgIcon;
-        QMessageBox box;
+        QMessageBox box(FrontWindow::Owner());
+        FrontWindow::Keep(&box);
         box.setWindowTitle(QString::fromLatin1(title));
         box.setText(QString::fromLatin1(text));
         switch (icon) {
@@ -95,7 +97,8 @@ class DialogInputBox final : public Services::InputBoxService {
 public:
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
-        QInputDialog box;
+        QInputDialog box(FrontWindow::Owner());
+        FrontWindow::Keep(&box);
         box.setWindowTitle(QString::fromLatin1(title));
         box.setLabelText(QString::fromLatin1(prompt));
         box.setTextValue(QString::fromLatin1(defaultText));
@@ -108,19 +111,24 @@ class QtFileDialogs final : public Services::FileDialogService {
 public:
     std::string OpenFile(const std::string& title, const std::string& initialPath,
                          const std::string& filter) override {
-        return QFileDialog::getOpenFileName(nullptr, QString::fromLatin1(title),
-                                            QString::fromLocal8Bit(initialPath),
-                                            QString::fromLatin1(filter))
-            .toLocal8Bit()
-            .toStdString();
+        return Ask(QFileDialog::AcceptOpen, title, initialPath, filter);
     }
     std::string SaveFile(const std::string& title, const std::string& initialPath,
                          const std::string& filter) override {
-        return QFileDialog::getSaveFileName(nullptr, QString::fromLatin1(title),
-                                            QString::fromLocal8Bit(initialPath),
-                                            QString::fromLatin1(filter))
-            .toLocal8Bit()
-            .toStdString();
+        return Ask(QFileDialog::AcceptSave, title, initialPath, filter);
+    }
+
+private:
+    static std::string Ask(QFileDialog::AcceptMode mode, const std::string& title,
+                           const std::string& initialPath, const std::string& filter) {
+        QFileDialog dialog(FrontWindow::Owner(), QString::fromLatin1(title),
+                           QString::fromLocal8Bit(initialPath), QString::fromLatin1(filter));
+        FrontWindow::Keep(&dialog);
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                           : QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst().toLocal8Bit().toStdString();
     }
 };
 
@@ -174,6 +182,7 @@ class ErrorWindowReport final : public Services::ErrorReportService {
 public:
     void DisplayError(const RuntimeError& error, const std::vector<std::string>& callers) override {
         ErrorForm form;
+        FrontWindow::Keep(&form);
         form.DisplayError(error, callers);
     }
 };

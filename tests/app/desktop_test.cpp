@@ -2,7 +2,7 @@
 // simulated bench, as an operator uses it: "setup", "start" refused, "start",
 // then a run whose analyzer drops its connection, and the report in a
 // browser. Every window of a run must lie inside the client area at its
-// designed size, no window may stand in two frames or leave an empty
+// designed size, whatever the others did, no window may stand in two frames or leave an empty
 // one, every message and dialog must open in front of the main window, every
 // message must show its whole text, and the report's pictures must be large
 // enough to read. Screenshots of the whole screen go into the build tree.
@@ -34,6 +34,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -382,10 +383,27 @@ TEST_F(Desktop, ARunShowsEveryWindowWholeAndReadablePictures) {
     VISARscEditor::Instance().OK->click();
     PumpFor(200);
     ExpectNoEmptyFrame(area, "the resource editor's OK");
+    // A data display maximised over the others: once it is closed with the
+    // others, the windows that stay keep their own sizes.
+    main.NewDataDisplay_Click();
+    QPointer<QMdiSubWindow> display = area->activeSubWindow();
+    ASSERT_TRUE(display && display->windowTitle() == "Data Display");
+    display->showMaximized();
+    ASSERT_TRUE(
+        PumpUntil([&] { return display->widget()->width() > area->width() * 9 / 10; }, 30000));
     main.WindowCloseAll_Click();
-    PumpFor(300);
+    ASSERT_TRUE(PumpUntil([&] { return !display || !display->isVisible(); }));
     ExpectNoEmptyFrame(area, "Close All Measurement Windows");
     Screenshot("closed");
+    for (QMdiSubWindow* sub : area->subWindowList())
+        EXPECT_FALSE(sub->isMaximized()) << sub->windowTitle().toStdString();
+    EXPECT_EQ(ButtonForm::Instance().size(), ButtonForm::Instance().sizeHint())
+        << "the action window's controls are not stretched";
+    for (QWidget* window :
+         {static_cast<QWidget*>(&ButtonForm::Instance()),
+          static_cast<QWidget*>(&SetupGUI::Instance()), static_cast<QWidget*>(&Current::Instance()),
+          static_cast<QWidget*>(&ResultForm::Instance())})
+        ExpectInsideAtDesignedSize(area, window);
 
     // A run whose analyzer drops its connection ends with the abort message;
     // then a discovery that misses the analyzer names what is missing.

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace WindowServices {
@@ -136,34 +137,41 @@ private:
 //
 // QDesktopServices answers true as soon as the desktop's launcher (xdg-open)
 // has started, even when the launcher then finds no viewer and ends with a
-// failure. So xdg-open is run here and its answer awaited for a moment: a
-// launcher that ends with a failure found no viewer; one still running has a
-// viewer in its foreground and is left to it.
+// failure, seconds later. So xdg-open is run here and watched to its end
+// without waiting for it: a launcher that ends with a failure found no
+// viewer.
 class DesktopUrlOpener final : public Services::UrlOpenerService {
 public:
-    bool Open(const std::string& url) override {
+    bool Open(const std::string& url, std::function<void(bool)> answer) override {
         const QString text = QString::fromLocal8Bit(url);
         const QUrl target =
             text.contains(QLatin1String("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
         const QString launcher = QStandardPaths::findExecutable("xdg-open");
-        if (launcher.isEmpty()) return QDesktopServices::openUrl(target);
+        if (launcher.isEmpty()) return OpenWithoutLauncher(target, std::move(answer));
         auto* process = new QProcess(QCoreApplication::instance());
         // a viewer in the launcher's foreground must never block on a full pipe
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        QObject::connect(process, &QProcess::finished, process,
+                         [process, answer](int code, QProcess::ExitStatus status) {
+                             process->deleteLater();
+                             if (answer) answer(status == QProcess::NormalExit && code == 0);
+                         });
         process->start(launcher, {target.isLocalFile() ? target.toLocalFile()
                                                        : target.toString(QUrl::FullyEncoded)});
-        if (!process->waitForStarted()) {
-            process->deleteLater();
-            return false;
-        }
-        if (!process->waitForFinished(kLauncherAnswerMs)) return true;
-        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+        if (process->waitForStarted()) return true;
+        process->deleteLater();
+        return false;
     }
 
 private:
-    static constexpr int kLauncherAnswerMs = 2000;
+    // Qt's own opener answers at once; its answer still comes from the event
+    // loop, as the launcher's would.
+    static bool OpenWithoutLauncher(const QUrl& target, std::function<void(bool)> answer) {
+        if (!QDesktopServices::openUrl(target)) return false;
+        if (answer) QTimer::singleShot(0, QCoreApplication::instance(), [answer] { answer(true); });
+        return true;
+    }
 };
 
 // The progress window is created by its first status line.

@@ -208,6 +208,19 @@ struct Desktop : RegistryFixture {
         ButtonForm::Instance().AutoSet->click();
         PumpUntil([] { return ButtonForm::Instance().StartB->isEnabled(); }, 30000);
     }
+    // The least size of each window as designed: the curve window's 900 x 650
+    // and the verification window's 1000 x 720; the result window's 280 x 125
+    // box with its edges; windows laid out from their controls at
+    // nine tenths of what they take with this desktop's fonts, so that
+    // another font still fits.
+    static QSize Designed(const std::string& title) {
+        static const std::map<std::string, QSize> sizes = {
+            {"Measure AM/AM, AM/PM", {900, 650}}, {"Verify Amplifier Parameters", {1000, 720}},
+            {"Measurement Results", {288, 133}},  {"Main Actions", {240, 130}},
+            {"Equipment Setup", {1300, 460}},     {"Current Status", {370, 280}}};
+        const auto found = sizes.find(title);
+        return found == sizes.end() ? QSize() : found->second;
+    }
     static void ExpectInsideAtDesignedSize(QMdiArea* area, QWidget* window) {
         const std::string title = window->windowTitle().toStdString();
         QWidget* frame = MainFormAccess::FrameOf(window);
@@ -218,6 +231,10 @@ struct Desktop : RegistryFixture {
             << Text(area->viewport()->rect());
         EXPECT_GE(window->width(), window->sizeHint().width()) << title;
         EXPECT_GE(window->height(), window->sizeHint().height()) << title;
+        const QSize designed = Designed(title);
+        ASSERT_TRUE(designed.isValid()) << title;
+        EXPECT_GE(window->width(), designed.width()) << title;
+        EXPECT_GE(window->height(), designed.height()) << title;
     }
     // One frame per window: none empty, none framing a hidden window.
     static void ExpectNoEmptyFrame(QMdiArea* area, const std::string& after) {

@@ -121,7 +121,7 @@ public:
 // Without a desktop session the address is only shown.
 class ConsoleUrlOpener final : public UrlOpenerService {
 public:
-    bool Open(const std::string& url) override {
+    bool Open(const std::string& url, std::function<void(bool)>) override {
         ToStderr("open: " + url);
         return false;
     }

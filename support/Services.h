@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -101,12 +102,14 @@ public:
                                  const std::string& filter) = 0;
 };
 
-// Hands a URL (a local file or a web address) to the desktop's opener.
-// False when nothing could open it.
+// Hands a URL (a local file or a web address) to the desktop's opener and
+// returns at once: false when no opener could be started. One that started
+// answers later, from the event loop, when it ends, however long it takes:
+// `answer` (may be empty) then learns whether it opened a viewer.
 class UrlOpenerService {
 public:
     virtual ~UrlOpenerService() = default;
-    virtual bool Open(const std::string& url) = 0;
+    virtual bool Open(const std::string& url, std::function<void(bool opened)> answer) = 0;
 };
 
 // The status log and current-point display of the progress window.

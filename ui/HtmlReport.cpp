@@ -679,8 +679,16 @@ bool WriteHtmlReport(const std::string& folder, const std::string& fileName,
 bool ShowMeasurementReport(const std::string& programFolder, const ReportSetupTexts& setup) {
     if (!WriteHtmlReport(programFolder, DefaultFileName, setup)) return false;
     const QString path = QDir(QString::fromStdString(programFolder)).filePath(DefaultFileName);
-    if (Services::UrlOpener().Open(QUrl::fromLocalFile(path).toString().toStdString())) return true;
-    ShowError("No viewer could open the measurement report " + path + ".");
+    const auto noViewer = [path] {
+        ShowError("No viewer could open the measurement report " + path + ".");
+    };
+    // The desktop's launcher may find no viewer long after it started.
+    if (Services::UrlOpener().Open(QUrl::fromLocalFile(path).toString().toStdString(),
+                                   [noViewer](bool opened) {
+                                       if (!opened) noViewer();
+                                   }))
+        return true;
+    noViewer();
     return false;
 }
 

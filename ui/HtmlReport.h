@@ -69,7 +69,9 @@ bool WriteHtmlReport(const std::string& folder, const std::string& fileName,
 void SetReplaceCheckForTest(std::function<bool(const QString& path)> check);
 
 // "Show Measurement Report": writes CurrentReport.html into the program's
-// folder and hands it to the desktop's viewer.
+// folder and hands it to the desktop's viewer; true once the desktop's
+// launcher has started. A launcher that finds no viewer is reported when it
+// ends, as a failure to start one is at once.
 bool ShowMeasurementReport(const std::string& programFolder, const ReportSetupTexts& setup);
 
 // "Save Measurement Report": asks for a file name (starting in

@@ -89,6 +89,9 @@ MainForm& MainForm::StartProgram() {
 MainForm::MainForm() : remote_(std::make_unique<RemoteServer>(*this)) {
     setProperty("Tag", "KEEP");
     area_ = new QMdiArea;
+    // A window maximised and then closed would otherwise hand its maximised
+    // state to the next one activated, stretching a window of fixed design.
+    area_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
     setCentralWidget(area_);
     MainFormAccess::Register(this);
     BuildMenus();
@@ -441,7 +444,7 @@ void MainForm::HelpHelp_Click() {
 }
 
 void MainForm::Info_Click() {
-    auto* about = new AboutForm;
+    auto* about = new AboutForm(this);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->show();
 }

@@ -2,6 +2,7 @@
 
 #include "LevelingForm.h"
 
+#include "FrontWindow.h"
 #include "MeterKnob.h"
 #include "NumberText.h"
 #include "RunProgress.h"
@@ -27,6 +28,7 @@ bool LevelingForm::Exists() {
 LevelingForm::LevelingForm() {
     setWindowTitle("Leveling");
     setModal(false);
+    FrontWindow::Keep(this);
     auto* layout = new QVBoxLayout(this);
     Meter = new MeterKnob;
     layout->addWidget(Meter, 1);

@@ -55,6 +55,11 @@ MainFormAccess* MainFormAccess::Get() {
     return g_mainForm;
 }
 
+QWidget* MainFormAccess::Window() {
+    QMdiArea* area = g_mainForm ? g_mainForm->ClientArea() : nullptr;
+    return area ? area->window() : nullptr;
+}
+
 void MainFormAccess::Register(MainFormAccess* form) {
     g_mainForm = form;
 }

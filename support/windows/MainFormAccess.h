@@ -15,6 +15,9 @@ public:
 
     // The registered main window, or nullptr while there is none.
     static MainFormAccess* Get();
+    // The registered main window's own window (the one that holds the client
+    // area), or nullptr while there is none.
+    static QWidget* Window();
     static void Register(MainFormAccess* form);
     static void Unregister(MainFormAccess* form);
 

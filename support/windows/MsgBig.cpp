@@ -1,5 +1,6 @@
 #include "MsgBig.h"
 
+#include "FrontWindow.h"
 #include "KTStandardWindows.h"
 
 #include <QCloseEvent>
@@ -36,6 +37,7 @@ MsgBig& MsgBig::Instance() {
 MsgBig::MsgBig() {
     setWindowTitle("Message Box");
     setWindowFlag(Qt::Dialog);
+    FrontWindow::Keep(this);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(4, 4, 4, 4);
@@ -114,7 +116,8 @@ void MsgBig::Present(const Request& r) {
              s.y() + s.height() / 2 - this->height() / 2);
     }
     show();
-    raise();
+    // A new text in a box already shown comes to the front as well.
+    FrontWindow::Front(this);
 }
 
 void MsgBig::StartTimer(std::int64_t milliseconds) {

@@ -2,6 +2,7 @@
 
 #include "Current.h"
 #include "ErrorForm.h"
+#include "FrontWindow.h"
 #include "MsgBig.h"
 #include "Services.h"
 
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace WindowServices {
@@ -43,7 +45,8 @@ public:
         using Services::MsgAnswer;
         using Services::MsgButtons;
         using Services::MsgIcon;
-        QMessageBox box;
+        QMessageBox box(FrontWindow::Owner());
+        FrontWindow::Keep(&box);
         box.setWindowTitle(QString::fromLatin1(title));
         box.setText(QString::fromLatin1(text));
         switch (icon) {
@@ -95,7 +98,8 @@ class DialogInputBox final : public Services::InputBoxService {
 public:
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
-        QInputDialog box;
+        QInputDialog box(FrontWindow::Owner());
+        FrontWindow::Keep(&box);
         box.setWindowTitle(QString::fromLatin1(title));
         box.setLabelText(QString::fromLatin1(prompt));
         box.setTextValue(QString::fromLatin1(defaultText));
@@ -108,19 +112,24 @@ class QtFileDialogs final : public Services::FileDialogService {
 public:
     std::string OpenFile(const std::string& title, const std::string& initialPath,
                          const std::string& filter) override {
-        return QFileDialog::getOpenFileName(nullptr, QString::fromLatin1(title),
-                                            QString::fromLocal8Bit(initialPath),
-                                            QString::fromLatin1(filter))
-            .toLocal8Bit()
-            .toStdString();
+        return Ask(QFileDialog::AcceptOpen, title, initialPath, filter);
     }
     std::string SaveFile(const std::string& title, const std::string& initialPath,
                          const std::string& filter) override {
-        return QFileDialog::getSaveFileName(nullptr, QString::fromLatin1(title),
-                                            QString::fromLocal8Bit(initialPath),
-                                            QString::fromLatin1(filter))
-            .toLocal8Bit()
-            .toStdString();
+        return Ask(QFileDialog::AcceptSave, title, initialPath, filter);
+    }
+
+private:
+    static std::string Ask(QFileDialog::AcceptMode mode, const std::string& title,
+                           const std::string& initialPath, const std::string& filter) {
+        QFileDialog dialog(FrontWindow::Owner(), QString::fromLatin1(title),
+                           QString::fromLocal8Bit(initialPath), QString::fromLatin1(filter));
+        FrontWindow::Keep(&dialog);
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                           : QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst().toLocal8Bit().toStdString();
     }
 };
 
@@ -128,34 +137,41 @@ public:
 //
 // QDesktopServices answers true as soon as the desktop's launcher (xdg-open)
 // has started, even when the launcher then finds no viewer and ends with a
-// failure. So xdg-open is run here and its answer awaited for a moment: a
-// launcher that ends with a failure found no viewer; one still running has a
-// viewer in its foreground and is left to it.
+// failure, seconds later. So xdg-open is run here and watched to its end
+// without waiting for it: a launcher that ends with a failure found no
+// viewer.
 class DesktopUrlOpener final : public Services::UrlOpenerService {
 public:
-    bool Open(const std::string& url) override {
+    bool Open(const std::string& url, std::function<void(bool)> answer) override {
         const QString text = QString::fromLocal8Bit(url);
         const QUrl target =
             text.contains(QLatin1String("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
         const QString launcher = QStandardPaths::findExecutable("xdg-open");
-        if (launcher.isEmpty()) return QDesktopServices::openUrl(target);
+        if (launcher.isEmpty()) return OpenWithoutLauncher(target, std::move(answer));
         auto* process = new QProcess(QCoreApplication::instance());
         // a viewer in the launcher's foreground must never block on a full pipe
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        QObject::connect(process, &QProcess::finished, process,
+                         [process, answer](int code, QProcess::ExitStatus status) {
+                             process->deleteLater();
+                             if (answer) answer(status == QProcess::NormalExit && code == 0);
+                         });
         process->start(launcher, {target.isLocalFile() ? target.toLocalFile()
                                                        : target.toString(QUrl::FullyEncoded)});
-        if (!process->waitForStarted()) {
-            process->deleteLater();
-            return false;
-        }
-        if (!process->waitForFinished(kLauncherAnswerMs)) return true;
-        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+        if (process->waitForStarted()) return true;
+        process->deleteLater();
+        return false;
     }
 
 private:
-    static constexpr int kLauncherAnswerMs = 2000;
+    // Qt's own opener answers at once; its answer still comes from the event
+    // loop, as the launcher's would.
+    static bool OpenWithoutLauncher(const QUrl& target, std::function<void(bool)> answer) {
+        if (!QDesktopServices::openUrl(target)) return false;
+        if (answer) QTimer::singleShot(0, QCoreApplication::instance(), [answer] { answer(true); });
+        return true;
+    }
 };
 
 // The progress window is created by its first status line.
@@ -174,6 +190,7 @@ class ErrorWindowReport final : public Services::ErrorReportService {
 public:
     void DisplayError(const RuntimeError& error, const std::vector<std::string>& callers) override {
         ErrorForm form;
+        FrontWindow::Keep(&form);
         form.DisplayError(error, callers);
     }
 };

@@ -1,10 +1,11 @@
 // The whole program on a desktop with a window manager, against the
-// simulated bench, as an operator uses it: "setup", "start", then a run whose
-// analyzer drops its connection, and the report in a browser. Every window
-// of a run must lie inside the client area at its designed size, no window
-// may stand in two frames or leave an empty one, every message must show
-// its whole text, and the report's pictures must be large enough to read.
-// Screenshots of the whole screen go into the build tree.
+// simulated bench, as an operator uses it: "setup", "start" refused, "start",
+// then a run whose analyzer drops its connection, and the report in a
+// browser. Every window of a run must lie inside the client area at its
+// designed size, whatever the others did, no window may stand in two frames or leave an empty
+// one, every message and dialog must open in front of the main window, every
+// message must show its whole text, and the report's pictures must be large
+// enough to read. Screenshots of the whole screen go into the build tree.
 
 #include "../instruments/simbench_process.h"
 #include "../support/event_pump.h"
@@ -27,7 +28,9 @@
 #include "foreign_windows.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QImageReader>
 #include <QLabel>
 #include <QLayout>
@@ -35,6 +38,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -51,7 +55,11 @@ QString BuildFile(const QString& name) {
     return QCoreApplication::applicationDirPath() + "/" + name;
 }
 
+// The screen as the X server shows it, once every window has painted what
+// it holds now.
 void Screenshot(const QString& name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible()) w->repaint();
     QGuiApplication::primaryScreen()->grabWindow(0).save(BuildFile("desktop_" + name + ".png"));
 }
 
@@ -75,8 +83,42 @@ void ExpectWholeText(const QLabel* label, const std::string& what) {
         EXPECT_GE(label->height(), label->sizeHint().height()) << what;
 }
 
+// The windows an X property of `window` (of the root window for 0) names,
+// as the X server holds them now.
+std::vector<WId> XWindows(const char* property, WId window = 0) {
+    QProcess xprop;
+    xprop.start(
+        "xprop",
+        (window ? QStringList{"-id", "0x" + QString::number(window, 16)} : QStringList{"-root"})
+            << property);
+    if (!xprop.waitForFinished(30000)) return {};
+    // "NAME(WINDOW): window id # 0x400005, 0x40000b"
+    const QString text = QString::fromLatin1(xprop.readAllStandardOutput());
+    std::vector<WId> ids;
+    if (!text.contains('#')) return ids;
+    for (const QString& id : text.section('#', 1).split(',', Qt::SkipEmptyParts))
+        ids.push_back(id.trimmed().toULongLong(nullptr, 16));
+    return ids;
+}
+
+// Where the window manager holds a box: on top of every window, with the
+// focus, and owned by the main window (so that it stays above it).
+std::string FrontFault(QWidget* box) {
+    const WId id = box->winId();
+    const std::vector<WId> stacking = XWindows("_NET_CLIENT_LIST_STACKING");
+    if (stacking.empty()) return "no stacking order from xprop (scripts/setup installs it)";
+    if (stacking.back() != id) return "not on top";
+    if (XWindows("_NET_ACTIVE_WINDOW") != std::vector<WId>{id}) return "not active";
+    const std::vector<WId> owner = XWindows("WM_TRANSIENT_FOR", id);
+    if (owner != std::vector<WId>{MainFormAccess::Window()->winId()})
+        return "not transient for the main window";
+    return {};
+}
+
 // Checks every message box while it is shown, takes a picture of the screen
-// with it, and answers it the way that lets the program go on.
+// with it, and answers it the way that lets the program go on; other dialogs
+// (input boxes, file dialogs, the about box: seen by their titles) are
+// checked in front and cancelled.
 class MessageWatch {
 public:
     explicit MessageWatch(QString name) : name_(std::move(name)) {
@@ -89,19 +131,31 @@ private:
     void Look() {
         // Only what is shown now counts: a box gone and a new one in its
         // place are two messages.
-        std::map<QWidget*, std::pair<QString, int>> shown;
+        std::map<QWidget*, Shown> shown;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
             auto* big = qobject_cast<MsgBig*>(w);
-            if ((!box && !big) || !w->isVisible()) continue;
+            auto* asking = box ? nullptr : qobject_cast<QDialog*>(w);
+            if ((!box && !big && !asking) || !w->isVisible()) continue;
             // The large message box is one window whose text changes.
-            const QString text = box ? box->text() : big->Message->text();
-            auto& [shownText, ticks] = shown[w] = shownSince_[w];
-            if (shownText != text) shownText = text, ticks = 0;
-            // Checked once its window manager has framed and sized it.
-            if (++ticks != 4) continue;
+            const QString text = box ? box->text() : big ? big->Message->text() : w->windowTitle();
+            Shown& now = shown[w] = shownSince_[w];
+            if (now.text != text) now = Shown{text};
+            if (now.checked) continue;
+            if (!now.frontFault.empty()) now.frontFault = FrontFault(w);
+            // Checked once its window manager has framed and sized it and
+            // put it in front, or has long failed to.
+            if (++now.ticks < 4 || (!now.frontFault.empty() && !now.frontDeadline.hasExpired()))
+                continue;
+            now.checked = true;
             const std::string what = text.toStdString();
             seen.push_back(what);
+            EXPECT_EQ(now.frontFault, "") << what;
+            if (asking) {
+                Screenshot(name_ + "_dialog" + QString::number(seen.size()));
+                asking->reject();
+                continue;
+            }
             EXPECT_GE(w->width(), w->sizeHint().width()) << what;
             EXPECT_GE(w->height(), w->sizeHint().height()) << what;
             ExpectWholeText(box ? box->findChild<QLabel*>("qt_msgbox_label") : big->Message, what);
@@ -119,9 +173,16 @@ private:
         shownSince_.swap(shown);
     }
 
+    struct Shown {
+        QString text;
+        int ticks = 0;
+        bool checked = false;
+        std::string frontFault = "not looked at";
+        QDeadlineTimer frontDeadline{30000};
+    };
     QString name_;
     QTimer timer_;
-    std::map<QWidget*, std::pair<QString, int>> shownSince_;
+    std::map<QWidget*, Shown> shownSince_;
 };
 
 struct Desktop : RegistryFixture {
@@ -131,9 +192,10 @@ struct Desktop : RegistryFixture {
     void SetUp() override {
         RegistryFixture::SetUp();
         SetHandle::SetProgramFolder(folder.path().toStdString());
-        // A level where no plausibility question stops the run.
+        // A level where no plausibility question stops the run, and a rate
+        // the bench's analyzer family does not offer.
         std::ofstream(folder.filePath("Quillon.INI").toStdString())
-            << "[Measure]\r\nTargetLevel=-5\r\n";
+            << "[Measure]\r\nTargetLevel=-5\r\n[Measure\\Sampling]\r\nRate=20000000\r\n";
     }
     void TearDown() override {
         if (MainForm::Exists()) delete &MainForm::Instance();
@@ -150,6 +212,19 @@ struct Desktop : RegistryFixture {
         ButtonForm::Instance().AutoSet->click();
         PumpUntil([] { return ButtonForm::Instance().StartB->isEnabled(); }, 30000);
     }
+    // The least size of each window as designed: the curve window's 900 x 650
+    // and the verification window's 1000 x 720; the result window's 280 x 125
+    // box with its edges; windows laid out from their controls at
+    // nine tenths of what they take with this desktop's fonts, so that
+    // another font still fits.
+    static QSize Designed(const std::string& title) {
+        static const std::map<std::string, QSize> sizes = {
+            {"Measure AM/AM, AM/PM", {900, 650}}, {"Verify Amplifier Parameters", {1000, 720}},
+            {"Measurement Results", {288, 133}},  {"Main Actions", {240, 130}},
+            {"Equipment Setup", {1300, 460}},     {"Current Status", {370, 280}}};
+        const auto found = sizes.find(title);
+        return found == sizes.end() ? QSize() : found->second;
+    }
     static void ExpectInsideAtDesignedSize(QMdiArea* area, QWidget* window) {
         const std::string title = window->windowTitle().toStdString();
         QWidget* frame = MainFormAccess::FrameOf(window);
@@ -160,6 +235,10 @@ struct Desktop : RegistryFixture {
             << Text(area->viewport()->rect());
         EXPECT_GE(window->width(), window->sizeHint().width()) << title;
         EXPECT_GE(window->height(), window->sizeHint().height()) << title;
+        const QSize designed = Designed(title);
+        ASSERT_TRUE(designed.isValid()) << title;
+        EXPECT_GE(window->width(), designed.width()) << title;
+        EXPECT_GE(window->height(), designed.height()) << title;
     }
     // One frame per window: none empty, none framing a hidden window.
     static void ExpectNoEmptyFrame(QMdiArea* area, const std::string& after) {
@@ -231,10 +310,27 @@ TEST_F(Desktop, ARunShowsEveryWindowWholeAndReadablePictures) {
         << Text(MainFormAccess::FrameOf(&SetupGUI::Instance())->geometry()) << " under "
         << Text(MainFormAccess::FrameOf(&Current::Instance())->geometry());
 
+    // A rate stored for another analyzer family, which the bench's does not
+    // offer: Start meets one refusal after the other, each in front of the
+    // main window; so is a message box of the standard kind.
     {
-        MessageWatch watch("run");
+        MessageWatch watch("refused");
         Discover();
         ASSERT_TRUE(ButtonForm::Instance().StartB->isEnabled()) << "the discovery found the bench";
+        ButtonForm::Instance().StartB->click();
+        main.HelpHelp_Click();
+        ASSERT_EQ(watch.seen.size(), 3u);
+        EXPECT_EQ(watch.seen[0], "Sampling rate is zero! Please select correct value\r\n(the "
+                                 "stored rate 20 MHz is not offered by the HOB analyzer)");
+        EXPECT_EQ(watch.seen[1], "Clock for signal generation and analysis must be equal!");
+        EXPECT_EQ(watch.seen[2], "No help viewer is available on this system.");
+    }
+    QComboBox* rates = SetupGUI::Instance().AnaSampFreqDisc;
+    rates->setCurrentIndex(rates->findText("16 MHz"));
+    ASSERT_GE(rates->currentIndex(), 0);
+
+    {
+        MessageWatch watch("run");
         ButtonForm::Instance().StartB->click();
     }
     ASSERT_TRUE(General::DataPresent) << General::RunErrorText;
@@ -294,13 +390,41 @@ TEST_F(Desktop, ARunShowsEveryWindowWholeAndReadablePictures) {
     // The resource editor's OK and "Close All" leave no frame behind.
     main.VISAResource_Click();
     PumpFor(200);
+    // An input box, a file dialog and the about box open in front of the
+    // main window too.
+    {
+        MessageWatch watch("asked");
+        VISARscEditor::Instance().DefaultResource_Click(5);
+        main.SaveIQNow_Click();
+        main.Info_Click();
+        ASSERT_TRUE(PumpUntil([&watch] { return watch.seen.size() == 3; }, 60000));
+        EXPECT_EQ(watch.seen, (std::vector<std::string>{"RESOURCE", "select file name",
+                                                        "Information about Quillon"}));
+    }
     VISARscEditor::Instance().OK->click();
     PumpFor(200);
     ExpectNoEmptyFrame(area, "the resource editor's OK");
+    // A data display maximised over the others: once it is closed with the
+    // others, the windows that stay keep their own sizes.
+    main.NewDataDisplay_Click();
+    QPointer<QMdiSubWindow> display = area->activeSubWindow();
+    ASSERT_TRUE(display && display->windowTitle() == "Data Display");
+    display->showMaximized();
+    ASSERT_TRUE(
+        PumpUntil([&] { return display->widget()->width() > area->width() * 9 / 10; }, 30000));
     main.WindowCloseAll_Click();
-    PumpFor(300);
+    ASSERT_TRUE(PumpUntil([&] { return !display || !display->isVisible(); }));
     ExpectNoEmptyFrame(area, "Close All Measurement Windows");
     Screenshot("closed");
+    for (QMdiSubWindow* sub : area->subWindowList())
+        EXPECT_FALSE(sub->isMaximized()) << sub->windowTitle().toStdString();
+    EXPECT_EQ(ButtonForm::Instance().size(), ButtonForm::Instance().sizeHint())
+        << "the action window's controls are not stretched";
+    for (QWidget* window :
+         {static_cast<QWidget*>(&ButtonForm::Instance()),
+          static_cast<QWidget*>(&SetupGUI::Instance()), static_cast<QWidget*>(&Current::Instance()),
+          static_cast<QWidget*>(&ResultForm::Instance())})
+        ExpectInsideAtDesignedSize(area, window);
 
     // A run whose analyzer drops its connection ends with the abort message;
     // then a discovery that misses the analyzer names what is missing.

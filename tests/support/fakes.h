@@ -103,12 +103,15 @@ private:
     }
 };
 
-// Records the URLs handed to the desktop and answers with `result`.
+// Records the URLs handed to the desktop and answers with `result`; the
+// later answers wait in `answers` for the test to give them.
 struct FakeUrlOpener : Services::UrlOpenerService {
     bool result = true;
     std::vector<std::string> opened;
-    bool Open(const std::string& url) override {
+    std::vector<std::function<void(bool)>> answers;
+    bool Open(const std::string& url, std::function<void(bool)> answer) override {
         opened.push_back(url);
+        answers.push_back(std::move(answer));
         return result;
     }
 };

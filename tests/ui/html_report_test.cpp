@@ -430,6 +430,17 @@ TEST_F(HtmlReportTest, ShowAndSaveCommands) {
               QUrl::fromLocalFile(dir.filePath("CurrentReport.html")).toString().toStdString());
     EXPECT_TRUE(QDir(dir.filePath("CurrentReport.html_IMG")).exists());
 
+    // A launcher that started says later whether it found a viewer.
+    opener.answers.back()(true);
+    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_TRUE(HtmlReport::ShowMeasurementReport(dir.path().toStdString(), setup));
+    EXPECT_TRUE(messages.shown.empty());
+    opener.answers.back()(false);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|No viewer")) << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find("CurrentReport.html"), std::string::npos);
+
+    messages.shown.clear();
     opener.result = false;
     EXPECT_FALSE(HtmlReport::ShowMeasurementReport(dir.path().toStdString(), setup));
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -86,18 +86,10 @@ void ExpectWholeText(const QLabel* label, const std::string& what) {
 // The windows an X property of `window` (of the root window for 0) names,
 // as the X server holds them now.
 std::vector<WId> XWindows(const char* property, WId window = 0) {
-    QProcess xprop;
-    xprop.start(
-        "xprop",
-        (window ? QStringList{"-id", "0x" + QString::number(window, 16)} : QStringList{"-root"})
-            << property);
-    if (!xprop.waitForFinished(30000)) return {};
-    // "NAME(WINDOW): window id # 0x400005, 0x40000b"
-    const QString text = QString::fromLatin1(xprop.readAllStandardOutput());
+    ForeignWindows x;
     std::vector<WId> ids;
-    if (!text.contains('#')) return ids;
-    for (const QString& id : text.section('#', 1).split(',', Qt::SkipEmptyParts))
-        ids.push_back(id.trimmed().toULongLong(nullptr, 16));
+    for (std::uint32_t id : x.WindowsIn(property, xcb_window_t(window)))
+        ids.push_back(WId(id));
     return ids;
 }
 
@@ -106,7 +98,7 @@ std::vector<WId> XWindows(const char* property, WId window = 0) {
 std::string FrontFault(QWidget* box) {
     const WId id = box->winId();
     const std::vector<WId> stacking = XWindows("_NET_CLIENT_LIST_STACKING");
-    if (stacking.empty()) return "no stacking order from xprop (scripts/setup installs it)";
+    if (stacking.empty()) return "no stacking order from the window manager";
     if (stacking.back() != id) return "not on top";
     if (XWindows("_NET_ACTIVE_WINDOW") != std::vector<WId>{id}) return "not active";
     const std::vector<WId> owner = XWindows("WM_TRANSIENT_FOR", id);

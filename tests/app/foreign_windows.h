@@ -78,6 +78,14 @@ public:
         xcb_flush(c_);
     }
 
+    // The windows a WINDOW property of `window` (of the root window for 0)
+    // names, as the X server holds them now.
+    std::vector<std::uint32_t> WindowsIn(const char* property, xcb_window_t window = 0) {
+        if (!Connected()) return {};
+        if (window == 0) window = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        return Values(window, Atom(property), XCB_ATOM_WINDOW);
+    }
+
 private:
     xcb_atom_t Atom(const char* name) {
         xcb_atom_t atom = XCB_ATOM_NONE;

@@ -424,6 +424,13 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
     EXPECT_FALSE(mod->Query("*OPC?"));
     EXPECT_TRUE(mod->PeerClosed());
     EXPECT_EQ(b.bench.Catalogue(), std::vector<std::string>{"QUIL----"});
+    // A drop cleared before it fires cuts nothing.
+    b.bench.SetFault(drop);
+    b.bench.ClearFaults();
+    mod = b.Connect(ModSourceRole);
+    mod->WriteRaw(Upload("KEPT", WaveformFile(TestSignal(1000), false, 16e6)) + "\n");
+    EXPECT_EQ(mod->Query("*OPC?"), "1");
+    EXPECT_EQ(b.bench.Catalogue(), (std::vector<std::string>{"QUIL----", "KEPT"}));
 
     // An instrument that stops answering after two more messages.
     Fault mute;
@@ -447,7 +454,7 @@ TEST(BenchLog, EveryMessageInOrder) {
         RunningBench b(config);
         auto mod = b.Connect(ModSourceRole);
         const std::vector<std::complex<double>> s(4, {0, 0});
-        Send(*mod, {"*RST;*CLS", Upload("D:\\Q.WV", WaveformFile(s, true, 1e6)),
+        Send(*mod, {"*RST;*CLS", Upload("D:\\Q.WV", WaveformFile(s, true, 1e6)) + ";*WAI",
                     "ARB:WAV:SEL 'D:\\Q';*WAI"});
         ASSERT_TRUE(mod->WriteRaw("*ESE 1\n\n"));
         Send(*mod, {"BOGUS\t\x01?"});
@@ -456,7 +463,7 @@ TEST(BenchLog, EveryMessageInOrder) {
         const std::string n = std::to_string(WaveformFile(s, true, 1e6).size());
         const std::vector<std::string> expected = {
             "*RST;*CLS",
-            "MMEM:DATA 'D:\\Q.WV',#" + std::to_string(n.size()) + n + "<" + n + " bytes>",
+            "MMEM:DATA 'D:\\Q.WV',#" + std::to_string(n.size()) + n + "<" + n + " bytes>;*WAI",
             "ARB:WAV:SEL 'D:\\Q';*WAI",
             "*ESE 1",
             "BOGUS\\x09\\x01?",

@@ -8,6 +8,7 @@
 #include "IEC.h"
 #include "IECMacros.h"
 #include "bench.h"
+#include "patient_session.h"
 #include "simbench_process.h"
 #include "waveform_file.h"
 
@@ -82,6 +83,7 @@ TEST_F(Capture, SequenceOfEachAnalyzerFamilyOnTheBench) {
         ASSERT_TRUE(bench.ready);
         VIF vif;
         ASSERT_TRUE(vif.OpenDevice(bench.Resource("analyzer")));
+        MakePatient(vif);
         vif.ConfigErrorProcessor(true);
         Events events(vif);
         HOx::IQBandwidth = c.type == 0 ? 0 : 5000000;
@@ -154,6 +156,7 @@ TEST_F(Capture, RecordScaledToTheReferenceLevelMatchesTheSignal) {
         ASSERT_TRUE(bench.ready);
         auto source = std::make_shared<VIF>();
         ASSERT_TRUE(source->OpenDevice(bench.Resource("modsource")));
+        MakePatient(*source);
         const std::vector<std::complex<double>> wave(1024, {0.8, 0.6});
         ASSERT_TRUE(Upload(*source, "DC.WV", WaveformFile(wave, false, 16000000)));
         IEC::Instance().SetModSourVIF(source);
@@ -162,6 +165,7 @@ TEST_F(Capture, RecordScaledToTheReferenceLevelMatchesTheSignal) {
 
         VIF analyzer;
         ASSERT_TRUE(analyzer.OpenDevice(bench.Resource("analyzer")));
+        MakePatient(analyzer);
         ASSERT_TRUE(analyzer.WriteString("DISP:TRAC:Y:RLEV 10DBM", 0));
         General::AnaRefLevel = 10;
         HOx::IQBandwidth = c.bandwidth;

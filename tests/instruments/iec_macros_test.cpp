@@ -7,6 +7,7 @@
 #include "IEC.h"
 #include "IECMacros.h"
 #include "bench.h"
+#include "patient_session.h"
 #include "simbench_process.h"
 #include "waveform_file.h"
 
@@ -81,6 +82,7 @@ TEST_F(Macros, LoadAndClockSequencesOfEachFamilyOnTheBench) {
         ASSERT_TRUE(bench.ready);
         auto vif = std::make_shared<VIF>();
         ASSERT_TRUE(vif->OpenDevice(bench.Resource("modsource")));
+        MakePatient(*vif);
         const std::vector<std::complex<double>> wave(64, {0.5, -0.25});
         ASSERT_TRUE(Upload(*vif, f.uploadAs, WaveformFile(wave, f.type == 2, 16000000)));
         vif->ConfigErrorProcessor(true);

@@ -3,6 +3,8 @@
 // a command-log folder, it serves until the object goes. Its start-up lines
 // name the resource of each role.
 
+#include "../support/patience.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -32,9 +34,9 @@ public:
         process.setArguments(args);
         process.setProcessChannelMode(QProcess::SeparateChannels);
         process.start();
-        if (!process.waitForStarted(10000)) return;
+        if (!process.waitForStarted(kPatientMs)) return;
         std::string pending;
-        while (process.waitForReadyRead(10000) || process.canReadLine()) {
+        while (process.waitForReadyRead(kPatientMs) || process.canReadLine()) {
             while (process.canReadLine()) {
                 const std::string line = process.readLine().trimmed().toStdString();
                 if (line == "READY") {

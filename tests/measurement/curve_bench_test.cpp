@@ -5,6 +5,7 @@
 // and the delay found the amplifier's delay as the capture sees it.
 
 #include "../instruments/bench_truth.h"
+#include "../instruments/patient_session.h"
 #include "../instruments/simbench_process.h"
 #include "../instruments/waveform_file.h"
 #include "../support/fakes.h"
@@ -75,6 +76,7 @@ struct CurveBench : ::testing::Test {
         if (!bench.ready) return r;
         auto source = std::make_shared<VIF>();
         EXPECT_TRUE(source->OpenDevice(bench.Resource("modsource")));
+        MakePatient(*source);
         std::vector<std::complex<double>> wave(kSamples);
         for (int k = 0; k < kSamples; ++k)
             wave[static_cast<std::size_t>(k)] = {General::TestSignalI[static_cast<std::size_t>(k)],
@@ -85,6 +87,7 @@ struct CurveBench : ::testing::Test {
 
         VIF analyzer;
         EXPECT_TRUE(analyzer.OpenDevice(bench.Resource("analyzer")));
+        MakePatient(analyzer);
         analyzer.WriteString("DISP:TRAC:Y:RLEV " + std::to_string(kRefLevel) + "DBM", 0);
         HOx::IQBandwidth = 10000000;
         HOx::IQSampleRate = 16000000;

@@ -3,6 +3,7 @@
 // stores, leveling and noise floor against the bench's amplifier model, and
 // the faults that end a point with the RF off and the sessions still usable.
 
+#include "../instruments/patient_session.h"
 #include "../instruments/simbench_process.h"
 #include "../support/fakes.h"
 #include "General.h"
@@ -36,6 +37,7 @@ std::vector<std::string> Commands(const std::vector<std::string>& log, std::size
 std::shared_ptr<VIF> Connect(const std::string& resource) {
     auto v = std::make_shared<VIF>();
     v->OpenDevice(resource, true, true, 1000, true);
+    MakePatient(*v);
     v->ConfigErrorProcessor(true, false);
     v->WriteString("*RST;*WAI", 0);
     return v;

@@ -1,22 +1,25 @@
 #pragma once
 // A scripted SCPI instrument on a loopback TCP port: every line it receives
 // (up to "\n") is handed to the script, whose steps send bytes (each send a
-// TCP segment of its own), pause or close the connection. Everything received
-// is recorded. One connection at a time; every wait is bounded.
+// TCP segment of its own), pause or close the connection. A step that sends
+// or closes ends when the client's side has taken it in, so once the script
+// has answered a line, its bytes and its end lie at the client. Everything
+// received is recorded. One connection at a time; every wait is bounded.
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "../support/delivered.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 struct FakeStep {
@@ -24,9 +27,15 @@ struct FakeStep {
     std::string bytes;
     int ms = 0;
 };
-inline FakeStep Send(std::string bytes) { return {FakeStep::Send, std::move(bytes), 0}; }
-inline FakeStep Pause(int ms) { return {FakeStep::Pause, {}, ms}; }
-inline FakeStep Close() { return {FakeStep::Close, {}, 0}; }
+inline FakeStep Send(std::string bytes) {
+    return {FakeStep::Send, std::move(bytes), 0};
+}
+inline FakeStep Pause(int ms) {
+    return {FakeStep::Pause, {}, ms};
+}
+inline FakeStep Close() {
+    return {FakeStep::Close, {}, 0};
+}
 
 class FakeScpiServer {
 public:
@@ -48,7 +57,7 @@ public:
     ~FakeScpiServer() {
         stop_ = true;
         thread_.join();
-        if (client_ >= 0) ::close(client_);
+        if (client_ >= 0) Hangup([] { return false; });
         ::close(listen_);
     }
 
@@ -63,14 +72,14 @@ public:
     }
 
     // Waits (at most `ms`) until `n` bytes have arrived in all.
-    bool WaitReceived(std::size_t n, int ms = 2000) {
+    bool WaitReceived(std::size_t n, int ms = kPatientMs) {
         std::unique_lock<std::mutex> g(lock_);
         return changed_.wait_for(g, std::chrono::milliseconds(ms),
                                  [&] { return received_.size() >= n; });
     }
 
     // Waits (at most `ms`) until the script has run all steps for `n` lines.
-    bool WaitAnswered(std::size_t n, int ms = 2000) {
+    bool WaitAnswered(std::size_t n, int ms = kPatientMs) {
         std::unique_lock<std::mutex> g(lock_);
         return changed_.wait_for(g, std::chrono::milliseconds(ms), [&] { return answered_ >= n; });
     }
@@ -105,7 +114,8 @@ private:
                     line += buf[i];
                     continue;
                 }
-                for (const FakeStep& step : script_(line)) Perform(step);
+                for (const FakeStep& step : script_(line))
+                    Perform(step);
                 line.clear();
                 {
                     std::lock_guard<std::mutex> g(lock_);
@@ -121,17 +131,24 @@ private:
         switch (step.kind) {
         case FakeStep::Send:
             ::send(client_, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(3)); // its own segment
+            Delivered(client_, [this] { return stop_.load(); });
             break;
         case FakeStep::Pause:
             for (int t = 0; t < step.ms && !stop_; t += 5)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             break;
         case FakeStep::Close:
-            ::close(client_);
-            client_ = -1;
+            Hangup([this] { return stop_.load(); });
             break;
         }
+    }
+
+    // Closes the connection once the client has seen its end.
+    void Hangup(const std::function<bool()>& giveUp) {
+        ::shutdown(client_, SHUT_WR);
+        Delivered(client_, giveUp);
+        ::close(client_);
+        client_ = -1;
     }
 
     Script script_;

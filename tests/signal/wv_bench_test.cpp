@@ -2,6 +2,7 @@
 // generator family: the bench must decode exactly the words that were
 // packed, whole and streamed.
 
+#include "../instruments/patient_session.h"
 #include "../instruments/simbench_process.h"
 #include "../support/fakes.h"
 #include "General.h"
@@ -52,6 +53,7 @@ TEST_P(BenchUpload, BenchDecodesThePackedNoise) {
     ASSERT_TRUE(bench.ready);
     VIF vif;
     ASSERT_TRUE(vif.OpenDevice(bench.Resource("modsource"), true, false, 5000));
+    MakePatient(vif);
 
     General::NoiseLength = 6000;
     General::NoiseClock = 16;

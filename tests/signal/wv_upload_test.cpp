@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -36,7 +35,7 @@ struct Upload : ::testing::Test {
     }
     // Everything the instrument received, once it holds `n` bytes.
     std::string Wire(std::size_t n) {
-        bench.server.WaitReceived(n, 5000);
+        bench.server.WaitReceived(n);
         return bench.server.Received();
     }
 };
@@ -159,7 +158,7 @@ TEST_F(Upload, FailuresAreReported) {
     VIF gone;
     std::string idn;
     ASSERT_TRUE(gone.OpenDevice(leaving.Resource(), false) && gone.ReadString("*IDN?", idn));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(leaving.WaitAnswered(1)); // the hang-up has reached the session
     EXPECT_EQ(wv.UploadWV(gone, {0.5, 0.5}, {0.5, 0.5}, 4096), WVClass::UploadWriteFailed);
     EXPECT_EQ(std::count(status.begin(), status.end(), "file QUIL---- written to ARB"), 0);
     EXPECT_EQ(wv.OpenStream(gone), WVClass::UploadWriteFailed);
@@ -223,8 +222,7 @@ TEST_F(Stream, InstrumentLostOnTheWay) {
     const std::string local = tmp.File("partial.wv");
     wv.SetPCFileName(local);
     ASSERT_EQ(wv.OpenStream(later), WVClass::UploadOK);
-    leaving.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    leaving.reset(); // gone once the session has seen the end of the connection
     EXPECT_EQ(Send(0, 10, later), WVClass::UploadWriteFailed);
     EXPECT_FALSE(wv.Streaming());
     EXPECT_EQ(ReadFile(local), header); // closed, with what had gone out

@@ -3,6 +3,7 @@
 // built byte by byte the way the generators' file format describes them, and
 // the I/Q block layout read back.
 
+#include "../support/delivered.h"
 #include "Bench.h"
 #include "Client.h"
 

@@ -1,5 +1,6 @@
 #include "KTStandard.h"
 #include "RootDebug.h"
+#include "SetHandle.h"
 #include "fakes.h"
 
 #include <QTemporaryDir>
@@ -60,13 +61,22 @@ TEST_F(Diagnostics, FrameTextsAndLevelTexts) {
 }
 
 TEST_F(Diagnostics, DefaultsAndLogFileNameFromCreationTime) {
+    SetHandle::SetProgramFolder(dir.path().toStdString());
     RootDebug debug;
+    SetHandle::SetProgramFolder("");
+    Listen(debug);
     EXPECT_EQ(debug.Depth(), -1);
     EXPECT_EQ(debug.StackUpperBound(), 10);
     EXPECT_TRUE(debug.FileSafeLogMode());
-    const std::string tail = "/ELOG_2005_10_25_14_03_07.log";
-    ASSERT_GE(debug.FileName().size(), tail.size());
-    EXPECT_EQ(debug.FileName().substr(debug.FileName().size() - tail.size()), tail);
+    const std::string own = dir.filePath("ELOG_2005_10_25_14_03_07.log").toStdString();
+    EXPECT_EQ(debug.FileName(), own);
+    // Switched on without a name, the log goes to that file, and a line
+    // written raises nothing.
+    debug.SetFileLogEnabled(true);
+    debug.LogMessage(1, "S", "D");
+    EXPECT_EQ(ReadLines(own), (std::vector<std::string>{Sp(6) + ".Info", Sp(10) + "SOURCE      : S",
+                                                        Sp(10) + "DESCRIPTION : D"}));
+    EXPECT_EQ(events, std::vector<std::string>{});
     debug.SetFileSafeLogMode(false);
     debug.SetFileLogLevel(2);
     EXPECT_FALSE(debug.FileSafeLogMode());

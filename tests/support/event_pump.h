@@ -2,12 +2,14 @@
 // Waiting in tests that need the event loop to run (sockets, timers,
 // windows).
 
+#include "patience.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <functional>
 
 // Lets events run until `done` holds or `ms` have passed; whether it holds.
-inline bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
+inline bool PumpUntil(const std::function<bool()>& done, int ms = kPatientMs) {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

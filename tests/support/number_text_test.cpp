@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <utility>
 
 using NumberText::FormatNumber;
 
@@ -45,6 +47,14 @@ TEST(PlainText, InstrumentCommandForm) {
     EXPECT_EQ(INIIO::TrimStr(1e20), "1E+20");
     EXPECT_EQ(INIIO::TrimStr(1.5e-7), "1.5E-07");
     EXPECT_EQ(INIIO::TrimStr(std::int32_t{-7}), "-7");
+    // a single's special values read as a double's do
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, const char*> specials[] = {
+        {inf, "Inf"}, {-inf, "-Inf"}, {std::nanf(""), "NaN"}, {-0.0f, "0"}};
+    for (const auto& [value, text] : specials) {
+        EXPECT_EQ(NumberText::Plain(value), text) << text;
+        EXPECT_EQ(NumberText::Plain(static_cast<double>(value)), text) << text;
+    }
 }
 
 TEST(FormatNumber, PatternsInUse) {
@@ -79,6 +89,7 @@ TEST(FormatDateTime, PatternsInUse) {
     EXPECT_EQ(NumberText::FormatDateTime(t, "yyyy-mm-dd"), "2026-12-09");
     EXPECT_EQ(NumberText::FormatDateTime(t, "mmm dd, yyyy hh:nn:ss"), "Dec 09, 2026 07:05:03");
     EXPECT_EQ(NumberText::FormatDateTime(t, "dd.mm.yyyy"), "09.12.2026");
+    EXPECT_EQ(NumberText::FormatDateTime(t, "mm/dd/yyyy"), "12/09/2026"); // no hour before it
     EXPECT_EQ(NumberText::FormatDateTime(t, "hh:mm:ss"), "07:05:03");
 }
 

@@ -140,7 +140,7 @@ TEST_F(MainWindow, CloseAllKeepsTheStandingWindowsAndDataCommandsNeedARun) {
                        false, false, false, RTFGen::kBlue, RTFGen::AlignLeft, RTFGen::kNoHighlight);
     EXPECT_GT(Visible(main).size(), standing.size());
     main.WindowCloseAll_Click();
-    PumpFor(50);
+    PumpUntil([&] { return Visible(main) == standing; });
     EXPECT_EQ(Visible(main), standing);
     EXPECT_FALSE(Configure::Instance().isVisible());
     // The instrument log is no standing window: opened again, it starts empty.
@@ -189,8 +189,8 @@ TEST_F(MainWindow, ExitSavesWhenIdleAndOnlyAbortsDuringARun) {
     PumpFor(120);
     EXPECT_FALSE(std::ifstream(ini).good()) << "nothing saved while the run unwinds";
     General::MeasureBusy = false; // the run has ended
-    PumpFor(200);
-    EXPECT_TRUE(std::ifstream(ini).good()) << "the exit completes once the run has unwound";
+    EXPECT_TRUE(PumpUntil([&] { return std::ifstream(ini).good(); }))
+        << "the exit completes once the run has unwound";
 
     std::remove(ini.c_str());
     main.Exit_Click();

@@ -1,6 +1,7 @@
 // Predistorting an external I/Q file onto the simulated bench, the refusals
 // that upload nothing, and the debug dump.
 
+#include "../instruments/patient_session.h"
 #include "../instruments/simbench_process.h"
 #include "../signal/WaveTestSupport.h"
 #include "../support/fakes.h"
@@ -107,6 +108,7 @@ TEST_F(PredistortFileTest, TheBenchReceivesTheFilePassedThroughTheInverseModel) 
     ASSERT_TRUE(bench.ready);
     auto vif = std::make_shared<VIF>();
     ASSERT_TRUE(vif->OpenDevice(bench.Resource("modsource"), true, false, 5000));
+    MakePatient(*vif);
     IEC::Instance().SetModSourVIF(vif);
 
     files.answers = {WriteIbn(dir, "ext.ibn", fileI, fileQ, 8e6)};

@@ -46,7 +46,7 @@ public:
         main.resize(1400, 950);
         main.MDIForm_Load();
         client.connectToHost(QHostAddress::LocalHost, quint16(port));
-        PumpUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }, 5000);
+        PumpUntil([&] { return client.state() == QAbstractSocket::ConnectedState; });
         QObject::connect(&client, &QTcpSocket::readyRead,
                          [this] { replies += client.readAll().toStdString(); });
     }
@@ -59,7 +59,7 @@ public:
     std::string Ask(const char* query) {
         replies.clear();
         client.write(query);
-        PumpUntil([&] { return replies.size() >= 11; }, 5000);
+        PumpUntil([&] { return replies.size() >= 11; });
         return replies;
     }
 
@@ -68,7 +68,7 @@ public:
     bool Setup(const std::string& commands) {
         client.write(commands.c_str());
         std::string ready;
-        PumpUntil([&] { return (ready = Ask("IS_READY?;")) == "IS_READY:1;"; }, 30000);
+        PumpUntil([&] { return (ready = Ask("IS_READY?;")) == "IS_READY:1;"; });
         return ready == "IS_READY:1;";
     }
 

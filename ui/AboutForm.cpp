@@ -209,6 +209,9 @@ void AboutForm::BuildControls() {
     layout->addLayout(buttons);
     for (auto* panel : {SysInfoValue_, DriverInfoValue_, LizText_})
         layout->addWidget(panel, 1);
+    // With no panel open the spare height goes below the buttons, not
+    // between the lines of text.
+    layout->addStretch(0);
     resize(760, 520);
 
     // Tests and a newcomer find the controls by the names the code uses.

@@ -101,10 +101,6 @@ double FullScaleLevel(double level) {
     return LevelIsRMS() ? level + double(General::TestSignalCrest) : level;
 }
 
-double LevelOfFullScale(double fullScale, double crest) {
-    return LevelIsRMS() ? fullScale - crest : fullScale;
-}
-
 std::string LevelCommand(double level) {
     return "SOUR:POW:LEV " + StringOp::FormatDot(level, "0.00") + "dBm";
 }

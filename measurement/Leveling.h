@@ -35,9 +35,6 @@ double InputRMSLevel(double level);
 double FullScaleLevel(double level);
 // Whether the generator reads its level as the RMS level of the waveform.
 bool LevelIsRMS();
-// The generator level that puts the full scale of a waveform whose crest
-// factor is `crest` dB at `fullScale` dBm peak envelope power.
-double LevelOfFullScale(double fullScale, double crest);
 // The RF generator's command for a level in dBm.
 std::string LevelCommand(double level);
 

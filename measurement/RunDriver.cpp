@@ -163,13 +163,14 @@ bool PlayUploaded(const std::string& name) {
 
 // A generator that reads its level as the waveform's RMS level would put a
 // variant's full scale its added crest factor above the drive its curves were
-// measured at. The variant is played that much lower instead, the level set
-// with the output off, so that no waveform meets a higher peak meanwhile.
+// measured at. The variant is played its own crest factor below the
+// reference's full scale instead, the level set with the output off, so that
+// no waveform meets a higher peak meanwhile.
 bool PlayAtDriveOfCurves(const std::string& name, double crest) {
     const std::shared_ptr<VIF> rf = IEC::Instance().RFSourVIF();
     const double fullScale = Leveling::FullScaleLevel(General::GenRMSLevel);
     Send(rf, "OUTP:STAT OFF");
-    Send(rf, Leveling::LevelCommand(Leveling::LevelOfFullScale(fullScale, crest)));
+    Send(rf, Leveling::LevelCommand(fullScale - crest));
     return PlayUploaded(name); // which switches the output on again
 }
 

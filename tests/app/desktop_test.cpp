@@ -2,10 +2,11 @@
 // simulated bench, as an operator uses it: "setup", "start" refused, "start",
 // then a run whose analyzer drops its connection, and the report in a
 // browser. Every window of a run must lie inside the client area at its
-// designed size, whatever the others did, no window may stand in two frames or leave an empty
-// one, every message and dialog must open in front of the main window, every
-// message must show its whole text, and the report's pictures must be large
-// enough to read. Screenshots of the whole screen go into the build tree.
+// designed size, whatever the others did; no window may stand in two frames
+// or leave an empty one; every message and dialog must open in front of the
+// main window; every message must show its whole text; and the report's
+// pictures must be large enough to read. Screenshots of the whole screen go
+// into the build tree.
 
 #include "../instruments/simbench_process.h"
 #include "../support/event_pump.h"

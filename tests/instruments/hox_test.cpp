@@ -119,6 +119,24 @@ TEST_F(Capture, SequenceOfEachAnalyzerFamilyOnTheBench) {
     }
 }
 
+// One command of the sequence failing, with those before and after it going
+// through, fails the whole capture.
+TEST_F(Capture, AnyFailedCommandFailsTheCapture) {
+    for (const char* header : {"TRAC:IQ", "TRAC:IQ:SET", "TRAC:IQ:SYNC", "FORM", "INIT"}) {
+        SCOPED_TRACE(header);
+        SimBench bench({"--analyzer", "HOC", "--fault", std::string("error=analyzer,") + header});
+        ASSERT_TRUE(bench.ready);
+        VIF vif;
+        ASSERT_TRUE(vif.OpenDevice(bench.Resource("analyzer")));
+        MakePatient(vif);
+        vif.ConfigErrorProcessor(true, true);
+        HOx::IQBandwidth = 5000000;
+        HOx::IQSampleRate = 8000000;
+        HOx::IQSamples = 512;
+        EXPECT_FALSE(HOx::StartIQCapture(vif, 2));
+    }
+}
+
 TEST_F(Capture, ScaleFactorOfTheReferenceLevel) {
     struct Case {
         double ref;

@@ -113,6 +113,7 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
     bench.inst->On("LONG?", {"ABCDEFGHIJKLMNOPQRSTUVWX\n"}); // 25 bytes
     bench.inst->On("EXACT?", {"ABCDEFGHIJKLMNOPQRS\n"});     // 20 bytes
     bench.inst->On("TAB?", {"\tA\tB\r\n"});
+    bench.inst->On("UNENDED?", {"ABCDEFGHIJ"});
     VIF vif;
     Events ev(vif);
     ASSERT_TRUE(vif.OpenDevice(bench.Resource(), false));
@@ -143,6 +144,10 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
     ASSERT_TRUE(vif.ReadStringLong("EXACT?", answer, 10));
     EXPECT_EQ(answer, "ABCDEFGHIJKLMNOPQRS\n");
     EXPECT_LT(MsSince(t0), 400);
+    // An answer without an end that fills the first piece: the read after it
+    // gets nothing and adds nothing.
+    ASSERT_TRUE(vif.ReadStringLong("UNENDED?", answer, 10));
+    EXPECT_EQ(answer, "ABCDEFGHIJ");
 
     ev.lines.clear();
     EXPECT_FALSE(vif.ReadStringLong("LONG?", answer, 0));

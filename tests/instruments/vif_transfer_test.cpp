@@ -371,6 +371,23 @@ TEST_F(Transfer, AnswersAndFilesIntoLocalFiles) {
     ExpectAttributesAsOpened();
 }
 
+TEST_F(Transfer, ReadsOnAClosedSessionFailAndLeaveTheLocalFile) {
+    const std::string file = tmp.File("local.bin");
+    std::ofstream(file) << "kept";
+    // A read that times out closes the session.
+    vif.CloseIfError(true);
+    vif.VIFviSetAttribute(vif.GetHandle(), kTmo, 100);
+    std::string answer;
+    ASSERT_FALSE(vif.ReadString("NO:ANSWER?", answer));
+    ASSERT_EQ(vif.GetHandle(), 0);
+
+    std::vector<float> values;
+    EXPECT_FALSE(vif.ReadAnswerFromInstrument("DATA?", file));
+    EXPECT_FALSE(vif.ReadFileFromInstrument("MMEM:DATA? 'x'", file));
+    EXPECT_FALSE(vif.ReadFloatArray("DATA?", values));
+    EXPECT_EQ(ReadAll(file), "kept");
+}
+
 TEST_F(Transfer, AttributesWhoseReadFailedAreNotRestored) {
     const std::int32_t real = vif.GetHandle();
     VIFTestPeer::SetHandle(vif, 0x7FFFFFF0);

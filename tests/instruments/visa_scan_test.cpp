@@ -262,20 +262,28 @@ TEST_F(Discovery, ServersPrefixesGapsAndAFailingFindNext) {
                          ViChar* desc) -> ViStatus {
         searched.push_back(expr);
         if (std::string(expr) == "visa://labhost/A?*") return VI_ERROR_RSRC_NFOUND;
-        // The search promises three, but the list gives out after the second.
+        // The search promises four, but the list gives out after the third.
         std::strcpy(desc, "A1");
-        *count = 3;
+        *count = 4;
         *list = 77;
         return VI_SUCCESS;
     };
+    // A descriptor of 256 characters fills the whole buffer a library is
+    // given and leaves no room for its end.
+    const std::string longest = "A" + std::string(255, '9');
     int next = 0;
     calls.FindNext = [&](ViFindList, ViChar* desc) -> ViStatus {
-        if (next++ > 0) {
+        switch (next++) {
+        case 0:
+            std::strcpy(desc, "A2");
+            return VI_SUCCESS;
+        case 1:
+            std::memcpy(desc, longest.data(), longest.size());
+            return VI_SUCCESS;
+        default:
             std::strcpy(desc, "A2");
             return VI_ERROR_RSRC_NFOUND;
         }
-        std::strcpy(desc, "A2");
-        return VI_SUCCESS;
     };
     calls.Open = [](ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession*) {
         return VI_ERROR_RSRC_NFOUND;
@@ -283,10 +291,11 @@ TEST_F(Discovery, ServersPrefixesGapsAndAFailingFindNext) {
     VISAScan scan(calls);
     scan.Scan(kKey, 300);
     EXPECT_EQ(searched, (std::vector<std::string>{"visa://labhost/A?*", "A?*"}));
-    ASSERT_EQ(scan.DeviceCount(), 3);
+    ASSERT_EQ(scan.DeviceCount(), 4);
     EXPECT_EQ(scan.VISAResString(0), "visa://labhost/A?*");
     EXPECT_EQ(scan.VISAResString(1), "A1");
     EXPECT_EQ(scan.VISAResString(2), "A2");
+    EXPECT_EQ(scan.VISAResString(3), longest);
 }
 
 TEST_F(Discovery, MissingKeyScansOneEmptyPatternOnAnUnnamedServer) {

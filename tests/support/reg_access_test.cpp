@@ -46,6 +46,8 @@ TEST_F(RegAccessTest, ValuesAreStoredByKind) {
     EXPECT_EQ(std::get<std::int32_t>(ReadRegValue(HKEY_LOCAL_MACHINE, Cache, "v")), 12);
 
     EXPECT_EQ(Write(std::string("  localhost  ")), Text("localhost"));
+    EXPECT_EQ(Write(std::string("localhost ")), Text("localhost"));
+    EXPECT_EQ(Write(std::string(" localhost")), Text("localhost"));
     EXPECT_EQ(Write(true), std::make_pair(REG_DWORD, Dword(-1)));
     EXPECT_EQ(Write(99999), std::make_pair(REG_DWORD, Dword(99999)));
     // Fractions go to the even neighbour; blanks, signs and exponents are numbers too.

@@ -102,6 +102,9 @@ void ShowCrossSpectrum(const Array& mag, const Array& phase, const char* magCapt
     display.AddTrace(CurveGraph::Corr2, phase);
     display.SetCaption(CurveGraph::Corr1, magCaption);
     display.SetCaption(CurveGraph::Corr2, phaseCaption);
+    // The same graphs show the histograms later, with captions of their own.
+    display.SetAxisLabels(CurveGraph::Corr1, "Frequency bin", "Magnitude");
+    display.SetAxisLabels(CurveGraph::Corr2, "Frequency bin", "Phase [rad]");
     General::Pictures[static_cast<std::size_t>(magSlot)] = display.Picture(CurveGraph::Corr1);
     General::Pictures[static_cast<std::size_t>(phaseSlot)] = display.Picture(CurveGraph::Corr2);
 }

@@ -35,6 +35,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -42,6 +43,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -495,4 +497,51 @@ TEST_F(Desktop, ACVILineOpensOnlyItsAboutBoxWhoseCloseEndsTheProgram) {
     ASSERT_EQ(quillon.state(), QProcess::NotRunning) << "Close did not end the program";
     EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(quillon.exitCode(), 0);
+}
+
+// The equipment setup with its "advanced" frame hidden and shown: the test
+// signal's choices, its file field and buttons, and the frame's field each
+// keep the room they need, side by side without overlapping.
+TEST_F(Desktop, EquipmentSetupKeepsEveryTestSignalControlReadableWithAdvancedShownOrNot) {
+    MainForm& main = MainForm::StartProgram();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    SetupGUI& setup = SetupGUI::Instance();
+    const std::vector<QWidget*> controls = {
+        setup.MeasSig[0], setup.MeasSig[1],     setup.MeasSig[2], setup.MeasSig[3],
+        setup.FileName,   setup.LoadFileButton, setup.FileInfo,   setup.BOXWIQAmp};
+    const auto roomy = [&](bool advanced) {
+        if (setup.BOXWIQAmp->isVisible() != advanced) return false;
+        for (const QWidget* control : controls)
+            if (control->isVisible() && (control->width() < control->sizeHint().width() ||
+                                         control->height() < control->sizeHint().height()))
+                return false;
+        return true;
+    };
+    for (const bool advanced : {false, true}) {
+        if (advanced) setup.BOXWAdvanced->click();
+        const QString state = advanced ? "advanced" : "plain";
+        // Checked once the layout has given every control its room, or has
+        // long failed to.
+        PumpUntil([&] { return roomy(advanced); }, 30000);
+        Screenshot("setup_" + state);
+        ExpectInsideAtDesignedSize(main.ClientArea(), &setup);
+        std::vector<std::pair<QWidget*, QRect>> placed;
+        for (QWidget* control : controls) {
+            if (!control->isVisible()) continue;
+            const std::string what = state.toStdString() + " " +
+                                     control->metaObject()->className() + " \"" +
+                                     control->property("text").toString().toStdString() + "\"";
+            EXPECT_GE(control->width(), control->sizeHint().width()) << what;
+            EXPECT_GE(control->height(), control->sizeHint().height()) << what;
+            const QRect place(control->mapTo(&setup, QPoint(0, 0)), control->size());
+            for (const auto& [other, at] : placed)
+                EXPECT_FALSE(place.intersects(at))
+                    << what << " at " << Text(place) << " overlaps "
+                    << other->property("text").toString().toStdString() << " at " << Text(at);
+            placed.emplace_back(control, place);
+        }
+        EXPECT_EQ(placed.size(), advanced ? 8u : 7u) << state.toStdString();
+    }
+    setup.BOXWAdvanced->click();
+    EXPECT_TRUE(PumpUntil([&] { return !setup.BOXWIQAmp->isVisible(); }, 30000));
 }

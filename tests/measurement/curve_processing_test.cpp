@@ -109,6 +109,18 @@ TEST_F(CurveProcessingTest, KnownDelayGainAndAMPMAreFound) {
     const int graphOfSlot[] = {3, 4, 3, 4, 1, 2, 1, 2};
     for (int slot = 0; slot < 8; ++slot)
         EXPECT_EQ(General::Pictures[static_cast<std::size_t>(slot)].width(), graphOfSlot[slot]);
+    // The cross spectra carry captions of their own, not those the histograms
+    // left in the same graphs at the point before.
+    const char* const axes[4][2] = {{"Frequency bin", "Magnitude"},
+                                    {"Frequency bin", "Phase [rad]"},
+                                    {"Frequency bin", "Magnitude"},
+                                    {"Frequency bin", "Phase [rad]"}};
+    for (std::size_t slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(General::Pictures[slot].text("x").toStdString(), axes[slot][0]) << slot;
+        EXPECT_EQ(General::Pictures[slot].text("y").toStdString(), axes[slot][1]) << slot;
+    }
+    EXPECT_EQ(display.axisLabels[CurveGraph::Corr1],
+              (std::pair<std::string, std::string>{"Normalized Amplitude", "Propability [%]"}));
     EXPECT_EQ(display.captions[CurveGraph::AMAM],
               (std::vector<std::string>{"AM/AM, timing NOT corrected", "AM/AM, timing corrected"}));
     EXPECT_EQ(display.captions[CurveGraph::Corr2].back(),

@@ -68,14 +68,18 @@ struct FakeResults : ResultSink {
 };
 
 // Counts what each graph was asked to draw; its pictures are 1 pixel high
-// and as wide as the graph's number + 1, so a stored picture tells its graph.
+// and as wide as the graph's number + 1, so a stored picture tells its graph,
+// and carry the graph's axis captions of the moment as texts "x" and "y".
 struct FakeDisplay : CurveDisplay {
     std::map<CurveGraph, std::vector<std::string>> captions;
+    std::map<CurveGraph, std::pair<std::string, std::string>> axisLabels;
     std::map<CurveGraph, std::vector<PlotStyle>> plots;
     std::map<CurveGraph, std::vector<DensityPicture>> densities;
     void Clear(CurveGraph g) override { plots[g].clear(); }
     void SetCaption(CurveGraph g, const std::string& c) override { captions[g].push_back(c); }
-    void SetAxisLabels(CurveGraph, const std::string&, const std::string&) override {}
+    void SetAxisLabels(CurveGraph g, const std::string& x, const std::string& y) override {
+        axisLabels[g] = {x, y};
+    }
     void AddPlot(CurveGraph g, const std::vector<double>& x, const std::vector<double>& y,
                  PlotStyle s) override {
         if (x.size() == y.size()) plots[g].push_back(s);
@@ -88,7 +92,10 @@ struct FakeDisplay : CurveDisplay {
         densities[g].push_back(p);
     }
     QImage Picture(CurveGraph g) override {
-        return QImage(static_cast<int>(g) + 1, 1, QImage::Format_RGB32);
+        QImage picture(static_cast<int>(g) + 1, 1, QImage::Format_RGB32);
+        picture.setText("x", QString::fromStdString(axisLabels[g].first));
+        picture.setText("y", QString::fromStdString(axisLabels[g].second));
+        return picture;
     }
 };
 

@@ -143,6 +143,14 @@ TEST_F(DataDisplayTest, TimeViewsStepByTheSampleRate) {
     EXPECT_NEAR(points[3].second, 20 * std::log10(0.5 * 4 / 16.0), 1e-12);
     EXPECT_EQ(points[5].second, -1000); // a zero sample
     EXPECT_EQ(window.Graph()->yAxis->label(), "Level [dBm]");
+
+    // The slowest rate there is still has a time axis: a second per sample.
+    HOx::IQSampleRate = 1;
+    Choose("DUT Input", "Time Domain - I");
+    points = Points();
+    ASSERT_EQ(points.size(), kN);
+    EXPECT_DOUBLE_EQ(points[3].first, 3e6);
+    EXPECT_DOUBLE_EQ(points[3].second, General::SignalStore[0][3]);
 }
 
 TEST_F(DataDisplayTest, CCDFCountsFromTheMeanPowerAndLeavesOutWhatALogAxisCannotShow) {

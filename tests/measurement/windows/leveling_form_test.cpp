@@ -1,6 +1,7 @@
 // The manual leveling dialog driven headless: the meter follows the level
-// while the operator turns the converter, OK ends the leveling, closing the
-// dialog or Stop abort it, and each leveling waits for its own OK.
+// while the operator turns the converter, OK ends the leveling (even when the
+// dialog is closed right after it), closing the dialog or Stop abort it, each
+// leveling waits for its own OK, and the target marks stand outside the dial.
 
 #include "../../support/picture_checks.h"
 #include "../measurement_fakes.h"
@@ -14,6 +15,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,6 +57,50 @@ struct LevelingFormTest : ::testing::Test {
         };
     }
 };
+
+// Visits every pixel of a control's place in its window's picture.
+template <typename Visit> void EachPixel(const QImage& picture, const QRect& area, Visit visit) {
+    const double ratio = picture.devicePixelRatio();
+    const QRect pixels = QRect(QPoint(int(area.left() * ratio), int(area.top() * ratio)),
+                               QSize(int(area.width() * ratio), int(area.height() * ratio))) &
+                         picture.rect();
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+        for (int x = pixels.left(); x <= pixels.right(); ++x)
+            visit(x, y, picture.pixelColor(x, y));
+}
+
+// The dial's rim as drawn, in the picture's pixels: the scale spans the
+// left, the top and the right, so its leftmost, rightmost and topmost black
+// lie on the rim.
+struct Dial {
+    double x = 0, y = 0, radius = 0;
+};
+
+Dial DialIn(const QImage& picture, const QRect& area) {
+    int left = INT_MAX, right = INT_MIN, top = INT_MAX;
+    EachPixel(picture, area, [&](int x, int y, QColor c) {
+        if (std::max({c.red(), c.green(), c.blue()}) >= 90) return;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+    });
+    if (left > right) return {};
+    const double radius = (right - left) / 2.0;
+    return {(left + right) / 2.0, top + radius, radius};
+}
+
+// How far from the dial's centre the nearest and the farthest pixel of the
+// orange marks lie.
+std::pair<double, double> MarkDistances(const QImage& picture, const QRect& area, const Dial& d) {
+    double nearest = INFINITY, farthest = 0;
+    EachPixel(picture, area, [&](int x, int y, QColor c) {
+        if (std::abs(c.red() - 255) > 40 || std::abs(c.green() - 128) > 40 || c.blue() > 40) return;
+        const double r = std::hypot(x - d.x, y - d.y);
+        nearest = std::min(nearest, r);
+        farthest = std::max(farthest, r);
+    });
+    return {nearest, farthest};
+}
 
 } // namespace
 
@@ -97,6 +145,16 @@ TEST_F(LevelingFormTest, OKEndsTheLevelingAndEveryLevelingWaitsForItsOwn) {
     outcome = Run();
     EXPECT_TRUE(outcome.completed);
     EXPECT_EQ(next, 5u);
+
+    // Closed after OK, before the next reading: the OK stands.
+    At(1, [this] {
+        form.LevelOK->click();
+        form.close();
+    });
+    outcome = Run();
+    EXPECT_TRUE(outcome.completed) << outcome.error;
+    EXPECT_EQ(next, 2u);
+    EXPECT_DOUBLE_EQ(General::LevelOutput[0], -10.6);
 }
 
 TEST_F(LevelingFormTest, ClosingTheDialogOrStopEndsTheLeveling) {
@@ -129,5 +187,11 @@ TEST_F(LevelingFormTest, Screenshot) {
     const QColor green(0, 170, 0);
     EXPECT_GT(PixelsNear(picture, top, green), 20);
     EXPECT_EQ(PixelsNear(picture, meter, green), PixelsNear(picture, top, green));
+    // The target marks stand outside the dial, from its rim outward.
+    const Dial dial = DialIn(picture, meter);
+    ASSERT_GT(dial.radius, 20) << "no dial drawn";
+    const auto [nearest, farthest] = MarkDistances(picture, meter, dial);
+    EXPECT_GE(nearest, dial.radius - 1) << "a mark reaches into the dial";
+    EXPECT_GE(farthest, dial.radius + 8) << "the marks do not run outward";
     form.End();
 }

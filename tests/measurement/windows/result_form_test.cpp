@@ -141,23 +141,23 @@ TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     EXPECT_EQ(frame->geometry(), first);
     EXPECT_GE(first.x(), 0);
     EXPECT_GE(first.y(), 0);
-    EXPECT_GE(form.ResField->height(), ResultForm::kBoxHeight - 10);
+    EXPECT_GE(form.ResField->height(), 125) << "the box at its designed height";
 
     // Wide enough: at the right edge.
     main.area.resize(900, 500);
     form.Form_Load();
-    EXPECT_EQ(frame->geometry().right() + 1 + ResultForm::kEdge, 900);
+    EXPECT_EQ(frame->geometry().right() + 1 + 8, 900);
     form.setParent(nullptr);
 }
 
-// At its designed size and at the smallest the window can be made, the box
-// is as wide as its longest caption.
+// At its designed size (the 280 x 125 box with its 8-pixel edges) and at the
+// smallest the window can be made, the box is as wide as its longest caption.
 TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDesignedAndSmallestSize) {
     for (int row = 3; row <= 18; ++row)
         form.ShowValue(row, 1, 1, 0.5f);
     form.DisplayResult("Leveling error (12 steps)", -0.004, "0.00", "dB");
     form.show();
-    for (const QSize size : {form.sizeHint(), QSize(1, 1)}) {
+    for (const QSize size : {QSize(288, 133), QSize(1, 1)}) {
         form.resize(size);
         QCoreApplication::processEvents();
         SCOPED_TRACE(form.width());
@@ -178,7 +178,7 @@ TEST_F(ResultFormTest, Screenshot) {
     form.ShowValue(8, -7.5f, -7.5f, -10);
     form.ShowValue(12, 6, 6);
     form.DisplayResult("DUT Gain", 31.256, "0.00", "dB");
-    form.resize(ResultForm::kBoxWidth + ResultForm::kEdge, 320);
+    form.resize(288, 320);
     const QImage picture = Picture(&form, "result_form");
     EXPECT_TRUE(ShowsEveryControl(&form, picture));
     // Row 12 at 6 dBfs is the one red line; the green rows show as well.

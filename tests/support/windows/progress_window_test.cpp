@@ -1,3 +1,8 @@
+// The progress window: its status lines, whole however long, the current
+// point beside them, the colours and blink of the steps, and the cost of a
+// long log.
+
+#include "../event_pump.h"
 #include "CrossMix.h"
 #include "Current.h"
 #include "General.h"
@@ -7,6 +12,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -67,6 +73,21 @@ TEST_F(ProgressWindow, StatusLinesAndCurrentPointReachTheWindow) {
     QCoreApplication::processEvents(); // the newest line is selected once per turn
     EXPECT_EQ(w.StatList->currentRow(), 1);
     EXPECT_TRUE(w.StatList->item(1)->isSelected());
+    // A line longer than the list is wide can be read whole: the list
+    // scrolls across all of it.
+    const QString longLine = "Leveling did not reach the target of -10.00 dBm within 10 steps: the "
+                             "amplifier gave -12.31 dBm at a generator level of -40.00 dBm.";
+    CrossMix::AddStatus(longLine.toStdString());
+    QListWidget* list = w.StatList;
+    QScrollBar* across = list->horizontalScrollBar();
+    ASSERT_TRUE(PumpUntil([&] { return list->visualItemRect(list->item(2)).isValid(); }));
+    const int text = list->fontMetrics().horizontalAdvance(longLine);
+    ASSERT_GT(text, list->viewport()->width()) << "the line is longer than the list is wide";
+    EXPECT_GE(list->visualItemRect(list->item(2)).width(), text) << "the line is cut";
+    EXPECT_TRUE(PumpUntil([&] { return across->isVisibleTo(&w); })) << "no way to scroll across";
+    across->setValue(across->maximum());
+    EXPECT_LE(list->visualItemRect(list->item(2)).right(), list->viewport()->width())
+        << "the end of the line cannot be scrolled into view";
     CrossMix::ClearStatus();
     EXPECT_EQ(w.StatList->count(), 0);
 
@@ -78,6 +99,11 @@ TEST_F(ProgressWindow, StatusLinesAndCurrentPointReachTheWindow) {
     EXPECT_EQ(w.AkFreqAna->text(), "098.77 MHz");
     EXPECT_EQ(w.AkLevelAna->text(), "-10.0 dBm");
     EXPECT_EQ(w.AkLevelGen->text(), "");
+    // The values stand in the column of the steps, sharing their right edge.
+    for (const QLabel* value : {w.AkFreqGen, w.AkFreqAna, w.AkLevelGen, w.AkLevelAna})
+        for (const QLabel* step : w.State)
+            EXPECT_EQ(value->geometry().right(), step->geometry().right())
+                << step->text().toStdString();
     EXPECT_TRUE(w.FlashTime->isActive());
     EXPECT_EQ(w.FlashTime->interval(), 500);
 }

@@ -1,20 +1,23 @@
-// The desktop services behind Services.h: the URL opener answers whether a
-// viewer could be started, as the desktop's launcher tells it when it ends.
+// The desktop services behind Services.h: a message box has room for its
+// whole title, and the URL opener answers whether a viewer could be started,
+// as the desktop's launcher tells it when it ends.
 
 #include "../event_pump.h"
 #include "Services.h"
 #include "WindowServices.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
 
-// The desktop's URL opener; every other service is put back to its default.
-Services::UrlOpenerService& DesktopOpener() {
-    WindowServices::Install();
-    Services::UrlOpenerService& opener = Services::UrlOpener();
+// Every service back to its default.
+void UninstallDesktopServices() {
     Services::Install<Services::MessageBoxService>(nullptr);
     Services::Install<Services::InputBoxService>(nullptr);
     Services::Install<Services::StatusDisplayService>(nullptr);
@@ -22,6 +25,13 @@ Services::UrlOpenerService& DesktopOpener() {
     Services::Install<Services::BigMessageService>(nullptr);
     Services::Install<Services::FileDialogService>(nullptr);
     Services::Install<Services::UrlOpenerService>(nullptr);
+}
+
+// The desktop's URL opener; every other service is put back to its default.
+Services::UrlOpenerService& DesktopOpener() {
+    WindowServices::Install();
+    Services::UrlOpenerService& opener = Services::UrlOpener();
+    UninstallDesktopServices();
     return opener;
 }
 
@@ -56,6 +66,29 @@ private:
 };
 
 } // namespace
+
+TEST(WindowServices, AMessageBoxIsAsWideAsItsTitleBesideTheTitleBarButtons) {
+    WindowServices::Install();
+    const QString title = "Measurement report: the folder of its pictures could not be written";
+    int width = 0;
+    // Measured once the box is up, then answered.
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        width = box->width();
+        box->buttons().front()->click();
+    });
+    look.start(10);
+    Services::Messages().Message(title.toStdString(), "Try again?", Services::MsgIcon::Question,
+                                 Services::MsgButtons::YesNo);
+    // The window manager writes the title in the bold title-bar font beside
+    // its icon and its three buttons, some 96 pixels together.
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(title) + 96);
+    UninstallDesktopServices();
+}
 
 TEST(WindowServices, UrlOpenerAnswersWhetherTheLauncherFoundAViewerWhenItEnds) {
     Services::UrlOpenerService& opener = DesktopOpener();

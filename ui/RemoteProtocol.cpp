@@ -5,8 +5,8 @@
 #include "CrossMix.h"
 #include "General.h"
 #include "NoCase.h"
-#include "NumberText.h"
 #include "RemoteActions.h"
+#include "SettingNumber.h"
 #include "StringOp.h"
 
 #include <algorithm>
@@ -14,26 +14,17 @@
 
 namespace {
 
-// A number the value really holds: text that does not begin with one, and a
-// number too large for a double, are refused instead of being taken as 0.
-std::optional<double> Number(const std::string& value) {
-    if (!StringOp::BeginsWithNumber(value, ".,")) return std::nullopt;
-    return StringOp::StrToDblChecked(StringOp::TrimWhite(value));
-}
-
-// A number a single-precision setting can hold.
-std::optional<float> Single(const std::string& value) {
-    const auto v = Number(value);
-    float out = 0;
-    if (!v || !NumberText::ToSingle(*v, out)) return std::nullopt;
-    return out;
+// A value is read as the box of its setting reads a typed text (regional
+// separators, one number and nothing else), so the remote stores exactly the
+// values the window would store and refuses the rest.
+template <typename T> std::optional<T> Typed(const std::string& value) {
+    return SettingNumber::ReadAs<T>(value).value;
 }
 
 std::optional<std::int16_t> Integer(const std::string& value, int lo, int hi) {
-    const auto v = Number(value);
-    std::int16_t out = 0;
-    if (!v || !NumberText::ToInt16(*v, out) || out < lo || out > hi) return std::nullopt;
-    return out;
+    const auto v = Typed<std::int16_t>(value);
+    if (!v || *v < lo || *v > hi) return std::nullopt;
+    return v;
 }
 
 // True exactly when the leading number is 1; anything else clears the flag.
@@ -122,7 +113,7 @@ bool RemoteProtocol::SetSetting(const std::string& key, const std::string& value
             refuse();
     };
     auto setReal = [&](double& target) {
-        if (const auto v = hasValue ? Number(value) : std::nullopt)
+        if (const auto v = hasValue ? Typed<double>(value) : std::nullopt)
             target = *v;
         else
             refuse();
@@ -134,7 +125,7 @@ bool RemoteProtocol::SetSetting(const std::string& key, const std::string& value
             refuse();
     };
     if (key == "LEVEL") {
-        if (hasValue && Single(value))
+        if (hasValue && Typed<float>(value))
             actions_.SetTargetLevelText(value);
         else
             refuse();

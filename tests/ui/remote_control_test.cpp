@@ -119,15 +119,17 @@ TEST_F(ProtocolTest, SettersStoreValidValuesAndRefuseTheRest) {
 }
 
 // Values that the number readers would take as 0 (a sign or separators
-// alone, a number beyond a double) or that overflow their setting's type are
-// refused and logged, and change nothing.
+// alone, a number beyond a double), that hold more than a number (which the
+// target box would refuse at the next start, in a dialog nobody answers) or
+// that overflow their setting's type are refused and logged, and change
+// nothing.
 TEST_F(ProtocolTest, ValuesThatAreNoNumberOrTooLargeAreRefused) {
     General::AMAMLowLim = General::AMPMLowLim = 7;
-    const char* refused[] = {"LEVEL:.;",       "LEVEL:-,;",          "LEVEL:1e400;",
-                             "LEVEL:1e39;",    "LEVEL:-1e39;",       "SIGNALTYPE:,;",
-                             "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",     "AMAMLOWLIM:1e400;",
-                             "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;", "AMAMORDER:1e400;",
-                             "AMPMPOINTS:.;"};
+    const char* refused[] = {"LEVEL:-10dBm;",     "LEVEL:.;",       "LEVEL:-,;",
+                             "LEVEL:1e400;",      "LEVEL:1e39;",    "LEVEL:-1e39;",
+                             "SIGNALTYPE:,;",     "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",
+                             "AMAMLOWLIM:1e400;", "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;",
+                             "AMAMORDER:1e400;",  "AMPMPOINTS:.;"};
     for (const char* command : refused) {
         status.lines.clear();
         protocol.Feed(command);

@@ -42,8 +42,8 @@ std::string Upper(std::string text) {
 
 } // namespace
 
-RemoteProtocol::RemoteProtocol(RemoteActions& actions, Send send)
-    : actions_(actions), send_(std::move(send)) {}
+RemoteProtocol::RemoteProtocol(RemoteActions& actions, Send send, Defer defer)
+    : actions_(actions), send_(std::move(send)), defer_(std::move(defer)) {}
 
 bool RemoteProtocol::Feed(std::string_view data) {
     // Blanks and line ends around the whole buffer do not count. The buffer
@@ -94,9 +94,13 @@ void RemoteProtocol::RunAction(const std::string& key) {
     }
     if (key == "SETUP")
         actions_.Setup();
-    else if (key == "START")
+    else if (key == "START") {
+        // Nothing else makes a nested pass take the rest of this text: a
+        // client that waits for the answer to its query sends nothing more.
+        // Empty text runs what is pending; after the run there is none.
+        if (defer_) defer_([this] { Feed({}); });
         actions_.Start();
-    else
+    } else
         actions_.CloseAll();
 }
 

@@ -286,6 +286,20 @@ TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
     EXPECT_EQ(Reply(*client, 11), "FINISHED:1;");
     EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "start"), 1)
         << "the START sent during the run is refused";
+
+    // A query sent in one packet with the START, by a client that then waits
+    // for its answer, is answered during the run.
+    during.clear();
+    actions.onStart = [&] {
+        actions.enabled = false;
+        General::MeasureBusy = true;
+        during = Reply(*client, 11);
+        General::MeasureBusy = false;
+        actions.enabled = true;
+    };
+    client->write("START;FINISHED?;");
+    ASSERT_TRUE(PumpUntil([&] { return !during.empty(); }));
+    EXPECT_EQ(during, "FINISHED:0;");
 }
 
 TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {

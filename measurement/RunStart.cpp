@@ -110,8 +110,7 @@ std::string RateZeroText() {
 std::vector<std::string> TypedEntryRefusals() {
     std::vector<std::string> out;
     for (const TypedEntries::Fault& f : TypedEntries::Faults())
-        out.push_back(f.caption + ": \"" + f.text +
-                      "\" is not a valid number! Please enter correct value");
+        out.push_back(TypedEntries::Refusal(f));
     return out;
 }
 

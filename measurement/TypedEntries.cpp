@@ -19,6 +19,11 @@ Entries& Installed() {
 
 } // namespace
 
+std::string Refusal(const Fault& fault) {
+    return fault.caption + ": \"" + fault.text +
+           "\" is not a valid number! Please enter correct value";
+}
+
 int Enter(Check check) {
     Entries& e = Installed();
     e.checks.emplace(e.next, std::move(check));

@@ -17,6 +17,10 @@ struct Fault {
     std::string caption, text;
     bool operator==(const Fault&) const = default;
 };
+// What the operator is told of a fault, at the run's start and wherever a
+// box refuses its text itself.
+std::string Refusal(const Fault& fault);
+
 // The box's fault now, or nothing while its text holds a number its setting
 // takes (or while its setting is not in use).
 using Check = std::function<std::optional<Fault>()>;

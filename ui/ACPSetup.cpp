@@ -79,6 +79,12 @@ std::optional<std::int32_t> GroupSize(const QLineEdit* box) {
     return size;
 }
 
+// A bandwidth or spacing box's number into its field; a text that is no
+// number (an emptied box included) leaves the field as it was.
+void StoreBandOrSpacing(const QLineEdit* box, double& field) {
+    if (const std::optional<double> v = DialogKit::TypedNumber(box)) field = *v;
+}
+
 void Fill(QFrame* rectangle, std::uint32_t windowsColour) {
     QPalette palette = rectangle->palette();
     palette.setColor(QPalette::Window, QColor(ACPSetup::ToRgb(windowsColour)));
@@ -211,16 +217,39 @@ void ACPSetup::Connect() {
     DialogKit::CheckTyped(Parameter, "detector points",
                           [](const QLineEdit* box) { return GroupSize(box).has_value(); });
 
-    DialogKit::StoreTyped(MainChanText, "Main Chan channel bandwidth [MHz]", General::ACP.MainBW);
+    connect(MainChanText, &QLineEdit::textChanged, this, &ACPSetup::MainChanText_Change);
+    DialogKit::CheckTypedAs<double>(MainChanText, "Main Chan channel bandwidth [MHz]");
     // Index k is channel pair k + 1, drawn k + 1 columns off the main channel.
     for (std::size_t k = 0; k < 3; ++k) {
+        connect(LowChanText[k], &QLineEdit::textChanged, this,
+                [this, k] { LowChanText_Change(k); });
+        connect(UpChanText[k], &QLineEdit::textChanged, this, [this, k] { UpChanText_Change(k); });
+        connect(LowSpaceText[k], &QLineEdit::textChanged, this,
+                [this, k] { LowSpaceText_Change(k); });
+        connect(UpSpaceText[k], &QLineEdit::textChanged, this,
+                [this, k] { UpSpaceText_Change(k); });
         const std::string low = kColumnCaptions[2 - k], up = kColumnCaptions[4 + k];
-        using DialogKit::StoreTyped;
-        StoreTyped(LowChanText[k], low + " channel bandwidth [MHz]", General::ACP.LowerBW[k]);
-        StoreTyped(UpChanText[k], up + " channel bandwidth [MHz]", General::ACP.UpperBW[k]);
-        StoreTyped(LowSpaceText[k], low + " channel spacing [MHz]", General::ACP.LowerSpace[k]);
-        StoreTyped(UpSpaceText[k], up + " channel spacing [MHz]", General::ACP.UpperSpace[k]);
+        DialogKit::CheckTypedAs<double>(LowChanText[k], low + " channel bandwidth [MHz]");
+        DialogKit::CheckTypedAs<double>(UpChanText[k], up + " channel bandwidth [MHz]");
+        DialogKit::CheckTypedAs<double>(LowSpaceText[k], low + " channel spacing [MHz]");
+        DialogKit::CheckTypedAs<double>(UpSpaceText[k], up + " channel spacing [MHz]");
     }
+}
+
+void ACPSetup::MainChanText_Change() {
+    StoreBandOrSpacing(MainChanText, General::ACP.MainBW);
+}
+void ACPSetup::LowChanText_Change(std::size_t k) {
+    StoreBandOrSpacing(LowChanText.at(k), General::ACP.LowerBW.at(k));
+}
+void ACPSetup::UpChanText_Change(std::size_t k) {
+    StoreBandOrSpacing(UpChanText.at(k), General::ACP.UpperBW.at(k));
+}
+void ACPSetup::LowSpaceText_Change(std::size_t k) {
+    StoreBandOrSpacing(LowSpaceText.at(k), General::ACP.LowerSpace.at(k));
+}
+void ACPSetup::UpSpaceText_Change(std::size_t k) {
+    StoreBandOrSpacing(UpSpaceText.at(k), General::ACP.UpperSpace.at(k));
 }
 
 void ACPSetup::Form_Load() {

@@ -39,6 +39,12 @@ public:
     void AllMainBW_Click();
     void EqualSpace_Click();
     void OK_Click();
+    // A box's text into its field; k 0..2 is channel pair 1..3.
+    void MainChanText_Change();
+    void LowChanText_Change(std::size_t k);
+    void UpChanText_Change(std::size_t k);
+    void LowSpaceText_Change(std::size_t k);
+    void UpSpaceText_Change(std::size_t k);
 
     QComboBox* AnaWindow = nullptr;
     QComboBox* Detector = nullptr;

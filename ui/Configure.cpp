@@ -5,6 +5,9 @@
 #include "DialogKit.h"
 #include "General.h"
 #include "INIIO.h"
+#include "Services.h"
+#include "SettingNumber.h"
+#include "TypedEntries.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -70,6 +73,18 @@ bool* DebugFileOf(int instrument) {
     default:
         return nullptr;
     }
+}
+
+// The port setting is 16-bit, as the settings files hold it, and 0 is no
+// TCP port: the caption names the range wherever a text is refused.
+constexpr std::int16_t kLowestPort = 1;
+const char* const kPortCaption = "TCP/IP port (1 to 32767)";
+
+std::optional<std::int16_t> PortIn(const QLineEdit* box) {
+    const std::optional<std::int16_t> port =
+        SettingNumber::ReadAs<std::int16_t>(TextOf(box), SettingNumber::Reading::Plain).value;
+    if (!port || *port < kLowestPort) return std::nullopt;
+    return port;
 }
 
 QLineEdit* Box(bool selectAll = false) {
@@ -269,9 +284,12 @@ QWidget* Configure::BuildDebugTab() {
 
 void Configure::ConnectGeneral() {
     connect(NetworkActive, &QCheckBox::toggled, this, [](bool on) { General::TCPIPActive = on; });
-    // A port beyond the 16-bit setting (or one too large to read) is refused.
-    DialogKit::StoreTyped(NetworkPort, "TCP/IP port", General::TCPIPPort,
-                          DialogKit::Reading::Plain);
+    connect(NetworkPort, &QLineEdit::textChanged, this, &Configure::NetworkPort_Change);
+    DialogKit::CheckTyped(NetworkPort, kPortCaption,
+                          [](const QLineEdit* box) { return PortIn(box).has_value(); });
+    // Typing passes through texts that are no port ("" on the way to "2000");
+    // the port typed is judged when the operator leaves the box.
+    connect(NetworkPort, &QLineEdit::editingFinished, this, &Configure::NetworkPort_Refuse);
     connect(WVTagComment, &QLineEdit::textChanged, this,
             [this] { General::WVTagComment = TextOf(WVTagComment); });
     connect(WVTagCopyright, &QLineEdit::textChanged, this,
@@ -417,6 +435,29 @@ void Configure::DebugToFile_Click() {
     if (bool* file = DebugFileOf(DebugInstrument->currentIndex())) *file = DebugToFile->isChecked();
 }
 
+// A number too large for the setting is also named in a status line, as in
+// every number box.
+void Configure::NetworkPort_Change() {
+    const std::optional<std::int16_t> port =
+        DialogKit::TypedInt16(NetworkPort, DialogKit::Reading::Plain);
+    if (port && *port >= kLowestPort) General::TCPIPPort = *port;
+}
+
+// The box never goes on showing a port it did not store: a text that is no
+// port is refused with a box naming the setting and its range, and the stored
+// port is shown again. False when it refused.
+bool Configure::NetworkPort_Refuse() {
+    if (PortIn(NetworkPort)) return true;
+    const std::string text = TextOf(NetworkPort);
+    // Put back first: the message box takes the focus, which ends the editing
+    // once more.
+    NetworkPort->setText(Shown(std::int32_t{General::TCPIPPort}));
+    Services::Messages().Message("Configuration", TypedEntries::Refusal({kPortCaption, text}),
+                                 Services::MsgIcon::Warning, Services::MsgButtons::OK);
+    return false;
+}
+
+// After a refusal the dialog stays open for the port to be typed again.
 void Configure::OK_Click() {
-    DialogKit::HideWindow(this);
+    if (NetworkPort_Refuse()) DialogKit::HideWindow(this);
 }

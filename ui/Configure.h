@@ -86,6 +86,8 @@ private:
     void MixInstr_Click();
     // The typed level is the chosen family's.
     void AnaAtt_Change(float level);
+    void NetworkPort_Change();
+    bool NetworkPort_Refuse();
     void DebugInstrument_Click();
     void DebugLevel_Click();
     void DebugToFile_Click();

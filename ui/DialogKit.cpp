@@ -5,8 +5,6 @@
 #include "CrossMix.h"
 #include "GUIService.h"
 #include "MainFormAccess.h"
-#include "NumberText.h"
-#include "StringOp.h"
 #include "TypedEntries.h"
 
 #include <QComboBox>
@@ -28,41 +26,12 @@ void RefuseTooLarge(const QLineEdit* box) {
     CrossMix::AddStatus("\"" + TextOf(box) + "\" refused: the number does not fit its setting.");
 }
 
-bool Convert(double value, double& out) {
-    out = value;
-    return true;
-}
-bool Convert(double value, float& out) {
-    return NumberText::ToSingle(value, out);
-}
-bool Convert(double value, std::int16_t& out) {
-    return NumberText::ToInt16(value, out);
-}
-
-// The typed number as T, without a word to the operator; `tooLarge` when
-// the number does not fit T (or a double).
-template <typename T> struct Read {
-    std::optional<T> value;
-    bool tooLarge = false;
-};
-
-template <typename T> Read<T> ReadAs(const QLineEdit* box, Reading reading) {
-    const std::string text = TextOf(box);
-    const bool regional = reading == Reading::Regional;
-    const std::optional<double> value =
-        regional ? StringOp::WholeRegionalNumber(text) : StringOp::WholeNumber(text);
-    if (!value) {
-        const bool overflow =
-            !(regional ? StringOp::StrToDblChecked(text) : StringOp::LeadingNumber(text));
-        return {std::nullopt, overflow};
-    }
-    T out{};
-    if (Convert(*value, out)) return {out, false};
-    return {std::nullopt, true};
+template <typename T> SettingNumber::Read<T> ReadAs(const QLineEdit* box, Reading reading) {
+    return SettingNumber::ReadAs<T>(TextOf(box), reading);
 }
 
 template <typename T> std::optional<T> Typed(const QLineEdit* box, Reading reading) {
-    const Read<T> read = ReadAs<T>(box, reading);
+    const SettingNumber::Read<T> read = ReadAs<T>(box, reading);
     if (read.tooLarge) RefuseTooLarge(box);
     return read.value;
 }
@@ -115,31 +84,45 @@ std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading) {
 // rate field of an analyzer with a rate list); one disabled only because its
 // whole window is still counts.
 void CheckTyped(QLineEdit* box, const std::string& caption,
-                std::function<bool(const QLineEdit*)> holdsValue) {
-    const int key =
-        TypedEntries::Enter([box, caption, holdsValue]() -> std::optional<TypedEntries::Fault> {
-            if (!box->isEnabledTo(box->window()) || holdsValue(box)) return std::nullopt;
+                std::function<bool(const QLineEdit*)> holdsValue, std::function<bool()> inUse) {
+    const int key = TypedEntries::Enter(
+        [box, caption, holdsValue, inUse]() -> std::optional<TypedEntries::Fault> {
+            if (!box->isEnabledTo(box->window()) || (inUse && !inUse()) || holdsValue(box))
+                return std::nullopt;
             return TypedEntries::Fault{caption, TextOf(box)};
         });
     QObject::connect(box, &QObject::destroyed, [key] { TypedEntries::Remove(key); });
 }
 
 template <typename T>
+void CheckTypedAs(QLineEdit* box, const std::string& caption, Reading reading,
+                  std::function<bool()> inUse) {
+    CheckTyped(
+        box, caption,
+        [reading](const QLineEdit* b) { return ReadAs<T>(b, reading).value.has_value(); },
+        std::move(inUse));
+}
+
+template <typename T>
 void StoreTypedWith(QLineEdit* box, const std::string& caption, std::function<void(T)> store,
-                    Reading reading) {
+                    Reading reading, std::function<bool()> inUse) {
     QObject::connect(box, &QLineEdit::textChanged, box, [box, store, reading] {
         if (const std::optional<T> v = Typed<T>(box, reading)) store(*v);
     });
-    CheckTyped(box, caption,
-               [reading](const QLineEdit* b) { return ReadAs<T>(b, reading).value.has_value(); });
+    CheckTypedAs<T>(box, caption, reading, std::move(inUse));
 }
 
+template void CheckTypedAs<double>(QLineEdit*, const std::string&, Reading, std::function<bool()>);
+template void CheckTypedAs<float>(QLineEdit*, const std::string&, Reading, std::function<bool()>);
+template void CheckTypedAs<std::int16_t>(QLineEdit*, const std::string&, Reading,
+                                         std::function<bool()>);
 template void StoreTypedWith<double>(QLineEdit*, const std::string&, std::function<void(double)>,
-                                     Reading);
+                                     Reading, std::function<bool()>);
 template void StoreTypedWith<float>(QLineEdit*, const std::string&, std::function<void(float)>,
-                                    Reading);
+                                    Reading, std::function<bool()>);
 template void StoreTypedWith<std::int16_t>(QLineEdit*, const std::string&,
-                                           std::function<void(std::int16_t)>, Reading);
+                                           std::function<void(std::int16_t)>, Reading,
+                                           std::function<bool()>);
 
 void StoreTyped(QLineEdit* box, const std::string& caption, double& setting, Reading reading) {
     StoreTypedWith<double>(

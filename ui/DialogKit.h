@@ -4,6 +4,8 @@
 // select their text on focus, numbers typed into them, and drop-down lists
 // whose items carry codes.
 
+#include "SettingNumber.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -28,12 +30,9 @@ void CloseWindow(QWidget* window);
 // The box selects its whole text whenever it gets the focus.
 void SelectAllOnFocus(QLineEdit* box);
 
-// How a box's text is read: Regional as StringOp::StrToDbl ("," or "."),
-// Plain as the plain conversion ("." only). Either way the text must be one
-// number and nothing else (StringOp::WholeNumber): a setting never takes a
-// number the box does not show, such as the 1 of "1,5" read plainly or the
-// 10000 on the way to "1e400".
-enum class Reading { Regional, Plain };
+// How a box's text is read (SettingNumber::Reading): the text must be one
+// number and nothing else, read as the remote control reads the same setting.
+using Reading = SettingNumber::Reading;
 // The number typed in the box; nothing for a text that is not one number (an
 // empty one included) and for a number too large for the setting's type,
 // which also gives a status line.
@@ -45,11 +44,10 @@ std::optional<std::int16_t> TypedInt16(const QLineEdit* box, Reading reading = R
 // A number box: each change of its text stores the typed number (of type T:
 // double, float or std::int16_t) through `store`; a text that gives none
 // leaves the setting as it was. The box is entered in the run start's check
-// under `caption`: while it exists and is enabled, such a text refuses the
-// start (TypedEntries).
+// under `caption` (CheckTypedAs).
 template <typename T>
 void StoreTypedWith(QLineEdit* box, const std::string& caption, std::function<void(T)> store,
-                    Reading reading = Reading::Regional);
+                    Reading reading = Reading::Regional, std::function<bool()> inUse = {});
 // The same, storing into the setting.
 void StoreTyped(QLineEdit* box, const std::string& caption, double& setting,
                 Reading reading = Reading::Regional);
@@ -57,10 +55,20 @@ void StoreTyped(QLineEdit* box, const std::string& caption, float& setting,
                 Reading reading = Reading::Regional);
 void StoreTyped(QLineEdit* box, const std::string& caption, std::int16_t& setting,
                 Reading reading = Reading::Regional);
+// Enters a box whose change handler stores its number of type T (through
+// TypedNumber and its kin) in the run start's check: while it exists and is
+// enabled, a text that gives no such number refuses the start (TypedEntries).
+// `inUse`, when given, tells whether the run reads the box's setting at all:
+// a box the present bench does not use refuses nothing, as the operator may
+// not even see it.
+template <typename T>
+void CheckTypedAs(QLineEdit* box, const std::string& caption, Reading reading = Reading::Regional,
+                  std::function<bool()> inUse = {});
 // Enters a box with a reading of its own in the run start's check: while it
-// exists and is enabled, a text that `holdsValue` rejects refuses the start.
+// exists and is enabled (and in use), a text that `holdsValue` rejects
+// refuses the start.
 void CheckTyped(QLineEdit* box, const std::string& caption,
-                std::function<bool(const QLineEdit*)> holdsValue);
+                std::function<bool(const QLineEdit*)> holdsValue, std::function<bool()> inUse = {});
 
 // The code of the selected item; nullopt when nothing is selected.
 std::optional<int> SelectedCode(const QComboBox* list);

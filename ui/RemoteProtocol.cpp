@@ -5,8 +5,8 @@
 #include "CrossMix.h"
 #include "General.h"
 #include "NoCase.h"
-#include "NumberText.h"
 #include "RemoteActions.h"
+#include "SettingNumber.h"
 #include "StringOp.h"
 
 #include <algorithm>
@@ -14,26 +14,17 @@
 
 namespace {
 
-// A number the value really holds: text that does not begin with one, and a
-// number too large for a double, are refused instead of being taken as 0.
-std::optional<double> Number(const std::string& value) {
-    if (!StringOp::BeginsWithNumber(value, ".,")) return std::nullopt;
-    return StringOp::StrToDblChecked(StringOp::TrimWhite(value));
-}
-
-// A number a single-precision setting can hold.
-std::optional<float> Single(const std::string& value) {
-    const auto v = Number(value);
-    float out = 0;
-    if (!v || !NumberText::ToSingle(*v, out)) return std::nullopt;
-    return out;
+// A value is read as the box of its setting reads a typed text (regional
+// separators, one number and nothing else), so the remote stores exactly the
+// values the window would store and refuses the rest.
+template <typename T> std::optional<T> Typed(const std::string& value) {
+    return SettingNumber::ReadAs<T>(value).value;
 }
 
 std::optional<std::int16_t> Integer(const std::string& value, int lo, int hi) {
-    const auto v = Number(value);
-    std::int16_t out = 0;
-    if (!v || !NumberText::ToInt16(*v, out) || out < lo || out > hi) return std::nullopt;
-    return out;
+    const auto v = Typed<std::int16_t>(value);
+    if (!v || *v < lo || *v > hi) return std::nullopt;
+    return v;
 }
 
 // True exactly when the leading number is 1; anything else clears the flag.
@@ -51,8 +42,8 @@ std::string Upper(std::string text) {
 
 } // namespace
 
-RemoteProtocol::RemoteProtocol(RemoteActions& actions, Send send)
-    : actions_(actions), send_(std::move(send)) {}
+RemoteProtocol::RemoteProtocol(RemoteActions& actions, Send send, Defer defer)
+    : actions_(actions), send_(std::move(send)), defer_(std::move(defer)) {}
 
 bool RemoteProtocol::Feed(std::string_view data) {
     // Blanks and line ends around the whole buffer do not count. The buffer
@@ -103,9 +94,13 @@ void RemoteProtocol::RunAction(const std::string& key) {
     }
     if (key == "SETUP")
         actions_.Setup();
-    else if (key == "START")
+    else if (key == "START") {
+        // Nothing else makes a nested pass take the rest of this text: a
+        // client that waits for the answer to its query sends nothing more.
+        // Empty text runs what is pending; after the run there is none.
+        if (defer_) defer_([this] { Feed({}); });
         actions_.Start();
-    else
+    } else
         actions_.CloseAll();
 }
 
@@ -122,7 +117,7 @@ bool RemoteProtocol::SetSetting(const std::string& key, const std::string& value
             refuse();
     };
     auto setReal = [&](double& target) {
-        if (const auto v = hasValue ? Number(value) : std::nullopt)
+        if (const auto v = hasValue ? Typed<double>(value) : std::nullopt)
             target = *v;
         else
             refuse();
@@ -134,7 +129,7 @@ bool RemoteProtocol::SetSetting(const std::string& key, const std::string& value
             refuse();
     };
     if (key == "LEVEL") {
-        if (hasValue && Single(value))
+        if (hasValue && Typed<float>(value))
             actions_.SetTargetLevelText(value);
         else
             refuse();

@@ -17,7 +17,12 @@ public:
     static constexpr std::size_t MaxPending = 64 * 1024;
 
     using Send = std::function<void(const std::string&)>;
-    RemoteProtocol(RemoteActions& actions, Send send);
+    // Runs a function at the next pass of the event loop.
+    using Defer = std::function<void(std::function<void()>)>;
+    // With `defer`, the commands that came with a START's own text run at
+    // the run's first event pump, as those arriving later do: a query sent
+    // in the same packet as the START is answered during the run, not after.
+    RemoteProtocol(RemoteActions& actions, Send send, Defer defer = {});
 
     // Appends the text and runs every complete command. Re-entrant: a START
     // runs the measurement, whose event pumping may feed further text, which
@@ -38,6 +43,7 @@ private:
 
     RemoteActions& actions_;
     Send send_;
+    Defer defer_;
     std::string buffer_;
     std::size_t start_ = 0;
 };

@@ -7,9 +7,13 @@
 #include "Services.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 RemoteServer::RemoteServer(RemoteActions& actions, QObject* parent)
-    : QObject(parent), protocol_(actions, [this](const std::string& text) { Send(text); }) {
+    : QObject(parent),
+      protocol_(
+          actions, [this](const std::string& text) { Send(text); },
+          [this](std::function<void()> later) { QTimer::singleShot(0, this, std::move(later)); }) {
     connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::Accept);
 }
 

@@ -106,9 +106,11 @@ void SetupGUI::ConnectTexts() {
     StoreTyped(RefPowLim, "Peak level limit [dBm]", General::MaximumPeakGeneratorLevel);
     StoreTyped(Delay, "Delay [s]", General::ApplyAndMeasurement);
     StoreTyped(BOXWClock, "Clock [MHz]", General::NoiseClock);
-    // One amplitude for I and Q.
-    StoreTypedWith<double>(BOXWIQAmp, "I and Q [V]",
-                           [](double v) { General::NoiseIAmp = General::NoiseQAmp = v; });
+    // One amplitude for I and Q. Only a BOXW plays it: with another source
+    // the box (hidden under "advanced" anyway) refuses no start.
+    StoreTypedWith<double>(
+        BOXWIQAmp, "I and Q [V]", [](double v) { General::NoiseIAmp = General::NoiseQAmp = v; },
+        DialogKit::Reading::Regional, [] { return General::ModulatorType == 0; });
     StoreTyped(Bandwidth, "Noise BW / Tone Spacing", General::NoiseBandwidth);
     // The seed is a 16-bit value: a number beyond that range is refused.
     StoreTypedWith<std::int16_t>(NoiseInit, "Noise init",

@@ -159,10 +159,12 @@ void ButtonForm::StartB_Click() {
 
 void ButtonForm::RunAndEnd() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Not ready from the first event pump on: a "FINISHED?" answered there
+    // would tell a client that the run it has just started has ended.
+    StartB->setEnabled(false);
     PumpEvents();
     RunStart::Begin();
     StopB->setEnabled(true);
-    StartB->setEnabled(false);
     RunProgress::ShowState(StepPreparingSetup);
     PumpEvents();
     if (RunStart::Execute()) {

@@ -1,4 +1,4 @@
-// Window measures in the units the designs give them: caption height and twips.
+// Window measures that need the widget style or the screen: caption height, twips in pixels.
 
 #include "KTStandardWindows.h"
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -69,6 +70,38 @@ TEST_F(OptionsDialog, TextBoxesWriteTheirSettings) {
         EXPECT_DOUBLE_EQ(c.setting(), c.expected);
         EXPECT_EQ(status.lines.size(), c.refused ? 1u : 0u);
     }
+    // No port beyond the 16-bit setting, nor 0: leaving the box (Return) or
+    // pressing OK refuses it with a box that names the setting and its
+    // range, and the box shows the stored port again, as does the next
+    // opening.
+    Configure::Show();
+    const struct {
+        const char* text;
+        std::function<void()> leave;
+        const char* refusal;
+    } ports[] = {{"40000", [&w] { QTest::keyClick(w.NetworkPort, Qt::Key_Return); },
+                  "Configuration|TCP/IP port (1 to 32767): \"40000\" is not a valid number! "
+                  "Please enter correct value"},
+                 {"0", [&w] { w.OK->click(); },
+                  "Configuration|TCP/IP port (1 to 32767): \"0\" is not a valid number! Please "
+                  "enter correct value"}};
+    for (const auto& c : ports) {
+        SCOPED_TRACE(c.text);
+        Type(w.NetworkPort, "2000");
+        Type(w.NetworkPort, c.text);
+        messages_.shown.clear();
+        c.leave();
+        EXPECT_EQ(messages_.shown, std::vector<std::string>{c.refusal});
+        EXPECT_EQ(w.NetworkPort->text(), "2000");
+        EXPECT_EQ(General::TCPIPPort, 2000);
+        EXPECT_FALSE(w.isHidden()) << "open for the port to be typed again";
+    }
+    w.OK->click();
+    EXPECT_TRUE(w.isHidden());
+    EXPECT_EQ(messages_.shown.size(), 1u) << "a port is no refusal";
+    Configure::Show();
+    EXPECT_EQ(w.NetworkPort->text(), "2000");
+
     Type(w.GainLevel[0], "1e400");
     EXPECT_DOUBLE_EQ(General::GainMeasLev0, 30);
     Type(w.GainLevel[0], "1,5");

@@ -211,7 +211,7 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
           NoNumber("Analyzer frequency [MHz]", "1000 MHz")}},
         {options.AnaAtt, "1,5", {NoNumber("peak mixer level [dBm]", "1,5")}},
         {options.AMGridText, "6o", {NoNumber("AM/AM grid points", "6o")}},
-        {options.NetworkPort, "-", {NoNumber("TCP/IP port", "-")}},
+        {options.NetworkPort, "-", {NoNumber("TCP/IP port (1 to 32767)", "-")}},
         {acp->MainChanText, "3.84x", {NoNumber("Main Chan channel bandwidth [MHz]", "3.84x")}},
         {acp->UpSpaceText[2], ".", {NoNumber("ALT2 Up channel spacing [MHz]", ".")}},
         {acp->Parameter, "0", {NoNumber("detector points", "0")}},
@@ -233,8 +233,9 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
     }
 
     // With a target no analyzer measures as the one refusal left: a box of a
-    // channel pair not in use, and a dialog closed meanwhile, whose settings
-    // kept the last number the box held, refuse nothing.
+    // channel pair not in use, a dialog closed meanwhile, whose settings kept
+    // the last number the box held, and the BOXW's I and Q box while another
+    // source is chosen refuse nothing.
     const Lines target = {"Target RMS level 40 dBm is outside what the analyzers measure (-130 "
                           "to +30 dBm)! Please select correct value"};
     EXPECT_EQ(TypeAndStart(acp->UpChanText[1], "x"),
@@ -247,6 +248,10 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
     acp->OK->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(acp.isNull());
+    EXPECT_EQ(TypeAndStart(setup.BOXWIQAmp, "x"), Lines{NoNumber("I and Q [V]", "x")});
+    setup.Add(EquipmentLists::Role::ModSource, "VRTA-R4Q", bench.Resource("modsource"));
+    setup.SelectLast(EquipmentLists::Role::ModSource);
+    EXPECT_EQ(TypeAndStart(setup.BOXWIQAmp, "y"), target);
     big.shown.clear();
     ButtonForm::Instance().StartB->click();
     EXPECT_EQ(big.shown, target);

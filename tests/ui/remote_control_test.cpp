@@ -119,15 +119,17 @@ TEST_F(ProtocolTest, SettersStoreValidValuesAndRefuseTheRest) {
 }
 
 // Values that the number readers would take as 0 (a sign or separators
-// alone, a number beyond a double) or that overflow their setting's type are
-// refused and logged, and change nothing.
+// alone, a number beyond a double), that hold more than a number (which the
+// target box would refuse at the next start, in a dialog nobody answers) or
+// that overflow their setting's type are refused and logged, and change
+// nothing.
 TEST_F(ProtocolTest, ValuesThatAreNoNumberOrTooLargeAreRefused) {
     General::AMAMLowLim = General::AMPMLowLim = 7;
-    const char* refused[] = {"LEVEL:.;",       "LEVEL:-,;",          "LEVEL:1e400;",
-                             "LEVEL:1e39;",    "LEVEL:-1e39;",       "SIGNALTYPE:,;",
-                             "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",     "AMAMLOWLIM:1e400;",
-                             "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;", "AMAMORDER:1e400;",
-                             "AMPMPOINTS:.;"};
+    const char* refused[] = {"LEVEL:-10dBm;",     "LEVEL:.;",       "LEVEL:-,;",
+                             "LEVEL:1e400;",      "LEVEL:1e39;",    "LEVEL:-1e39;",
+                             "SIGNALTYPE:,;",     "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",
+                             "AMAMLOWLIM:1e400;", "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;",
+                             "AMAMORDER:1e400;",  "AMPMPOINTS:.;"};
     for (const char* command : refused) {
         status.lines.clear();
         protocol.Feed(command);
@@ -284,6 +286,20 @@ TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
     EXPECT_EQ(Reply(*client, 11), "FINISHED:1;");
     EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "start"), 1)
         << "the START sent during the run is refused";
+
+    // A query sent in one packet with the START, by a client that then waits
+    // for its answer, is answered during the run.
+    during.clear();
+    actions.onStart = [&] {
+        actions.enabled = false;
+        General::MeasureBusy = true;
+        during = Reply(*client, 11);
+        General::MeasureBusy = false;
+        actions.enabled = true;
+    };
+    client->write("START;FINISHED?;");
+    ASSERT_TRUE(PumpUntil([&] { return !during.empty(); }));
+    EXPECT_EQ(during, "FINISHED:0;");
 }
 
 TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {

@@ -11,7 +11,9 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -112,11 +114,16 @@ TEST_F(ActionWindow, AFinishedRunEndsReadyWithTheStoresMarkedPresent) {
                         form->StopB->isEnabled() && !General::DataPresent &&
                         QApplication::overrideCursor() != nullptr;
     };
+    // Nor ready at the run's first event pump, where a remote "FINISHED?"
+    // that came with the START is answered from this button.
+    std::optional<bool> readyAtFirstPump;
+    QTimer::singleShot(0, form.get(), [&] { readyAtFirstPump = form->StartB->isEnabled(); });
 
     form->StartB->click();
 
     EXPECT_EQ(points, 1);
     EXPECT_TRUE(busyDuringRun);
+    EXPECT_EQ(readyAtFirstPump, false);
     EXPECT_EQ(big.shownWith, Lines{"3|1|Measurement finished."});
     EXPECT_TRUE(General::DataPresent);
     EXPECT_FALSE(General::MeasureBusy);

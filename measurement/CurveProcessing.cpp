@@ -24,6 +24,10 @@ namespace {
 
 using Array = std::vector<double>;
 
+// Cross-spectrum bins below this share of the strongest carry none of the
+// reference's power: the fine-timing fit weighs them at its floor.
+constexpr double kEmptyBin = 1e-7;
+
 void Abort(const std::string& why) {
     General::MeasureRunAbort = true;
     General::RunErrorText = why;
@@ -208,8 +212,12 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
     ShowCrossSpectrum(mag, phase, "Correlated Amplitude Spectrum - Without Fine Timing Correction",
                       "Correlated Phase Spectrum - Without Fine Timing Correction", 0, 1);
 
+    // A dual tone's cross spectrum has power in its two tone bins only; the
+    // phase between them is noise, and unwrapped through it would add a
+    // random number of turns between the tones. The fit weighs the empty bins
+    // at its floor, so they are also the bins the phase steps over.
     double fine = 0.0;
-    if (!math.GetSampleShiftFDom(mag, Analysis::Unwrap(phase), fine)) {
+    if (!math.GetSampleShiftFDom(mag, Analysis::UnwrapOccupied(phase, mag, kEmptyBin), fine)) {
         Abort("The fine timing of the records could not be measured.");
         return false;
     }

@@ -190,20 +190,52 @@ __attribute__((target_clones("avx2", "default"))) void Atan2(const double* __res
     }
 }
 
+namespace {
+
+// The whole turns that take a phase jump into [-pi, pi), +pi kept for a
+// rising jump of exactly pi; none for a jump smaller than pi.
+double TurnsBack(double d) {
+    if (!(std::abs(d) >= kPi)) return 0.0;
+    double dd = std::fmod(d + kPi, 2.0 * kPi);
+    if (dd < 0) dd += 2.0 * kPi;
+    dd -= kPi;
+    if (dd == -kPi && d > 0) dd = kPi;
+    return dd - d;
+}
+
+} // namespace
+
 Array Unwrap(const Array& phase) {
     Array out(phase);
     double correction = 0.0;
     for (std::size_t k = 1; k < phase.size(); ++k) {
-        const double d = phase[k] - phase[k - 1];
-        if (std::abs(d) >= kPi) {
-            // The jump brought into [-pi, pi); +pi kept for a rising jump of exactly pi.
-            double dd = std::fmod(d + kPi, 2.0 * kPi);
-            if (dd < 0) dd += 2.0 * kPi;
-            dd -= kPi;
-            if (dd == -kPi && d > 0) dd = kPi;
-            correction += dd - d;
-        }
+        correction += TurnsBack(phase[k] - phase[k - 1]);
         out[k] = phase[k] + correction;
+    }
+    return out;
+}
+
+Array UnwrapOccupied(const Array& phase, const Array& mag, double floor) {
+    if (mag.size() != phase.size()) return {};
+    double peak = 0.0;
+    for (double m : mag)
+        if (std::abs(m) > peak) peak = std::abs(m);
+    const double least = floor * peak;
+    Array out(phase);
+    // The correction of the bin before k, and of the last bin with power.
+    double correction = 0.0, occupiedCorrection = 0.0;
+    std::optional<std::size_t> occupied;
+    for (std::size_t k = 0; k < phase.size(); ++k) {
+        const bool power = std::abs(mag[k]) >= least;
+        if (power && occupied)
+            correction = occupiedCorrection + TurnsBack(phase[k] - phase[*occupied]);
+        else if (k > 0)
+            correction += TurnsBack(phase[k] - phase[k - 1]);
+        out[k] = phase[k] + correction;
+        if (power) {
+            occupied = k;
+            occupiedCorrection = correction;
+        }
     }
     return out;
 }

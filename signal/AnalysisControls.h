@@ -189,6 +189,13 @@ void Atan2(const double* y, const double* x, std::size_t n, double* angle);
 // Continuous phase: every jump between neighbours larger than pi is taken back
 // by whole turns (2·pi), as numpy.unwrap does.
 Array Unwrap(const Array& phase);
+// Continuous phase along the bins that carry power, those of magnitude at
+// least `floor` times the largest: each of them steps from the last one
+// before it, any other bin from its neighbour. Where all the bins of a band
+// carry power this is Unwrap; across the empty bins between the lines of a
+// sparse spectrum, whose phase is noise, it adds no stray turns. Empty when
+// mag and phase differ in length.
+Array UnwrapOccupied(const Array& phase, const Array& mag, double floor);
 
 // --- Complex arrays -----------------------------------------------------------
 

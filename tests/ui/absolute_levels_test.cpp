@@ -4,7 +4,8 @@
 // against what bench_levels.py computes from the bench's truth file, the
 // waveforms it was sent and the settings its instruments received. The
 // predistorted variants meet the amplifier at the drive of the curves they
-// invert, whichever way the generator reads its level.
+// invert, whichever way the generator reads its level. A dual tone, whose
+// cross spectrum is two lines, finds the bench's delay and its curves.
 
 #include "ButtonForm.h"
 #include "General.h"
@@ -96,8 +97,10 @@ const std::array<std::string, 3> kVariants = {"QUILAM--", "QUIL--PM", "QUILAMPM"
 // A whole run on the simulated bench, and what the truth script makes of it.
 struct TruthRun : RemoteRunFixture {
     // Measures with predistortion on, verifying the chosen variants.
-    void Measure(RemoteRun& run, const char* target, const std::array<bool, 3>& variants) {
-        ASSERT_TRUE(run.Setup(std::string("LEVEL:") + target + ";SETUP;"))
+    // `signal` are the commands that choose the test signal, noise if none.
+    void Measure(RemoteRun& run, const char* target, const std::array<bool, 3>& variants,
+                 const char* signal = "") {
+        ASSERT_TRUE(run.Setup(std::string(signal) + "LEVEL:" + target + ";SETUP;"))
             << (status.lines.empty() ? "" : status.lines.back());
         ButtonForm::Instance().Mode[1]->click();
         for (std::size_t k = 0; k < 3; ++k)
@@ -166,7 +169,8 @@ struct TruthRun : RemoteRunFixture {
     // A whole run and its truth, in a program folder and a registry of its
     // own, so that one test may compare several benches.
     std::map<std::string, double> RunIn(const std::string& name, const std::string& options,
-                                        bool levelIsRMS, const std::array<bool, 3>& variants) {
+                                        bool levelIsRMS, const std::array<bool, 3>& variants,
+                                        const char* target = "-5", const char* signal = "") {
         const std::string dir = folder.path().toStdString() + "/" + name;
         SetHandle::SetProgramFolder(dir);
         Registry::UserStore().SetFile(dir + "/registry.txt");
@@ -174,7 +178,7 @@ struct TruthRun : RemoteRunFixture {
         EXPECT_TRUE(bench.ready) << name;
         if (!bench.ready) return {};
         RemoteRun run(dir, bench);
-        Measure(run, "-5", variants);
+        Measure(run, target, variants, signal);
         if (HasFailure()) return {};
         return Truth(bench, dir, levelIsRMS);
     }
@@ -273,6 +277,45 @@ TEST_F(TruthRun, VariantsMeetTheAmplifierAtTheDriveOfTheirCurves) {
         EXPECT_NEAR(Result(vrta, "full_scale_" + v), Result(vrta, "full_scale"), 0.05) << v;
     EXPECT_GE(Result(vrta, "acp_improvement"), Result(kld, "acp_improvement") - 3)
         << "the AM+PM variant's adjacent-channel improvement through the true amplifier";
+}
+
+// A dual tone's cross spectrum has power in its two tone bins only. Its run
+// finishes without a question, finds the bench's delay (a dual tone shows it
+// only modulo its envelope's period, 16 samples here; the bench's 2.37 lie
+// well within half of that) and draws the amplifier's true curves.
+TEST_F(TruthRun, DualToneFindsTheBenchsDelayAndCurves) {
+    struct Case {
+        const char* name;
+        const char* options;
+        const char* target;
+    };
+    for (const Case& c : {Case{"Default", "", "-3"},
+                          Case{"KldKldHod",
+                               "--modsource KLD --rf KLD --analyzer HOD --amp-model saleh "
+                               "--amp-gain 25 --amp-psat 3 --amp-pm 15",
+                               "-7"}}) {
+        SCOPED_TRACE(c.name);
+        big.shown.clear();
+        const auto t = RunIn(std::string("DualTone") + c.name, c.options, false,
+                             {false, false, true}, c.target, "SIGNALTYPE:1;");
+        ASSERT_FALSE(t.empty());
+        for (const std::string& text : big.shown)
+            EXPECT_EQ(text.find("Continue?"), std::string::npos) << text;
+        EXPECT_NEAR(General::GroupDelay, Result(t, "group_delay"), 1.0);
+        // The truth turns over the compared range, and the curves follow it
+        // far closer than it turns.
+        EXPECT_GE(Result(t, "curve_points"), 10);
+        EXPECT_GT(Result(t, "curve_compression"), 0.2);
+        EXPECT_GT(Result(t, "curve_phase_swing"), 0.7);
+        EXPECT_LT(Result(t, "amam_truth_error"), 0.05);
+        EXPECT_LT(Result(t, "ampm_truth_error"), 0.25);
+        std::printf("%s: group delay %.4f ns (truth %.4f), AM/AM within %.4f dB, AM/PM within "
+                    "%.4f deg over %g points (truth: %.2f dB compression, %.2f deg AM/PM)\n",
+                    c.name, General::GroupDelay, Result(t, "group_delay"),
+                    Result(t, "amam_truth_error"), Result(t, "ampm_truth_error"),
+                    Result(t, "curve_points"), Result(t, "curve_compression"),
+                    Result(t, "curve_phase_swing"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Benches, AbsoluteLevels, ::testing::ValuesIn(kBenches),

@@ -2,7 +2,8 @@
 """Computes, from the simulated bench's truth, the absolute levels a run on it
 should show: the amplifier's true curves (--truth-file), the waveforms it was
 sent (--waveform-dir) and the settings the instruments received. It reads
-nothing Quillon computed except the gridded curves whose fit errors it checks.
+nothing Quillon computed except the gridded curves, whose fit errors it
+computes and which it holds against the truth.
 
 Prints one "name value" line per result (dBm, dB, dBm/Hz, degrees, ns).
 """
@@ -114,6 +115,33 @@ def curve_file(path):
     return [np.array(s) for s in sections]
 
 
+def worst(error):
+    """The largest size of the errors; NaN when there are none."""
+    return np.abs(error).max() if error.size else np.nan
+
+
+def curve_truth(amam, ampm, rows, input_full_scale, output_full_scale):
+    """The gridded curves against the truth over the top 20 dB of input power:
+    input amplitude 1 is the input's full scale, output amplitude 1 the
+    output's. The AM/PM is relative, so its mean offset is taken out."""
+    out = {}
+    x, y = amam[:, 0], amam[:, 1]
+    top = (x >= 0.1) & (y > 0)
+    pin = input_full_scale + 20 * np.log10(x[top])
+    gain = output_full_scale + 20 * np.log10(y[top]) - pin
+    true_gain = np.interp(pin, rows[:, 0], rows[:, 2])
+    out["amam_truth_error"] = worst(gain - true_gain)
+    out["curve_points"] = top.sum()
+    out["curve_compression"] = np.ptp(true_gain) if top.any() else np.nan
+    top = ampm[:, 0] >= 0.1
+    pin = input_full_scale + 20 * np.log10(ampm[top, 0])
+    true_phase = np.interp(pin, rows[:, 0], rows[:, 3])
+    error = np.degrees(ampm[top, 1]) - true_phase
+    out["ampm_truth_error"] = worst(error - error.mean()) if top.any() else np.nan
+    out["curve_phase_swing"] = np.ptp(true_phase) if top.any() else np.nan
+    return out
+
+
 def main():
     a = argparse.ArgumentParser()
     a.add_argument("--truth", required=True)
@@ -188,6 +216,7 @@ def main():
     out["noise_density"] = dbm(10 ** ((o.danl + o.attenuation) / 10) + 10 ** (amplifier_noise / 10))
 
     amam, ampm = curve_file(o.curves)
+    out.update(curve_truth(amam, ampm, rows, pep, out["output_full_scale"]))
     out["amam_error"] = 20 * np.log10(rms_residual(amam[:, 0], amam[:, 1], o.amam_order))
     out["amam_inverse_error"] = 20 * np.log10(rms_residual(amam[:, 1], amam[:, 0], o.amam_order))
     out["ampm_error"] = np.degrees(rms_residual(ampm[:, 0], ampm[:, 1], o.ampm_order))

@@ -10,6 +10,8 @@
 
 #include "../instruments/simbench_process.h"
 #include "../support/event_pump.h"
+#include "../support/fake_launcher.h"
+#include "../support/free_port.h"
 #include "../support/registry_fixture.h"
 #include "../ui/browser_view.h"
 #include "ACPForm.h"
@@ -43,6 +45,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -495,4 +498,132 @@ TEST_F(Desktop, ACVILineOpensOnlyItsAboutBoxWhoseCloseEndsTheProgram) {
     ASSERT_EQ(quillon.state(), QProcess::NotRunning) << "Close did not end the program";
     EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(quillon.exitCode(), 0);
+}
+
+namespace {
+
+// The program as an operator starts it, with the bench in its resource
+// cache, remote control on a free port and its files in `folder`, its
+// errors into a file there; and a remote client of it.
+class ProgramOnTheBench {
+public:
+    ProgramOnTheBench(const QTemporaryDir& folder, const SimBench& bench)
+        : errors_(folder.filePath("stderr.txt")) {
+        {
+            std::ofstream reg(folder.filePath("registry.txt").toStdString());
+            reg << "[HKEY_LOCAL_MACHINE\\" << SetHandle::kDefaultDeviceRegEntry << "]\n";
+            int n = 0;
+            for (const char* role : {"modsource", "rf", "analyzer"})
+                reg << "\"DEVICE" << ++n << "\"=sz:\"" << bench.Resource(role) << "\"\n";
+        }
+        const int port = FreeSettingsPort();
+        std::ofstream(folder.filePath("Quillon.INI").toStdString())
+            << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\nTargetLevel=-5\r\n";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUILLON_FOLDER", folder.path());
+        env.insert("QUILLON_REGISTRY_FILE", folder.filePath("registry.txt"));
+        // A runtime folder of its own, or Qt says on standard error that it has none.
+        env.insert("XDG_RUNTIME_DIR", runtime_.path());
+        process.setProcessEnvironment(env);
+        process.setStandardErrorFile(errors_);
+        process.start(QUILLON_APP, {});
+        if (!process.waitForStarted(kPatientMs)) return;
+        for (QDeadlineTimer t(kPatientMs); !t.hasExpired();) {
+            client.abort();
+            client.connectToHost(QHostAddress::LocalHost, quint16(port));
+            if (client.waitForConnected(500)) return;
+        }
+    }
+    ~ProgramOnTheBench() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished(kPatientMs);
+    }
+
+    // The answer to a query.
+    std::string Ask(const char* query) {
+        client.write(query);
+        client.waitForBytesWritten(kPatientMs);
+        std::string reply;
+        for (QDeadlineTimer t(kPatientMs); reply.size() < 11 && !t.hasExpired();)
+            if (client.waitForReadyRead(1000)) reply += client.readAll().toStdString();
+        return reply;
+    }
+    // Finds the instruments and measures; whether the run finished.
+    bool Run() {
+        client.write("SETUP;");
+        std::string reply;
+        for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && reply != "IS_READY:1;";)
+            reply = Ask("IS_READY?;");
+        if (reply != "IS_READY:1;") return false;
+        client.write("START;");
+        for (QDeadlineTimer t(240000); !t.hasExpired() && reply != "FINISHED:1;";)
+            reply = Ask("FINISHED?;");
+        return reply == "FINISHED:1;";
+    }
+    // What it wrote on standard error.
+    QString Errors() const {
+        QFile file(errors_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    }
+
+    QProcess process;
+    QTcpSocket client;
+
+private:
+    QTemporaryDir runtime_;
+    QString errors_;
+};
+
+// The main window of process `pid`, 0 until it is shown.
+xcb_window_t MainWindowOf(ForeignWindows& display, qint64 pid) {
+    for (const ForeignWindows::Window& w : display.Of(pid))
+        if (w.title.rfind("Korva & Tellin Quillon", 0) == 0) return w.id;
+    return 0;
+}
+
+// Chooses "Measurement Report" > "Show Measurement Report" from the keyboard
+// in the main window, once it has the focus; again while the launcher has
+// not started, as a key may reach the window before its focus does.
+bool ShowReportFromTheMenu(ForeignWindows& display, xcb_window_t main,
+                           const FakeLauncher& launcher) {
+    for (QDeadlineTimer t(120000); !t.hasExpired() && launcher.Started().empty();) {
+        display.Activate(main);
+        PumpUntil([&] { return XWindows("_NET_ACTIVE_WINDOW") == std::vector<WId>{main}; }, 5000);
+        display.Key(main, 0xff1b); // Escape: no menu left open by a try before
+        display.Key(main, 'm', XCB_MOD_MASK_1);
+        display.Key(main, 'r');
+        PumpUntil([&] { return !launcher.Started().empty(); }, 20000);
+    }
+    return !launcher.Started().empty();
+}
+
+} // namespace
+
+// The report shown, and the program left at once while the desktop's
+// launcher still looks for a viewer: it ends with code 0 and says nothing,
+// and the launcher, which is the user's, runs on.
+TEST_F(Desktop, LeavingWhileTheReportViewerOpensEndsCleanlyAndLeavesTheLauncherRunning) {
+    ForeignWindows display;
+    ASSERT_TRUE(display.Connected());
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    FakeLauncher launcher(0, FakeLauncher::Ends::WhenReleased);
+    ProgramOnTheBench quillon(folder, bench);
+    ASSERT_EQ(quillon.client.state(), QAbstractSocket::ConnectedState);
+    ASSERT_TRUE(quillon.Run()) << "a run gives the report its data";
+    xcb_window_t main = 0;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (main = MainWindowOf(display, quillon.process.processId())); }));
+
+    ASSERT_TRUE(ShowReportFromTheMenu(display, main, launcher));
+    display.Close(main);
+
+    ASSERT_TRUE(quillon.process.waitForFinished(kPatientMs)) << "Close did not end the program";
+    EXPECT_EQ(quillon.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quillon.process.exitCode(), 0);
+    EXPECT_EQ(quillon.Errors().toStdString(), "");
+    ASSERT_EQ(launcher.Started().size(), 1u);
+    EXPECT_TRUE(FakeLauncher::Running(launcher.Started()[0])) << "the launcher was ended with it";
+    EXPECT_FALSE(launcher.Ended());
 }

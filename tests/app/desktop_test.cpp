@@ -5,8 +5,10 @@
 // designed size, whatever the others did; no window may stand in two frames
 // or leave an empty one; every message and dialog must open in front of the
 // main window; every message must show its whole text; and the report's
-// pictures must be large enough to read. Screenshots of the whole screen go
-// into the build tree.
+// pictures must be large enough to read. The report is also shown while the
+// desktop's launcher takes its time: the program left then, and a launcher
+// that fails in the middle of a run. Screenshots of the whole screen go into
+// the build tree.
 
 #include "../instruments/simbench_process.h"
 #include "../support/event_pump.h"
@@ -37,6 +39,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -48,6 +51,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -153,7 +157,12 @@ private:
                 continue;
             }
             EXPECT_GE(w->width(), w->sizeHint().width()) << what;
-            EXPECT_GE(w->height(), w->sizeHint().height()) << what;
+            // A text that wraps needs the height its lines take at the box's width.
+            QLayout* lines = w->layout();
+            EXPECT_GE(w->height(), lines && lines->hasHeightForWidth()
+                                       ? lines->totalHeightForWidth(w->width())
+                                       : w->sizeHint().height())
+                << what;
             ExpectWholeText(box ? box->findChild<QLabel*>("qt_msgbox_label") : big->Message, what);
             // The title bar has room for the whole title beside its buttons.
             QFont title = QApplication::font("QMdiSubWindowTitleBar");
@@ -626,4 +635,83 @@ TEST_F(Desktop, LeavingWhileTheReportViewerOpensEndsCleanlyAndLeavesTheLauncherR
     ASSERT_EQ(launcher.Started().size(), 1u);
     EXPECT_TRUE(FakeLauncher::Running(launcher.Started()[0])) << "the launcher was ended with it";
     EXPECT_FALSE(launcher.Ended());
+}
+
+namespace {
+
+// The lines of the progress window's status list.
+std::vector<std::string> StatusLines() {
+    std::vector<std::string> lines;
+    QListWidget* list = Current::Instance().StatList;
+    for (int k = 0; k < list->count(); ++k)
+        lines.push_back(list->item(k)->text().toStdString());
+    return lines;
+}
+
+// This process's descriptors that watch a process.
+int ProcessDescriptors() {
+    int n = 0;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code gone; // closed meanwhile
+        n += std::filesystem::read_symlink(fd, gone).string() == "anon_inode:[pidfd]";
+    }
+    return n;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+} // namespace
+
+// The desktop's launcher finds no viewer while a run is under way: the run
+// goes on without waiting for an OK, its status list says so at once, and
+// the box comes once the run has ended. The launcher is collected.
+TEST_F(Desktop, ALauncherFailingDuringARunShowsItsBoxOnlyOnceTheRunHasEnded) {
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    ListBench(bench);
+    MainForm& main = MainForm::StartProgram();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    Discover();
+    QComboBox* rates = SetupGUI::Instance().AnaSampFreqDisc;
+    rates->setCurrentIndex(rates->findText("16 MHz"));
+    {
+        MessageWatch watch("viewer_data");
+        ButtonForm::Instance().StartB->click();
+    }
+    ASSERT_TRUE(General::DataPresent) << "a run gives the report its data";
+
+    FakeLauncher launcher(1, FakeLauncher::Ends::WhenReleased);
+    const int descriptors = ProcessDescriptors();
+    MessageWatch watch("viewer");
+    main.ShowReport_Click();
+    ASSERT_TRUE(PumpUntil([&] { return !launcher.Started().empty(); }));
+    const std::string noViewer = "No viewer could open the measurement report " +
+                                 QDir(folder.path()).filePath("CurrentReport.html").toStdString() +
+                                 ".";
+    // In the middle of the run the launcher ends, and its answer comes while
+    // the run waits here.
+    bool released = false, listed = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (released || !General::MeasureBusy) return;
+        released = true;
+        launcher.Release();
+        listed = PumpUntil([&] { return Contains(StatusLines(), noViewer); });
+    });
+    during.start(20);
+    ButtonForm::Instance().StartB->click();
+    during.stop();
+    const std::vector<std::string> seenInRun = watch.seen;
+    ASSERT_TRUE(released) << "the run was under way";
+    EXPECT_TRUE(listed) << "the status list named the failure during the run";
+    EXPECT_FALSE(Contains(seenInRun, noViewer)) << "the box came during the run";
+    EXPECT_TRUE(General::DataPresent) << General::RunErrorText;
+
+    EXPECT_TRUE(PumpUntil([&] { return Contains(watch.seen, noViewer); }))
+        << "the box came after the run";
+    EXPECT_TRUE(FakeLauncher::Gone(launcher.Started()[0])) << "the launcher was not collected";
+    EXPECT_EQ(ProcessDescriptors(), descriptors);
 }

@@ -2,6 +2,8 @@
 
 #include "HtmlReport.h"
 
+#include "ButtonForm.h"
+#include "CrossMix.h"
 #include "General.h"
 #include "HOx.h"
 #include "IQFileReader.h"
@@ -679,8 +681,13 @@ bool WriteHtmlReport(const std::string& folder, const std::string& fileName,
 bool ShowMeasurementReport(const std::string& programFolder, const ReportSetupTexts& setup) {
     if (!WriteHtmlReport(programFolder, DefaultFileName, setup)) return false;
     const QString path = QDir(QString::fromStdString(programFolder)).filePath(DefaultFileName);
+    // The launcher may find no viewer in the middle of a run, whose status
+    // list then says so at once; the box would halt the run until answered,
+    // so it waits for the run's end.
     const auto noViewer = [path] {
-        ShowError("No viewer could open the measurement report " + path + ".");
+        const QString text = "No viewer could open the measurement report " + path + ".";
+        if (ButtonForm::RunUnderWay()) CrossMix::AddStatus(text.toLatin1().toStdString());
+        ButtonForm::AfterRun([text] { ShowError(text); });
     };
     // The desktop's launcher may find no viewer long after it started.
     if (Services::UrlOpener().Open(QUrl::fromLocalFile(path).toString().toStdString(),

@@ -20,10 +20,15 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
+#include <vector>
 
 namespace {
 ButtonForm* g_form = nullptr;
+bool g_runUnderWay = false;
+std::vector<std::function<void()>> g_afterRun;
 
 std::array<bool*, 3> VerifyFlags() {
     return {&General::VerifyAM, &General::VerifyPM, &General::VerifyAMPM};
@@ -142,22 +147,53 @@ void ButtonForm::StartB_Click() {
     // The run executes inside this handler, its checks and end message
     // included: a second start (the remote START, or the button enabled
     // again by Stop) while any of it is under way must not nest.
-    if (General::MeasureBusy || inStart_) {
+    if (General::MeasureBusy || phase_ == Phase::Running) {
         CrossMix::AddStatus("start refused: a measurement is still running");
         return;
     }
-    inStart_ = true;
-    const auto done = qScopeGuard([this] { inStart_ = false; });
+    if (phase_ == Phase::Checking) {
+        CrossMix::AddStatus("start refused: a message of the last start still waits for its OK");
+        return;
+    }
+    phase_ = Phase::Checking;
+    const auto done = qScopeGuard([this] { phase_ = Phase::Idle; });
     const EquipmentLists* lists = EquipmentLists::Get();
     const std::vector<std::string> refusals =
         RunStart::Refusals(lists ? lists->SamplingRateMHz() : 0.0);
     for (const std::string& why : refusals)
         Services::BigMessage().ShowMessage(why, 1, 0, false, true, true);
     if (!refusals.empty()) return;
+    phase_ = Phase::Running;
     RunAndEnd();
 }
 
+bool ButtonForm::RunUnderWay() {
+    return g_runUnderWay;
+}
+
+void ButtonForm::AfterRun(std::function<void()> work) {
+    if (!work) return;
+    if (!g_runUnderWay) {
+        work();
+        return;
+    }
+    g_afterRun.push_back(std::move(work));
+}
+
+void ButtonForm::RunHeldWork() {
+    if (g_runUnderWay) return; // the next run's end runs it
+    for (std::function<void()>& work : std::exchange(g_afterRun, {}))
+        work();
+}
+
 void ButtonForm::RunAndEnd() {
+    g_runUnderWay = true;
+    // The held work runs once this handler, and a remote START that called
+    // it, have returned: a box shown from here would still hold them.
+    const auto ended = qScopeGuard([] {
+        g_runUnderWay = false;
+        if (!g_afterRun.empty()) QTimer::singleShot(0, qApp, &ButtonForm::RunHeldWork);
+    });
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Not ready from the first event pump on: a "FINISHED?" answered there
     // would tell a client that the run it has just started has ended.

@@ -1,8 +1,11 @@
+// The windows and desktop services that stand behind Services.h in the program.
+
 #include "WindowServices.h"
 
 #include "Current.h"
 #include "ErrorForm.h"
 #include "FrontWindow.h"
+#include "LauncherProcess.h"
 #include "MsgBig.h"
 #include "Services.h"
 
@@ -12,7 +15,6 @@
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -139,7 +141,8 @@ private:
 // has started, even when the launcher then finds no viewer and ends with a
 // failure, seconds later. So xdg-open is run here and watched to its end
 // without waiting for it: a launcher that ends with a failure found no
-// viewer.
+// viewer. The launcher and the viewer it starts are the operator's: they
+// run on when the program ends, which then answers nothing for them.
 class DesktopUrlOpener final : public Services::UrlOpenerService {
 public:
     bool Open(const std::string& url, std::function<void(bool)> answer) override {
@@ -148,20 +151,10 @@ public:
             text.contains(QLatin1String("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
         const QString launcher = QStandardPaths::findExecutable("xdg-open");
         if (launcher.isEmpty()) return OpenWithoutLauncher(target, std::move(answer));
-        auto* process = new QProcess(QCoreApplication::instance());
-        // a viewer in the launcher's foreground must never block on a full pipe
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(process, &QProcess::finished, process,
-                         [process, answer](int code, QProcess::ExitStatus status) {
-                             process->deleteLater();
-                             if (answer) answer(status == QProcess::NormalExit && code == 0);
-                         });
-        process->start(launcher, {target.isLocalFile() ? target.toLocalFile()
-                                                       : target.toString(QUrl::FullyEncoded)});
-        if (process->waitForStarted()) return true;
-        process->deleteLater();
-        return false;
+        return LauncherProcess::Start(
+            launcher,
+            {target.isLocalFile() ? target.toLocalFile() : target.toString(QUrl::FullyEncoded)},
+            std::move(answer));
     }
 
 private:

@@ -5,11 +5,15 @@
 // designed size, whatever the others did; no window may stand in two frames
 // or leave an empty one; every message and dialog must open in front of the
 // main window; every message must show its whole text; and the report's
-// pictures must be large enough to read. Screenshots of the whole screen go
-// into the build tree.
+// pictures must be large enough to read. The report is also shown while the
+// desktop's launcher takes its time: the program left then, and a launcher
+// that fails in the middle of a run. Screenshots of the whole screen go into
+// the build tree.
 
 #include "../instruments/simbench_process.h"
 #include "../support/event_pump.h"
+#include "../support/fake_launcher.h"
+#include "../support/free_port.h"
 #include "../support/registry_fixture.h"
 #include "../ui/browser_view.h"
 #include "ACPForm.h"
@@ -36,6 +40,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -45,8 +50,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -152,7 +159,12 @@ private:
                 continue;
             }
             EXPECT_GE(w->width(), w->sizeHint().width()) << what;
-            EXPECT_GE(w->height(), w->sizeHint().height()) << what;
+            // A text that wraps needs the height its lines take at the box's width.
+            QLayout* lines = w->layout();
+            EXPECT_GE(w->height(), lines && lines->hasHeightForWidth()
+                                       ? lines->totalHeightForWidth(w->width())
+                                       : w->sizeHint().height())
+                << what;
             ExpectWholeText(box ? box->findChild<QLabel*>("qt_msgbox_label") : big->Message, what);
             // The title bar has room for the whole title beside its buttons.
             QFont title = QApplication::font("QMdiSubWindowTitleBar");
@@ -544,4 +556,211 @@ TEST_F(Desktop, EquipmentSetupKeepsEveryTestSignalControlReadableWithAdvancedSho
     }
     setup.BOXWAdvanced->click();
     EXPECT_TRUE(PumpUntil([&] { return !setup.BOXWIQAmp->isVisible(); }, 30000));
+}
+
+namespace {
+
+// The program as an operator starts it, with the bench in its resource
+// cache, remote control on a free port and its files in `folder`, its
+// errors into a file there; and a remote client of it.
+class ProgramOnTheBench {
+public:
+    ProgramOnTheBench(const QTemporaryDir& folder, const SimBench& bench)
+        : errors_(folder.filePath("stderr.txt")) {
+        {
+            std::ofstream reg(folder.filePath("registry.txt").toStdString());
+            reg << "[HKEY_LOCAL_MACHINE\\" << SetHandle::kDefaultDeviceRegEntry << "]\n";
+            int n = 0;
+            for (const char* role : {"modsource", "rf", "analyzer"})
+                reg << "\"DEVICE" << ++n << "\"=sz:\"" << bench.Resource(role) << "\"\n";
+        }
+        const int port = FreeSettingsPort();
+        std::ofstream(folder.filePath("Quillon.INI").toStdString())
+            << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\nTargetLevel=-5\r\n";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUILLON_FOLDER", folder.path());
+        env.insert("QUILLON_REGISTRY_FILE", folder.filePath("registry.txt"));
+        // A runtime folder of its own, or Qt says on standard error that it has none.
+        env.insert("XDG_RUNTIME_DIR", runtime_.path());
+        process.setProcessEnvironment(env);
+        process.setStandardErrorFile(errors_);
+        process.start(QUILLON_APP, {});
+        if (!process.waitForStarted(kPatientMs)) return;
+        for (QDeadlineTimer t(kPatientMs); !t.hasExpired();) {
+            client.abort();
+            client.connectToHost(QHostAddress::LocalHost, quint16(port));
+            if (client.waitForConnected(500)) return;
+        }
+    }
+    ~ProgramOnTheBench() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished(kPatientMs);
+    }
+
+    // The answer to a query.
+    std::string Ask(const char* query) {
+        client.write(query);
+        client.waitForBytesWritten(kPatientMs);
+        std::string reply;
+        for (QDeadlineTimer t(kPatientMs); reply.size() < 11 && !t.hasExpired();)
+            if (client.waitForReadyRead(1000)) reply += client.readAll().toStdString();
+        return reply;
+    }
+    // Finds the instruments and measures; whether the run finished.
+    bool Run() {
+        client.write("SETUP;");
+        std::string reply;
+        for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && reply != "IS_READY:1;";)
+            reply = Ask("IS_READY?;");
+        if (reply != "IS_READY:1;") return false;
+        client.write("START;");
+        for (QDeadlineTimer t(240000); !t.hasExpired() && reply != "FINISHED:1;";)
+            reply = Ask("FINISHED?;");
+        return reply == "FINISHED:1;";
+    }
+    // What it wrote on standard error.
+    QString Errors() const {
+        QFile file(errors_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    }
+
+    QProcess process;
+    QTcpSocket client;
+
+private:
+    QTemporaryDir runtime_;
+    QString errors_;
+};
+
+// The main window of process `pid`, 0 until it is shown.
+xcb_window_t MainWindowOf(ForeignWindows& display, qint64 pid) {
+    for (const ForeignWindows::Window& w : display.Of(pid))
+        if (w.title.rfind("Korva & Tellin Quillon", 0) == 0) return w.id;
+    return 0;
+}
+
+// Chooses "Measurement Report" > "Show Measurement Report" from the keyboard
+// in the main window, once it has the focus; again while the launcher has
+// not started, as a key may reach the window before its focus does.
+bool ShowReportFromTheMenu(ForeignWindows& display, xcb_window_t main,
+                           const FakeLauncher& launcher) {
+    for (QDeadlineTimer t(120000); !t.hasExpired() && launcher.Started().empty();) {
+        display.Activate(main);
+        PumpUntil([&] { return XWindows("_NET_ACTIVE_WINDOW") == std::vector<WId>{main}; }, 5000);
+        display.Key(main, 0xff1b); // Escape: no menu left open by a try before
+        display.Key(main, 'm', XCB_MOD_MASK_1);
+        display.Key(main, 'r');
+        PumpUntil([&] { return !launcher.Started().empty(); }, 20000);
+    }
+    return !launcher.Started().empty();
+}
+
+} // namespace
+
+// The report shown, and the program left at once while the desktop's
+// launcher still looks for a viewer: it ends with code 0 and says nothing,
+// and the launcher, which is the user's, runs on.
+TEST_F(Desktop, LeavingWhileTheReportViewerOpensEndsCleanlyAndLeavesTheLauncherRunning) {
+    ForeignWindows display;
+    ASSERT_TRUE(display.Connected());
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    FakeLauncher launcher(0, FakeLauncher::Ends::WhenReleased);
+    ProgramOnTheBench quillon(folder, bench);
+    ASSERT_EQ(quillon.client.state(), QAbstractSocket::ConnectedState);
+    ASSERT_TRUE(quillon.Run()) << "a run gives the report its data";
+    xcb_window_t main = 0;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (main = MainWindowOf(display, quillon.process.processId())); }));
+
+    ASSERT_TRUE(ShowReportFromTheMenu(display, main, launcher));
+    display.Close(main);
+
+    ASSERT_TRUE(quillon.process.waitForFinished(kPatientMs)) << "Close did not end the program";
+    EXPECT_EQ(quillon.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quillon.process.exitCode(), 0);
+    EXPECT_EQ(quillon.Errors().toStdString(), "");
+    ASSERT_EQ(launcher.Started().size(), 1u);
+    EXPECT_TRUE(FakeLauncher::Running(launcher.Started()[0])) << "the launcher was ended with it";
+    EXPECT_FALSE(launcher.Ended());
+}
+
+namespace {
+
+// The lines of the progress window's status list.
+std::vector<std::string> StatusLines() {
+    std::vector<std::string> lines;
+    QListWidget* list = Current::Instance().StatList;
+    for (int k = 0; k < list->count(); ++k)
+        lines.push_back(list->item(k)->text().toStdString());
+    return lines;
+}
+
+// This process's descriptors that watch a process.
+int ProcessDescriptors() {
+    int n = 0;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code gone; // closed meanwhile
+        n += std::filesystem::read_symlink(fd, gone).string() == "anon_inode:[pidfd]";
+    }
+    return n;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+} // namespace
+
+// The desktop's launcher finds no viewer while a run is under way: the run
+// goes on without waiting for an OK, its status list says so at once, and
+// the box comes once the run has ended. The launcher is collected.
+TEST_F(Desktop, ALauncherFailingDuringARunShowsItsBoxOnlyOnceTheRunHasEnded) {
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    ListBench(bench);
+    MainForm& main = MainForm::StartProgram();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    Discover();
+    QComboBox* rates = SetupGUI::Instance().AnaSampFreqDisc;
+    rates->setCurrentIndex(rates->findText("16 MHz"));
+    {
+        MessageWatch watch("viewer_data");
+        ButtonForm::Instance().StartB->click();
+    }
+    ASSERT_TRUE(General::DataPresent) << "a run gives the report its data";
+
+    FakeLauncher launcher(1, FakeLauncher::Ends::WhenReleased);
+    const int descriptors = ProcessDescriptors();
+    MessageWatch watch("viewer");
+    main.ShowReport_Click();
+    ASSERT_TRUE(PumpUntil([&] { return !launcher.Started().empty(); }));
+    const std::string noViewer = "No viewer could open the measurement report " +
+                                 QDir(folder.path()).filePath("CurrentReport.html").toStdString() +
+                                 ".";
+    // In the middle of the run the launcher ends, and its answer comes while
+    // the run waits here.
+    bool released = false, listed = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (released || !General::MeasureBusy) return;
+        released = true;
+        launcher.Release();
+        listed = PumpUntil([&] { return Contains(StatusLines(), noViewer); });
+    });
+    during.start(20);
+    ButtonForm::Instance().StartB->click();
+    during.stop();
+    const std::vector<std::string> seenInRun = watch.seen;
+    ASSERT_TRUE(released) << "the run was under way";
+    EXPECT_TRUE(listed) << "the status list named the failure during the run";
+    EXPECT_FALSE(Contains(seenInRun, noViewer)) << "the box came during the run";
+    EXPECT_TRUE(General::DataPresent) << General::RunErrorText;
+
+    EXPECT_TRUE(PumpUntil([&] { return Contains(watch.seen, noViewer); }))
+        << "the box came after the run";
+    EXPECT_TRUE(FakeLauncher::Gone(launcher.Started()[0])) << "the launcher was not collected";
+    EXPECT_EQ(ProcessDescriptors(), descriptors);
 }

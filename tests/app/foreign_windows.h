@@ -1,8 +1,10 @@
 #pragma once
 // Another program's windows on the test's X display, as the window manager
-// lists them, and a mouse click sent into one of them: how a test reaches
-// the windows of a program it started, which it cannot drive from inside.
+// lists them, and a mouse click, a key or a close request sent into one of
+// them: how a test reaches the windows of a program it started, which it
+// cannot drive from inside.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +80,39 @@ public:
         xcb_flush(c_);
     }
 
+    // Presses and releases the key of `keysym` (X keysyms: 'r', 0xff1b
+    // Escape) with the modifiers of `state` (XCB_MOD_MASK_1 for Alt) held,
+    // as events sent to the program that made the window.
+    void Key(xcb_window_t window, std::uint32_t keysym, std::uint16_t state = 0) {
+        const xcb_keycode_t code = KeyCode(keysym);
+        if (code == 0) return;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        for (bool press : {true, false}) {
+            xcb_key_press_event_t e{};
+            e.response_type = press ? XCB_KEY_PRESS : XCB_KEY_RELEASE;
+            e.detail = code;
+            e.time = XCB_CURRENT_TIME;
+            e.root = root;
+            e.event = window;
+            e.state = state;
+            e.same_screen = 1;
+            xcb_send_event(c_, 0, window, 0, reinterpret_cast<const char*>(&e));
+        }
+        xcb_flush(c_);
+    }
+
+    // Asks the window manager to give the window the focus, as a pager does.
+    void Activate(xcb_window_t window) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        Send(root, window, Atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0},
+             XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+    }
+
+    // Asks the window to close, as its frame's close button does.
+    void Close(xcb_window_t window) {
+        Send(window, window, Atom("WM_PROTOCOLS"), {Atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME}, 0);
+    }
+
     // The windows a WINDOW property of `window` (of the root window for 0)
     // names, as the X server holds them now.
     std::vector<std::uint32_t> WindowsIn(const char* property, xcb_window_t window = 0) {
@@ -96,6 +131,37 @@ private:
             std::free(r);
         }
         return atom;
+    }
+
+    void Send(xcb_window_t to, xcb_window_t about, xcb_atom_t type,
+              const std::vector<std::uint32_t>& data, std::uint32_t mask) {
+        xcb_client_message_event_t e{};
+        e.response_type = XCB_CLIENT_MESSAGE;
+        e.format = 32;
+        e.window = about;
+        e.type = type;
+        for (std::size_t k = 0; k < data.size() && k < 5; ++k)
+            e.data.data32[k] = data[k];
+        xcb_send_event(c_, 0, to, mask, reinterpret_cast<const char*>(&e));
+        xcb_flush(c_);
+    }
+
+    // The first key that gives `keysym` unshifted or shifted; 0 for none.
+    xcb_keycode_t KeyCode(std::uint32_t keysym) {
+        const xcb_setup_t* setup = xcb_get_setup(c_);
+        const int first = setup->min_keycode, count = setup->max_keycode - first + 1;
+        xcb_keycode_t code = 0;
+        if (auto* r = xcb_get_keyboard_mapping_reply(
+                c_, xcb_get_keyboard_mapping(c_, xcb_keycode_t(first), std::uint8_t(count)),
+                nullptr)) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r);
+            const int per = r->keysyms_per_keycode;
+            for (int k = 0; k < count && code == 0; ++k)
+                for (int level = 0; level < std::min(per, 2) && code == 0; ++level)
+                    if (syms[k * per + level] == keysym) code = xcb_keycode_t(first + k);
+            std::free(r);
+        }
+        return code;
     }
 
     // A property's bytes, at most 64 KiB.

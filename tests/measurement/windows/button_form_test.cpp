@@ -85,9 +85,15 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
     General::DataPresent = true;
     General::RunErrorText = "earlier";
     General::SweepPoints.assign(3, SweepPoint{});
+    // Start pressed again while the first message waits: no run is the cause.
+    big.onShow = [&] {
+        if (big.shown.size() == 1) form->StartB->click();
+    };
 
     form->StartB->click();
 
+    EXPECT_EQ(status.lines,
+              Lines{"start refused: a message of the last start still waits for its OK"});
     EXPECT_EQ(big.shownWith, (Lines{"1|0|Sampling rate is zero! Please select correct value",
                                     "1|0|Baseband clock rate is zero! Please select correct value",
                                     "1|0|Clock for signal generation and analysis must be equal!",

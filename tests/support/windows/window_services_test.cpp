@@ -3,14 +3,13 @@
 // as the desktop's launcher tells it when it ends.
 
 #include "../event_pump.h"
+#include "../fake_launcher.h"
 #include "Services.h"
 #include "WindowServices.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -34,36 +33,6 @@ Services::UrlOpenerService& DesktopOpener() {
     UninstallDesktopServices();
     return opener;
 }
-
-// A stand-in xdg-open first on PATH: it notes what it was asked to open,
-// takes `seconds`, notes its end and ends with `exitCode`, as xdg-open ends
-// with 3 when it finds no viewer.
-class FakeLauncher {
-public:
-    FakeLauncher(int exitCode, int seconds) : path_(qgetenv("PATH")) {
-        QFile script(bin_.filePath("xdg-open"));
-        script.open(QIODevice::WriteOnly);
-        script.write(QString("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\nsleep %2\n: > '%3'\nexit %4\n")
-                         .arg(bin_.filePath("asked"))
-                         .arg(seconds)
-                         .arg(bin_.filePath("ended"))
-                         .arg(exitCode)
-                         .toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", bin_.path().toUtf8() + ":" + path_);
-    }
-    ~FakeLauncher() { qputenv("PATH", path_); }
-    bool Ended() const { return QFile::exists(bin_.filePath("ended")); }
-    QString Asked() const {
-        QFile asked(bin_.filePath("asked"));
-        return asked.open(QIODevice::ReadOnly) ? QString::fromUtf8(asked.readAll()) : QString();
-    }
-
-private:
-    QByteArray path_;
-    QTemporaryDir bin_;
-};
 
 } // namespace
 
@@ -92,34 +61,46 @@ TEST(WindowServices, AMessageBoxIsAsWideAsItsTitleBesideTheTitleBarButtons) {
 
 TEST(WindowServices, UrlOpenerAnswersWhetherTheLauncherFoundAViewerWhenItEnds) {
     Services::UrlOpenerService& opener = DesktopOpener();
+    using Ends = FakeLauncher::Ends;
     struct Case {
-        int exitCode, seconds;
+        int exitCode;
+        Ends ends;
         const char* url;
         const char* asked;
         bool opened;
     };
     const Case cases[] = {
-        {0, 0, "file:///tmp/a report/CurrentReport.html", "/tmp/a report/CurrentReport.html", true},
-        {3, 0, "file:///tmp/a report/CurrentReport.html", "/tmp/a report/CurrentReport.html",
-         false},
-        {0, 0, "/tmp/plain #1.html", "/tmp/plain #1.html", true},
-        {4, 0, "https://example.com/a b", "https://example.com/a%20b", false},
+        {0, Ends::AtOnce, "file:///tmp/a report/CurrentReport.html",
+         "/tmp/a report/CurrentReport.html", true},
+        {3, Ends::AtOnce, "file:///tmp/a report/CurrentReport.html",
+         "/tmp/a report/CurrentReport.html", false},
+        {0, Ends::AtOnce, "/tmp/plain #1.html", "/tmp/plain #1.html", true},
+        {4, Ends::AtOnce, "https://example.com/a b", "https://example.com/a%20b", false},
         // as long as xdg-open takes to find no browser, and longer
-        {3, 5, "/tmp/plain #1.html", "/tmp/plain #1.html", false},
+        {3, Ends::WhenReleased, "/tmp/plain #1.html", "/tmp/plain #1.html", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url + std::string(" ") + std::to_string(c.exitCode));
-        FakeLauncher launcher(c.exitCode, c.seconds);
+        FakeLauncher launcher(c.exitCode, c.ends);
         std::vector<bool> answers;
         EXPECT_TRUE(opener.Open(c.url, [&answers](bool opened) { answers.push_back(opened); }));
         // The program goes on while the launcher runs; the answer comes from
         // its event loop.
-        if (c.seconds > 0) {
-            EXPECT_FALSE(launcher.Ended()) << "waited for the launcher";
-        }
         EXPECT_TRUE(answers.empty());
+        if (c.ends == Ends::WhenReleased) {
+            ASSERT_TRUE(PumpUntil([&launcher] { return !launcher.Started().empty(); }));
+            EXPECT_TRUE(answers.empty()) << "answered while the launcher runs";
+            launcher.Release();
+        }
         ASSERT_TRUE(PumpUntil([&answers] { return !answers.empty(); }, 120000));
         EXPECT_EQ(answers, std::vector<bool>{c.opened});
         EXPECT_EQ(launcher.Asked().toStdString(), c.asked);
     }
+    // A launcher that cannot be started opened nothing, and says so at once.
+    FakeLauncher broken(0, Ends::NeverStarts);
+    std::vector<bool> answers;
+    EXPECT_FALSE(
+        opener.Open("/tmp/plain.html", [&answers](bool opened) { answers.push_back(opened); }));
+    EXPECT_TRUE(answers.empty());
+    EXPECT_TRUE(broken.Started().empty());
 }

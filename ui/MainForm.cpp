@@ -329,13 +329,16 @@ void MainForm::VISAResource_Click() {
 }
 
 void MainForm::Exit_Click() {
-    if (General::MeasureBusy) {
-        // The run unwinds first; the window closes when it has.
+    if (General::MeasureBusy || ButtonForm::RunUnderWay()) {
+        // The run unwinds first, its end message included; the window closes
+        // when it has. A quit asked while that message waits would close it
+        // as declined and be cancelled with it, leaving the program running.
         General::MeasureRunAbort = true;
+        if (closeAfterRun_) return; // one watch is enough
         closeAfterRun_ = true;
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, poll] {
-            if (General::MeasureBusy) return;
+            if (General::MeasureBusy || ButtonForm::RunUnderWay()) return;
             poll->deleteLater();
             Exit_Click();
         });
@@ -352,7 +355,7 @@ void MainForm::Exit_Click() {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (General::MeasureBusy) {
+    if (General::MeasureBusy || ButtonForm::RunUnderWay()) {
         event->ignore();
         Exit_Click();
         return;

@@ -56,6 +56,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -607,14 +608,20 @@ public:
             if (client.waitForReadyRead(1000)) reply += client.readAll().toStdString();
         return reply;
     }
-    // Finds the instruments and measures; whether the run finished.
-    bool Run() {
+    // Finds the instruments and starts a run; whether it is under way.
+    bool Start() {
         client.write("SETUP;");
         std::string reply;
         for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && reply != "IS_READY:1;";)
             reply = Ask("IS_READY?;");
         if (reply != "IS_READY:1;") return false;
         client.write("START;");
+        return Ask("FINISHED?;") == "FINISHED:0;";
+    }
+    // Finds the instruments and measures; whether the run finished.
+    bool Run() {
+        if (!Start()) return false;
+        std::string reply;
         for (QDeadlineTimer t(240000); !t.hasExpired() && reply != "FINISHED:1;";)
             reply = Ask("FINISHED?;");
         return reply == "FINISHED:1;";
@@ -657,6 +664,31 @@ bool ShowReportFromTheMenu(ForeignWindows& display, xcb_window_t main,
 }
 
 } // namespace
+
+// Closed during a run, the program aborts the run, lets its end message
+// pass and ends with code 0, its settings saved: a quit that the waiting end
+// message declined would leave it running with nobody to close it.
+TEST_F(Desktop, ClosingTheMainWindowDuringARunEndsTheProgramOnceTheRunHasUnwound) {
+    ForeignWindows display;
+    ASSERT_TRUE(display.Connected());
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    ProgramOnTheBench quillon(folder, bench);
+    ASSERT_EQ(quillon.client.state(), QAbstractSocket::ConnectedState);
+    ASSERT_TRUE(quillon.Start());
+    xcb_window_t main = 0;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (main = MainWindowOf(display, quillon.process.processId())); }));
+    display.Close(main);
+
+    ASSERT_TRUE(quillon.process.waitForFinished(kPatientMs)) << "Close did not end the program";
+    EXPECT_EQ(quillon.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quillon.process.exitCode(), 0);
+    EXPECT_EQ(quillon.Errors().toStdString(), "");
+    std::ifstream ini(folder.filePath("Quillon.INI").toStdString());
+    const std::string saved((std::istreambuf_iterator<char>(ini)), {});
+    EXPECT_NE(saved.find("AMAMOrder="), std::string::npos) << "the settings were not saved";
+}
 
 // The report shown, and the program left at once while the desktop's
 // launcher still looks for a viewer: it ends with code 0 and says nothing,

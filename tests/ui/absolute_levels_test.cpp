@@ -180,7 +180,9 @@ struct TruthRun : RemoteRunFixture {
         if (!bench.ready) return {};
         RemoteRun run(dir, bench);
         Measure(run, target, variants, signal);
-        if (HasFailure()) return {};
+        // A run that did not finish; a mismatch of an earlier run leaves this
+        // one its truth.
+        if (HasFatalFailure()) return {};
         return Truth(bench, dir, levelIsRMS);
     }
 };

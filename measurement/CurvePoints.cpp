@@ -43,8 +43,27 @@ double FiniteMean(const Array& x) {
     return count > 0 ? sum / static_cast<double>(count) : 0.0;
 }
 
+// The phase of the sum of output times conjugate input over the usable
+// samples: the phase difference of the strong samples, which the others lie
+// around.
+double CentrePhase(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,
+                   const std::vector<bool>& unusable) {
+    double re = 0.0, im = 0.0;
+    for (std::size_t k = 0; k < refI.size(); ++k) {
+        if (!unusable.empty() && unusable[k]) continue;
+        re += outI[k] * refI[k] + outQ[k] * refQ[k];
+        im += outQ[k] * refI[k] - outI[k] * refQ[k];
+    }
+    return std::atan2(im, re);
+}
+
+// `centred` for aligned records, whose differences are then taken within
+// half a turn of CentrePhase. Before the alignment the records' samples do
+// not match one another: their differences scatter over the whole turn, and
+// stay wrapped into ±pi as the uncorrected pictures show them.
 bool ExtractWithMean(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,
-                     const std::vector<bool>& unusable, PointSets& points, double& mean) {
+                     const std::vector<bool>& unusable, bool centred, PointSets& points,
+                     double& mean) {
     const std::size_t n = refI.size();
     if (refQ.size() != n || outI.size() != n || outQ.size() != n) return false;
     if (!unusable.empty() && unusable.size() != n) return false;
@@ -67,6 +86,15 @@ bool ExtractWithMean(const Array& refI, const Array& refQ, const Array& outI, co
             d += turn;
         points.phaseDifferenceRad[k] = d;
     }
+    // Aligned, the differences lie around the carrier phase between generator
+    // and analyzer plus the AM/PM, which may be anywhere: near ±pi they would
+    // lie on both ends of the range and average to neither. Taken within half
+    // a turn of their centre they lie together, and away from ±pi none moves.
+    if (centred) {
+        const double centre = CentrePhase(refI, refQ, outI, outQ, unusable);
+        for (double& d : points.phaseDifferenceRad)
+            d = Analysis::NearTurn(d, centre);
+    }
     mean = FiniteMean(points.phaseDifferenceRad);
     const double toDegrees = 180.0 / pi;
     points.phaseDifference.resize(n);
@@ -82,13 +110,13 @@ bool ExtractWithMean(const Array& refI, const Array& refQ, const Array& outI, co
 bool Extract(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,
              const std::vector<bool>& unusable, PointSets& points) {
     double mean = 0.0;
-    return ExtractWithMean(refI, refQ, outI, outQ, unusable, points, mean);
+    return ExtractWithMean(refI, refQ, outI, outQ, unusable, false, points, mean);
 }
 
 bool ExtractAligned(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,
                     const std::vector<bool>& unusable, PointSets& points, double& gain) {
     double mean = 0.0;
-    if (!ExtractWithMean(refI, refQ, outI, outQ, unusable, points, mean)) return false;
+    if (!ExtractWithMean(refI, refQ, outI, outQ, unusable, true, points, mean)) return false;
     // The mean phase difference comes off the output phase too; in radians
     // the phase addition never wraps, so it is the plain difference.
     for (double& v : points.outputPhase)

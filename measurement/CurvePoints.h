@@ -25,9 +25,12 @@ struct PointSets {
 bool Extract(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,
              const std::vector<bool>& unusable, PointSets& points);
 
-// For the aligned records: Extract, then the mean phase difference also taken
-// off the output phase, and the output amplitudes divided by the least-squares
-// gain of output against input amplitude, so that small signals run near 1:1.
+// For the aligned records: Extract, but with each phase difference taken
+// within half a turn of the phase of the sum of output times conjugate input
+// before the mean comes off, so that a set lying around ±pi stays whole; then
+// the mean phase difference also taken off the output phase, and the output
+// amplitudes divided by the least-squares gain of output against input
+// amplitude, so that small signals run near 1:1.
 // False (points as Extract left them) when no usable point is left or the
 // gain is zero or not finite.
 bool ExtractAligned(const Array& refI, const Array& refQ, const Array& outI, const Array& outQ,

@@ -230,10 +230,13 @@ bool Align(std::vector<bool>& refBad, std::vector<bool>& outBad, double& gain) {
     math.ShiftSamples(store[0], store[1], fine);
 
     // The residual is measured on the cross spectrum of the aligned records,
-    // the same one the graphs show afterwards, so it is computed once.
+    // the same one the graphs show afterwards, so it is computed once. Its
+    // phase is flat, at the carrier phase between generator and analyzer plus
+    // the AM/PM: near ±pi the bins would lie on both ends of the range and
+    // the fit would find them wrapped, so they are taken near the strongest.
     math.ShiftService(store[0], store[1], store[2], store[3], mag, phase);
     double residual = 0.0;
-    if (!math.GetSampleShiftFDom(mag, phase, residual)) {
+    if (!math.GetSampleShiftFDom(mag, Analysis::NearStrongest(phase, mag, kEmptyBin), residual)) {
         Abort("The remaining timing difference could not be measured.");
         return false;
     }

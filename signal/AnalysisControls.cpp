@@ -240,6 +240,26 @@ Array UnwrapOccupied(const Array& phase, const Array& mag, double floor) {
     return out;
 }
 
+double NearTurn(double phase, double centre) {
+    const double d = phase - centre;
+    if (d > kPi) return phase - 2.0 * kPi;
+    if (d < -kPi) return phase + 2.0 * kPi;
+    return phase;
+}
+
+Array NearStrongest(const Array& phase, const Array& mag, double floor) {
+    if (mag.size() != phase.size()) return {};
+    Array out(phase);
+    if (out.empty()) return out;
+    std::size_t top = 0;
+    for (std::size_t k = 1; k < mag.size(); ++k)
+        if (std::abs(mag[k]) > std::abs(mag[top])) top = k;
+    const double least = floor * std::abs(mag[top]);
+    for (std::size_t k = 0; k < out.size(); ++k)
+        if (std::abs(mag[k]) >= least) out[k] = NearTurn(phase[k], phase[top]);
+    return out;
+}
+
 // The two-output operations build their results aside and move them in at
 // the end, so any output may also be one of the inputs.
 bool ToPolar(const Array& re, const Array& im, Array& mag, Array& phase) {

@@ -196,6 +196,15 @@ Array Unwrap(const Array& phase);
 // sparse spectrum, whose phase is noise, it adds no stray turns. Empty when
 // mag and phase differ in length.
 Array UnwrapOccupied(const Array& phase, const Array& mag, double floor);
+// `phase` moved by one whole turn towards `centre` when it lies more than half
+// a turn from it, else `phase` itself, to the bit; both within ±pi. NaN stays.
+double NearTurn(double phase, double centre);
+// The phase with every bin that carries power, of magnitude at least `floor`
+// times the largest, within half a turn of the strongest bin's phase
+// (NearTurn); any other bin as it is. A flat phase near ±pi lies on both ends
+// of the range; so taken, its bins with power lie together. Empty when mag
+// and phase differ in length.
+Array NearStrongest(const Array& phase, const Array& mag, double floor);
 
 // --- Complex arrays -----------------------------------------------------------
 

@@ -68,10 +68,14 @@ def played_level(levels, name, highest=False):
     return levels.get(name, levels[None])[1 if highest else 0]
 
 
+def input_dbm(envelope):
+    """The power (dBm) of each sample of an envelope (sqrt(mW))."""
+    return 10 * np.log10(np.maximum(np.abs(envelope) ** 2, 1e-300))
+
+
 def amplify(envelope, rows):
     """The amplifier's output envelope (sqrt(mW)) by its truth table."""
-    power = np.abs(envelope) ** 2
-    pin = 10 * np.log10(np.maximum(power, 1e-300))
+    pin = input_dbm(envelope)
     gain = np.interp(pin, rows[:, 0], rows[:, 2])
     phase = np.interp(pin, rows[:, 0], rows[:, 3])
     return envelope * 10 ** (gain / 20) * np.exp(1j * np.radians(phase))
@@ -120,10 +124,13 @@ def worst(error):
     return np.abs(error).max() if error.size else np.nan
 
 
-def curve_truth(amam, ampm, rows, input_full_scale, output_full_scale):
+def curve_truth(amam, ampm, rows, input_full_scale, output_full_scale, mean_phase):
     """The gridded curves against the truth over the top 20 dB of input power:
     input amplitude 1 is the input's full scale, output amplitude 1 the
-    output's. The AM/PM is relative, so its mean offset is taken out."""
+    output's. The AM/PM's shape is held with its mean offset taken out, and
+    its offset apart: the curve is the phase difference less its mean over the
+    record, so the truth's is its AM/PM less the mean over the record's
+    samples (mean_phase, degrees)."""
     out = {}
     x, y = amam[:, 0], amam[:, 1]
     top = (x >= 0.1) & (y > 0)
@@ -138,6 +145,7 @@ def curve_truth(amam, ampm, rows, input_full_scale, output_full_scale):
     true_phase = np.interp(pin, rows[:, 0], rows[:, 3])
     error = np.degrees(ampm[top, 1]) - true_phase
     out["ampm_truth_error"] = worst(error - error.mean()) if top.any() else np.nan
+    out["ampm_offset_error"] = error.mean() + mean_phase if top.any() else np.nan
     out["curve_phase_swing"] = np.ptp(true_phase) if top.any() else np.nan
     return out
 
@@ -216,7 +224,8 @@ def main():
     out["noise_density"] = dbm(10 ** ((o.danl + o.attenuation) / 10) + 10 ** (amplifier_noise / 10))
 
     amam, ampm = curve_file(o.curves)
-    out.update(curve_truth(amam, ampm, rows, pep, out["output_full_scale"]))
+    mean_phase = np.mean(np.interp(input_dbm(x[: o.depth]), rows[:, 0], rows[:, 3]))
+    out.update(curve_truth(amam, ampm, rows, pep, out["output_full_scale"], mean_phase))
     out["amam_error"] = 20 * np.log10(rms_residual(amam[:, 0], amam[:, 1], o.amam_order))
     out["amam_inverse_error"] = 20 * np.log10(rms_residual(amam[:, 1], amam[:, 0], o.amam_order))
     out["ampm_error"] = np.degrees(rms_residual(ampm[:, 0], ampm[:, 1], o.ampm_order))

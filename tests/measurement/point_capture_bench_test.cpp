@@ -98,9 +98,9 @@ struct BenchPoint {
         ready = wv.UploadWV(*IEC::Instance().ModSourVIF(), General::TestSignalI,
                             General::TestSignalQ, 4096) == WVClass::UploadOK;
         IEC::Instance().ModSourVIF()->ConfigErrorProcessor(true, false);
-        // An answer: the bench has taken (and logged) everything before it.
-        std::string idn;
-        IEC::Instance().ModSourVIF()->ReadString("*IDN?", idn, 1000);
+        // The logs a test counts from hold everything sent so far, the
+        // generator's settings included, not only the upload.
+        Settle();
         status.lines.clear();
     }
     ~BenchPoint() {

@@ -373,8 +373,8 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
     b.bench.SetFault(unplugged);
     const auto t0 = Clock::now();
     Send(*ana, {"ABOR;INIT:IMM;*WAI", "TRAC:IQ:DATA?"});
-    EXPECT_EQ(ana->ReadBlock(), "");
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_EQ(ana->ReadBlock(kPatientMs), "");
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(kLateMs));
     Send(*ana, {"TRAC:IQ:SET NORM,10000000Hz,16000000Hz,IMM,POS,0,100", "TRAC:IQ:DATA?"});
     EXPECT_EQ(ana->ReadBlock().value_or("").size(), 800u);
 
@@ -400,7 +400,7 @@ TEST(BenchFaults, EachFaultShowsAndClears) {
     if (Clock::now() - t1 < std::chrono::milliseconds(500)) {
         EXPECT_FALSE(ana->ReadLine(0));
     }
-    EXPECT_TRUE(ana->ReadLine(5000));
+    EXPECT_TRUE(ana->ReadLine(kPatientMs));
     EXPECT_GE(Clock::now() - t1, std::chrono::milliseconds(600));
 
     // Connection dropped in the middle of an answer block, once.
@@ -616,9 +616,10 @@ TEST(BenchServer, QueriesOfAClientThatHasGoneAreNotExecuted) {
     ASSERT_TRUE(gone.WriteRaw("BOGUS\nSYST:ERR?\nTRAC:IQ:DATA?\n"));
     gone.Close();
     std::thread server([&] { bench.Run(); });
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kPatientMs);
     while (bench.CommandLog(AnalyzerRole).size() < 3 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(bench.CommandLog(AnalyzerRole).size(), 3u);
     // The command still ran; the query that would have taken its error did not.
     ScpiClient next;
     ASSERT_TRUE(next.Connect("127.0.0.1", port));

@@ -35,12 +35,15 @@ TEST_F(ACPDialog, DefaultsShowEveryPairInUse) {
     EXPECT_EQ(w->Parameter->text(), "8");
     EXPECT_EQ(w->MainChanText->text(), "1");
     EXPECT_EQ(w->LowSpaceText[2]->text(), "3.3");
+    // Pairs in use: red, yellow, green; the main channel light grey.
+    const std::array<QRgb, 3> inUse = {qRgb(255, 0, 0), qRgb(255, 255, 0), qRgb(0, 255, 0)};
+    const QRgb mainChannel = qRgb(192, 192, 192);
     for (std::size_t k = 0; k < 3; ++k) {
-        EXPECT_EQ(Fill(w->LC[k]), ACPSetup::ToRgb(ACPSetup::kInUse[k]));
-        EXPECT_EQ(Fill(w->RC[k]), ACPSetup::ToRgb(ACPSetup::kInUse[k]));
+        EXPECT_EQ(Fill(w->LC[k]), inUse[k]);
+        EXPECT_EQ(Fill(w->RC[k]), inUse[k]);
         EXPECT_TRUE(w->UpSpaceText[k]->isEnabled());
     }
-    EXPECT_EQ(Fill(w->Shape), ACPSetup::ToRgb(ACPSetup::kMainChannel));
+    EXPECT_EQ(Fill(w->Shape), mainChannel);
     EXPECT_EQ(ACPSetup::ToRgb(0x0000FF), qRgb(255, 0, 0)); // &HBBGGRR
     const QImage picture = Screenshot(w, "acp_setup");
     EXPECT_TRUE(ShowsEveryControl(w, picture));
@@ -49,9 +52,8 @@ TEST_F(ACPDialog, DefaultsShowEveryPairInUse) {
     // line drawn across each of them.
     const std::array<const QFrame*, 7> channels = {w->LC[2], w->LC[1], w->LC[0], w->Shape,
                                                    w->RC[0], w->RC[1], w->RC[2]};
-    const std::array<std::uint32_t, 7> colours = {
-        ACPSetup::kInUse[2], ACPSetup::kInUse[1], ACPSetup::kInUse[0], ACPSetup::kMainChannel,
-        ACPSetup::kInUse[0], ACPSetup::kInUse[1], ACPSetup::kInUse[2]};
+    const std::array<QRgb, 7> colours = {inUse[2], inUse[1], inUse[0], mainChannel,
+                                         inUse[0], inUse[1], inUse[2]};
     for (std::size_t c = 0; c < channels.size(); ++c) {
         SCOPED_TRACE(c);
         ASSERT_TRUE(channels[c]->isVisibleTo(w));
@@ -60,8 +62,7 @@ TEST_F(ACPDialog, DefaultsShowEveryPairInUse) {
         if (c > 0) {
             EXPECT_EQ(place.left(), PlaceIn(w, channels[c - 1]).right() + 1);
         }
-        EXPECT_GT(PixelsNear(picture, place, ACPSetup::ToRgb(colours[c]), 8),
-                  place.width() * place.height() / 2);
+        EXPECT_GT(PixelsNear(picture, place, colours[c], 8), place.width() * place.height() / 2);
         const QRect middle(place.left() + place.width() / 4, place.top() + 3, place.width() / 2,
                            place.height() - 6);
         EXPECT_GE(PixelsNear(picture, middle, Qt::black, 80), middle.width()) << "spectrum line";
@@ -165,8 +166,10 @@ TEST_F(ACPDialog, StoredCodesOutsideTheListsSelectNothing) {
         EXPECT_EQ(w->Channels->currentIndex(), -1);
         EXPECT_EQ(General::ACP.Channels, c.channels); // nothing chosen, nothing stored
         if (c.channels <= 0) {
+            const std::array<QRgb, 3> notInUse = {qRgb(255, 192, 192), qRgb(255, 255, 192),
+                                                  qRgb(192, 255, 192)};
             for (std::size_t k = 0; k < 3; ++k) {
-                EXPECT_EQ(Fill(w->LC[k]), ACPSetup::ToRgb(ACPSetup::kNotInUse[k]));
+                EXPECT_EQ(Fill(w->LC[k]), notInUse[k]);
                 EXPECT_FALSE(w->LowChanText[k]->isEnabled());
             }
         }

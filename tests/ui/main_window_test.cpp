@@ -23,6 +23,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -184,10 +185,20 @@ TEST_F(MainWindow, ExitSavesWhenIdleAndOnlyAbortsDuringARun) {
     main.MDIForm_Load();
     std::remove(ini.c_str());
     General::MeasureBusy = true;
+    const auto timers = main.findChildren<QTimer*>();
     main.Exit_Click();
     EXPECT_TRUE(General::MeasureRunAbort);
-    PumpFor(120);
+    // The exit watches the run with a timer of its own: it has looked a few
+    // times, and found the run still busy each time.
+    QTimer* watch = nullptr;
+    for (QTimer* t : main.findChildren<QTimer*>())
+        if (!timers.contains(t)) watch = t;
+    ASSERT_NE(watch, nullptr);
+    int looks = 0;
+    QObject::connect(watch, &QTimer::timeout, [&looks] { ++looks; });
+    PumpUntil([&] { return looks >= 3 || std::ifstream(ini).good(); });
     EXPECT_FALSE(std::ifstream(ini).good()) << "nothing saved while the run unwinds";
+    EXPECT_GE(looks, 3);
     General::MeasureBusy = false; // the run has ended
     EXPECT_TRUE(PumpUntil([&] { return std::ifstream(ini).good(); }))
         << "the exit completes once the run has unwound";

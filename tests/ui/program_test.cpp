@@ -173,30 +173,53 @@ TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {
         client.connectToHost(QHostAddress::LocalHost, quint16(port));
     } while (!client.waitForConnected(500) && !connecting.hasExpired());
     ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState);
+    auto connected = [&] { return client.state() == QAbstractSocket::ConnectedState; };
+    // The answer to a query, up to and with its ";"; empty once the
+    // connection is gone, so that no loop of queries outlives it.
+    std::string received;
     auto ask = [&](const char* query) {
+        if (!connected()) return std::string();
         client.write(query);
-        client.waitForBytesWritten(5000);
-        std::string reply;
-        QDeadlineTimer t(30000);
-        while (reply.size() < 11 && !t.hasExpired() && client.waitForReadyRead(1000))
-            reply += client.readAll().toStdString();
+        for (QDeadlineTimer t(kPatientMs);;) {
+            received += client.readAll().toStdString();
+            if (received.find(';') != std::string::npos || !connected() || t.hasExpired()) break;
+            client.waitForReadyRead(1000);
+        }
+        const std::size_t end = received.find(';');
+        if (end == std::string::npos) return std::string();
+        const std::string reply = received.substr(0, end + 1);
+        received.erase(0, end + 1);
         return reply;
     };
     EXPECT_EQ(ask("IS_READY?;"), "IS_READY:0;");
     client.write("SETUP;");
     std::string reply;
-    for (QDeadlineTimer t(60000); !t.hasExpired() && reply != "IS_READY:1;";)
+    for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && connected() && reply != "IS_READY:1;";)
         reply = ask("IS_READY?;");
-    ASSERT_EQ(reply, "IS_READY:1;");
+    ASSERT_EQ(reply, "IS_READY:1;") << (connected() ? "" : "the program closed the connection");
+    // A query that reached the program together with START would be
+    // answered only after the run: the polls begin once the bench hears
+    // from the run.
+    auto heard = [&] {
+        std::size_t lines = 0;
+        for (const char* role : {"modsource", "rf", "analyzer"})
+            lines += bench.Log(role).size();
+        return lines;
+    };
+    const std::size_t beforeRun = heard();
     client.write("START;");
-    client.waitForBytesWritten(5000);
+    client.waitForBytesWritten(kPatientMs);
+    for (QDeadlineTimer t(kPatientMs); heard() == beforeRun && connected() && !t.hasExpired();)
+        client.waitForReadyRead(10); // which also sees the connection end
+    ASSERT_GT(heard(), beforeRun) << (connected() ? "the run never began"
+                                                  : "the program closed the connection");
     bool busySeen = false;
-    for (QDeadlineTimer t(240000); !t.hasExpired();) {
+    for (QDeadlineTimer t(240000); !t.hasExpired() && connected();) {
         reply = ask("FINISHED?;");
         if (reply == "FINISHED:1;") break;
         busySeen = busySeen || reply == "FINISHED:0;";
     }
-    EXPECT_EQ(reply, "FINISHED:1;");
+    ASSERT_EQ(reply, "FINISHED:1;") << (connected() ? "" : "the program closed the connection");
     EXPECT_TRUE(busySeen) << "the queries were answered during the run";
 
     const auto rf = bench.Log("rf");
@@ -250,13 +273,13 @@ TEST(Program, ClientsThatLeaveBeforeTheirAnswersLeaveItServing) {
         some(300, 6);
         return in.load();
     };
-    // A client that asks whether the program is ready; its answer within 2 s.
+    // A client that asks whether the program is ready, and its answer.
     auto ask = [&](QTcpSocket& client) {
         client.connectToHost(QHostAddress::LocalHost, quint16(port));
-        if (!client.waitForConnected(60000)) return std::string("not connected");
+        if (!client.waitForConnected(kPatientMs)) return std::string("not connected");
         client.write("IS_READY?;");
         std::string reply;
-        for (QDeadlineTimer answer(2000);
+        for (QDeadlineTimer answer(kPatientMs);
              reply.size() < 11 && client.waitForReadyRead(int(answer.remainingTime()));)
             reply += client.readAll().toStdString();
         return reply;
@@ -269,19 +292,28 @@ TEST(Program, ClientsThatLeaveBeforeTheirAnswersLeaveItServing) {
         QTcpSocket first;
         ASSERT_EQ(ask(first), "IS_READY:0;");
         files = OpenFiles(pid);
+    }
+    // A second thousand takes the allocator past the jump it still makes
+    // after the first.
+    EXPECT_EQ(visits(), 1000);
+    {
+        QTcpSocket settled;
+        ASSERT_EQ(ask(settled), "IS_READY:0;");
         memory = ResidentKB(pid);
     }
 
-    EXPECT_EQ(visits(), 1000);
+    // Each socket object kept would add about 2 kB: over three thousand
+    // clients 6 MB, where the allocator drifts by a few hundred kB.
+    for (int round = 0; round < 3; ++round)
+        EXPECT_EQ(visits(), 1000);
     ASSERT_TRUE(Alive(pid));
     QTcpSocket last;
     EXPECT_EQ(ask(last), "IS_READY:0;");
     // The sockets of the clients it replaced close as it drops them.
-    QDeadlineTimer closing(60000);
+    QDeadlineTimer closing(kPatientMs);
     while (OpenFiles(pid) > files && !closing.hasExpired())
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(OpenFiles(pid), files);
-    // Each socket object kept would add about 2 kB.
     EXPECT_LT(ResidentKB(pid), memory + 1536) << "kB, from " << memory;
     EXPECT_TRUE(Alive(pid));
     quillon.terminate();

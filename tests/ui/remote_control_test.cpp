@@ -1,5 +1,6 @@
 // The remote-control protocol and its TCP server, driven by a real client.
 
+#include "../support/delivered.h"
 #include "../support/event_pump.h"
 #include "../support/fakes.h"
 #include "../support/free_port.h"
@@ -22,6 +23,7 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -159,7 +161,11 @@ TEST_F(ProtocolTest, ActionsAreRefusedWhileARunIsInProgress) {
 }
 
 TEST_F(ProtocolTest, EndlessTextWithoutSeparatorIsDroppedAndManyCommandsAllRun) {
-    EXPECT_FALSE(protocol.Feed(std::string(RemoteProtocol::MaxPending + 1, 'A')));
+    // 64 KiB without ";" may still become a command; one character more
+    // may not.
+    EXPECT_TRUE(protocol.Feed(std::string(65536, 'A')));
+    EXPECT_EQ(protocol.Pending().size(), 65536u);
+    EXPECT_FALSE(protocol.Feed("A"));
     EXPECT_TRUE(protocol.Pending().empty());
     std::string many;
     for (int i = 0; i < 100000; ++i)
@@ -313,7 +319,7 @@ TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
         << "the first client's unfinished command is gone";
     EXPECT_TRUE(actions.calls.empty());
 
-    second->write(QByteArray(int(RemoteProtocol::MaxPending) + 100, 'x'));
+    second->write(QByteArray(65536 + 100, 'x'));
     EXPECT_TRUE(PumpUntil([&] { return second->state() == QAbstractSocket::UnconnectedState; }));
     auto third = Connect();
     third->write("FINISHED?;");
@@ -372,6 +378,50 @@ TEST_F(ServerTest, UnreadRepliesAreKeptToAbout60KBeyondTheSystemBuffersAndDroppe
     EXPECT_EQ(Reply(*next, 11), "FINISHED:0;") << "the server listens on";
 }
 
+// A client that queues many queries and resets its connection before the
+// server has run: their replies meet a connection that is gone, and the
+// server must go on to serve the next client.
+TEST_F(ServerTest, AClientThatResetsWhileItsRepliesAreWrittenLeavesItServing) {
+    const int client = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(server.Port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    int end = -1;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (end = ServerEnd(server.Port(), LocalPort(client))) >= 0; }));
+    struct stat endFile {};
+    ASSERT_EQ(fstat(end, &endFile), 0);
+    // Its first reply shows it is the client being served.
+    ASSERT_EQ(send(client, "IS_READY?;", 10, MSG_NOSIGNAL), 10);
+    ASSERT_TRUE(PumpUntil([&] { return Unread(client) >= 11; }));
+    char first[11];
+    ASSERT_EQ(recv(client, first, sizeof first, 0), 11);
+    EXPECT_EQ(std::string(first, sizeof first), "IS_READY:0;");
+
+    std::string queries;
+    for (int i = 0; i < 1000; ++i)
+        queries += "IS_READY?;";
+    ASSERT_EQ(send(client, queries.data(), queries.size(), MSG_NOSIGNAL), ssize_t(queries.size()));
+    // The queries lie at the server's end before the reset, which would
+    // otherwise discard them; no event runs meanwhile.
+    ASSERT_TRUE(Delivered(client));
+    const linger now{1, 0};
+    setsockopt(client, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    ::close(client);
+    // The server meets the queries and the reset together; it drops the
+    // client (its end closes) before anyone else calls.
+    ASSERT_TRUE(PumpUntil([&] {
+        struct stat now {};
+        return fstat(end, &now) != 0 || now.st_ino != endFile.st_ino;
+    }));
+
+    auto next = Connect();
+    next->write("FINISHED?;");
+    EXPECT_EQ(Reply(*next, 11), "FINISHED:0;") << "the server listens on";
+}
+
 TEST_F(ServerTest, APortThatCannotBeListenedOnIsReportedAndTheProgramRunsOn) {
     RemoteServer other{actions};
     EXPECT_FALSE(other.Listen(server.Port()));
@@ -401,9 +451,16 @@ TEST_F(ServerTest, APortThatCannotBeListenedOnIsReportedAndTheProgramRunsOn) {
 
 TEST_F(ServerTest, APeerCloseDropsItsUnfinishedCommandAndRereadsThePort) {
     auto client = Connect();
+    int end = -1;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (end = ServerEnd(server.Port(), client->localPort())) >= 0; }));
     client->write("LEVEL:-9");
     client->flush();
-    PumpUntil([] { return false; }, 100);
+    // The unfinished command lies at the server's end and the server has
+    // read it before the peer closes.
+    ASSERT_TRUE(Delivered(int(client->socketDescriptor())));
+    ASSERT_TRUE(PumpUntil([&] { return Unread(end) == 0; }));
+    QCoreApplication::sendPostedEvents();
     const int moved = FreeSettingsPort();
     General::TCPIPPort = std::int16_t(moved);
     client->disconnectFromHost();

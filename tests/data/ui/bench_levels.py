@@ -26,19 +26,21 @@ def truth_table(path):
 
 
 def waveform(folder, name):
-    """Full-scale samples (1.0 = full scale) and tags of an uploaded waveform."""
+    """Full-scale samples (1.0 = full scale) of an uploaded waveform."""
     [path] = [p for p in glob.glob(os.path.join(folder, "*.iq")) if name in os.path.basename(p)]
     values = np.fromfile(path, dtype="<f8")
-    tags = {}
-    for line in open(path[:-3] + ".tags"):
-        key, _, value = line.partition(": ")
-        tags[key] = value.strip()
-    return values[0::2] + 1j * values[1::2], tags
+    return values[0::2] + 1j * values[1::2]
 
 
-def full_scale(level, tags, level_is_rms):
-    """Peak envelope power (dBm) of full scale as the bench plays the waveform."""
-    return level + (float(tags.get("CRESTFACTOR", 0)) if level_is_rms else 0.0)
+def full_scale(level, samples, level_is_rms):
+    """Peak envelope power (dBm) of a waveform's full scale on the generator.
+    One that reads its level as the RMS level puts full scale the crest
+    factor (peak over RMS) of the waveform's samples higher; the tag Quillon
+    writes beside them is its own claim, which must agree."""
+    if not level_is_rms:
+        return level
+    magnitude = np.abs(samples)
+    return level + 20 * np.log10(magnitude.max() / np.sqrt(np.mean(magnitude ** 2)))
 
 
 def played_levels(path):
@@ -177,8 +179,8 @@ def main():
     rows, params = truth_table(o.truth)
     out = {}
     levels = played_levels(o.rf_log)
-    w, tags = waveform(o.waveforms, o.reference)
-    pep = full_scale(played_level(levels, o.reference), tags, o.level_is_rms)
+    w = waveform(o.waveforms, o.reference)
+    pep = full_scale(played_level(levels, o.reference), w, o.level_is_rms)
     x = w * np.sqrt(10 ** (pep / 10))
     y = amplify(x, rows)
     out["full_scale"] = pep
@@ -204,13 +206,13 @@ def main():
     out["output_full_scale"] = pep + 20 * np.log10(gain)
 
     for name in o.variants:
-        _, vtags = waveform(o.waveforms, name)
+        wv = waveform(o.waveforms, name)
         # Never above the reference's, not even for a moment.
         level = played_level(levels, name, highest=True)
-        out["full_scale_" + name] = full_scale(level, vtags, o.level_is_rms)
+        out["full_scale_" + name] = full_scale(level, wv, o.level_is_rms)
 
-    wp, ptags = waveform(o.waveforms, o.predistorted)
-    xp = wp * np.sqrt(10 ** (full_scale(played_level(levels, o.predistorted), ptags,
+    wp = waveform(o.waveforms, o.predistorted)
+    xp = wp * np.sqrt(10 ** (full_scale(played_level(levels, o.predistorted), wp,
                                         o.level_is_rms) / 10))
     yp = amplify(xp, rows)
     out["main_predistorted"] = dbm(band_power(yp, o.clock, o.main_bw))

@@ -16,6 +16,7 @@
 #include "../support/free_port.h"
 #include "../support/registry_fixture.h"
 #include "../ui/browser_view.h"
+#include "../ui/program_on_the_bench.h"
 #include "ACPForm.h"
 #include "AboutForm.h"
 #include "ButtonForm.h"
@@ -560,85 +561,6 @@ TEST_F(Desktop, EquipmentSetupKeepsEveryTestSignalControlReadableWithAdvancedSho
 }
 
 namespace {
-
-// The program as an operator starts it, with the bench in its resource
-// cache, remote control on a free port and its files in `folder`, its
-// errors into a file there; and a remote client of it.
-class ProgramOnTheBench {
-public:
-    ProgramOnTheBench(const QTemporaryDir& folder, const SimBench& bench)
-        : errors_(folder.filePath("stderr.txt")) {
-        {
-            std::ofstream reg(folder.filePath("registry.txt").toStdString());
-            reg << "[HKEY_LOCAL_MACHINE\\" << SetHandle::kDefaultDeviceRegEntry << "]\n";
-            int n = 0;
-            for (const char* role : {"modsource", "rf", "analyzer"})
-                reg << "\"DEVICE" << ++n << "\"=sz:\"" << bench.Resource(role) << "\"\n";
-        }
-        const int port = FreeSettingsPort();
-        std::ofstream(folder.filePath("Quillon.INI").toStdString())
-            << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\nTargetLevel=-5\r\n";
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUILLON_FOLDER", folder.path());
-        env.insert("QUILLON_REGISTRY_FILE", folder.filePath("registry.txt"));
-        // A runtime folder of its own, or Qt says on standard error that it has none.
-        env.insert("XDG_RUNTIME_DIR", runtime_.path());
-        process.setProcessEnvironment(env);
-        process.setStandardErrorFile(errors_);
-        process.start(QUILLON_APP, {});
-        if (!process.waitForStarted(kPatientMs)) return;
-        for (QDeadlineTimer t(kPatientMs); !t.hasExpired();) {
-            client.abort();
-            client.connectToHost(QHostAddress::LocalHost, quint16(port));
-            if (client.waitForConnected(500)) return;
-        }
-    }
-    ~ProgramOnTheBench() {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(kPatientMs);
-    }
-
-    // The answer to a query.
-    std::string Ask(const char* query) {
-        client.write(query);
-        client.waitForBytesWritten(kPatientMs);
-        std::string reply;
-        for (QDeadlineTimer t(kPatientMs); reply.size() < 11 && !t.hasExpired();)
-            if (client.waitForReadyRead(1000)) reply += client.readAll().toStdString();
-        return reply;
-    }
-    // Finds the instruments and starts a run; whether it is under way.
-    bool Start() {
-        client.write("SETUP;");
-        std::string reply;
-        for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && reply != "IS_READY:1;";)
-            reply = Ask("IS_READY?;");
-        if (reply != "IS_READY:1;") return false;
-        client.write("START;");
-        return Ask("FINISHED?;") == "FINISHED:0;";
-    }
-    // Finds the instruments and measures; whether the run finished.
-    bool Run() {
-        if (!Start()) return false;
-        std::string reply;
-        for (QDeadlineTimer t(240000); !t.hasExpired() && reply != "FINISHED:1;";)
-            reply = Ask("FINISHED?;");
-        return reply == "FINISHED:1;";
-    }
-    // What it wrote on standard error.
-    QString Errors() const {
-        QFile file(errors_);
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
-
-    QProcess process;
-    QTcpSocket client;
-
-private:
-    QTemporaryDir runtime_;
-    QString errors_;
-};
 
 // The main window of process `pid`, 0 until it is shown.
 xcb_window_t MainWindowOf(ForeignWindows& display, qint64 pid) {

@@ -3,11 +3,13 @@
 
 #include "../instruments/simbench_process.h"
 #include "../support/free_port.h"
+#include "program_on_the_bench.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -149,57 +152,19 @@ TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {
     QTemporaryDir folder;
     SimBench bench(Args(""));
     ASSERT_TRUE(bench.ready);
-    {
-        std::ofstream reg(folder.filePath("registry.txt").toStdString());
-        reg << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korva&Tellin\\VISADeviceCache]\n";
-        int n = 0;
-        for (const char* role : {"modsource", "rf", "analyzer"})
-            reg << "\"DEVICE" << ++n << "\"=sz:\"" << bench.Resource(role) << "\"\n";
-    }
-    const int port = FreeSettingsPort();
-    std::ofstream(folder.filePath("Quillon.INI").toStdString())
-        << "[Measure]\r\nTCPIPActive=1\r\nTCPIPPort=" << port << "\r\nTargetLevel=-5\r\n";
-
-    QProcess quillon;
-    quillon.setProcessEnvironment(Environment(folder));
-    quillon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    quillon.start(QUILLON_APP, {});
-    ASSERT_TRUE(quillon.waitForStarted(30000));
-
-    QTcpSocket client;
-    QDeadlineTimer connecting(60000);
-    do {
-        client.abort();
-        client.connectToHost(QHostAddress::LocalHost, quint16(port));
-    } while (!client.waitForConnected(500) && !connecting.hasExpired());
-    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState);
-    auto connected = [&] { return client.state() == QAbstractSocket::ConnectedState; };
-    // The answer to a query, up to and with its ";"; empty once the
-    // connection is gone, so that no loop of queries outlives it.
-    std::string received;
-    auto ask = [&](const char* query) {
-        if (!connected()) return std::string();
-        client.write(query);
-        for (QDeadlineTimer t(kPatientMs);;) {
-            received += client.readAll().toStdString();
-            if (received.find(';') != std::string::npos || !connected() || t.hasExpired()) break;
-            client.waitForReadyRead(1000);
-        }
-        const std::size_t end = received.find(';');
-        if (end == std::string::npos) return std::string();
-        const std::string reply = received.substr(0, end + 1);
-        received.erase(0, end + 1);
-        return reply;
-    };
-    EXPECT_EQ(ask("IS_READY?;"), "IS_READY:0;");
-    client.write("SETUP;");
-    std::string reply;
-    for (QDeadlineTimer t(kPatientMs); !t.hasExpired() && connected() && reply != "IS_READY:1;";)
-        reply = ask("IS_READY?;");
-    ASSERT_EQ(reply, "IS_READY:1;") << (connected() ? "" : "the program closed the connection");
-    // A query that reached the program together with START would be
-    // answered only after the run: the polls begin once the bench hears
-    // from the run.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    ProgramOnTheBench quillon(folder, bench, env);
+    // What the program said, a sanitizer's report among it, when it failed.
+    const auto said = qScopeGuard([&] {
+        if (::testing::Test::HasFailure()) std::cerr << quillon.Errors().toStdString();
+    });
+    ASSERT_TRUE(quillon.Connected());
+    EXPECT_EQ(quillon.Ask("IS_READY?;"), "IS_READY:0;");
+    ASSERT_TRUE(quillon.Setup()) << (quillon.Connected() ? ""
+                                                         : "the program closed the connection");
+    // The polls begin once the bench hears from the run, so that they are
+    // answered while it is under way.
     auto heard = [&] {
         std::size_t lines = 0;
         for (const char* role : {"modsource", "rf", "analyzer"})
@@ -207,20 +172,17 @@ TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {
         return lines;
     };
     const std::size_t beforeRun = heard();
-    client.write("START;");
-    client.waitForBytesWritten(kPatientMs);
-    for (QDeadlineTimer t(kPatientMs); heard() == beforeRun && connected() && !t.hasExpired();)
-        client.waitForReadyRead(10); // which also sees the connection end
-    ASSERT_GT(heard(), beforeRun) << (connected() ? "the run never began"
-                                                  : "the program closed the connection");
-    bool busySeen = false;
-    for (QDeadlineTimer t(240000); !t.hasExpired() && connected();) {
-        reply = ask("FINISHED?;");
-        if (reply == "FINISHED:1;") break;
-        busySeen = busySeen || reply == "FINISHED:0;";
-    }
-    ASSERT_EQ(reply, "FINISHED:1;") << (connected() ? "" : "the program closed the connection");
-    EXPECT_TRUE(busySeen) << "the queries were answered during the run";
+    quillon.client.write("START;");
+    quillon.client.waitForBytesWritten(kPatientMs);
+    for (QDeadlineTimer t(kPatientMs);
+         heard() == beforeRun && quillon.Connected() && !t.hasExpired();)
+        quillon.client.waitForReadyRead(10); // which also sees the connection end
+    ASSERT_GT(heard(), beforeRun) << (quillon.Connected() ? "the run never began"
+                                                          : "the program closed the connection");
+    EXPECT_EQ(quillon.Ask("FINISHED?;"), "FINISHED:0;")
+        << "the queries are answered during the run";
+    ASSERT_TRUE(quillon.Finish()) << (quillon.Connected() ? ""
+                                                          : "the program closed the connection");
 
     const auto rf = bench.Log("rf");
     std::vector<std::string> commands;
@@ -232,8 +194,6 @@ TEST(Program, ARemoteRunOnTheBenchEndsWithTheRFOff) {
     EXPECT_TRUE(std::any_of(mod.begin(), mod.end(), [](const std::string& l) {
         return l.rfind("MMEM:DATA", 0) == 0;
     })) << "the test signal was uploaded";
-    quillon.terminate();
-    if (!quillon.waitForFinished(10000)) quillon.kill();
 }
 
 // Clients that leave before their answers are written, by closing, by

@@ -70,8 +70,12 @@ QString BuildFile(const QString& name) {
 // The screen as the X server shows it, once every window has painted what
 // it holds now.
 void Screenshot(const QString& name) {
+    // What was just shown or moved is drawn, and the X server has drawn it,
+    // before the screen is read.
+    QGuiApplication::sync();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible()) w->repaint();
+    QGuiApplication::sync();
     QGuiApplication::primaryScreen()->grabWindow(0).save(BuildFile("desktop_" + name + ".png"));
 }
 

@@ -270,6 +270,24 @@ int Unread(int fd) {
     return ioctl(fd, SIOCINQ, &n) == 0 ? n : -1;
 }
 
+// A plain socket connected to `port` on loopback, and this process's end of
+// the connection once the server has taken it (-1 if it never does).
+struct RawClient {
+    int fd = -1;
+    int end = -1;
+};
+RawClient ConnectRaw(quint16 port) {
+    RawClient c;
+    c.fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(c.fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return c;
+    PumpUntil([&] { return (c.end = ServerEnd(port, LocalPort(c.fd))) >= 0; });
+    return c;
+}
+
 } // namespace
 
 TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
@@ -330,15 +348,8 @@ TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {
 // server's end, in this process, tells how much it took), so that the
 // replies left with the server itself are known to the byte.
 TEST_F(ServerTest, UnreadRepliesAreKeptToAbout60KBeyondTheSystemBuffersAndDroppedBy70K) {
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(server.Port());
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-    int end = -1;
-    ASSERT_TRUE(
-        PumpUntil([&] { return (end = ServerEnd(server.Port(), LocalPort(client))) >= 0; }));
+    const auto [client, end] = ConnectRaw(server.Port());
+    ASSERT_GE(end, 0) << "the server took no connection";
     // The counts of the system start with the connection's set-up.
     const std::int64_t base = WrittenToSystem(end);
     std::int64_t sent = AckedBySystem(client), replies = 0;
@@ -382,15 +393,8 @@ TEST_F(ServerTest, UnreadRepliesAreKeptToAbout60KBeyondTheSystemBuffersAndDroppe
 // server has run: their replies meet a connection that is gone, and the
 // server must go on to serve the next client.
 TEST_F(ServerTest, AClientThatResetsWhileItsRepliesAreWrittenLeavesItServing) {
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(server.Port());
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-    int end = -1;
-    ASSERT_TRUE(
-        PumpUntil([&] { return (end = ServerEnd(server.Port(), LocalPort(client))) >= 0; }));
+    const auto [client, end] = ConnectRaw(server.Port());
+    ASSERT_GE(end, 0) << "the server took no connection";
     struct stat endFile {};
     ASSERT_EQ(fstat(end, &endFile), 0);
     // Its first reply shows it is the client being served.

@@ -188,6 +188,28 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
     RemoteRun run(folder.path().toStdString(), bench);
     ASSERT_TRUE(run.Setup("SETUP;")) << (status.lines.empty() ? "" : status.lines.back());
     SetupGUI& setup = SetupGUI::Instance();
+    // A remote level reaches the target box only as a text the box takes: one
+    // it would refuse leaves the box and the target as they were, with a
+    // status line naming it, so that no later start stops at a dialog. The
+    // answer to the query that follows it comes once the level has been read.
+    const auto remote = [&](const char* command) {
+        status.lines.clear();
+        run.client.write(command);
+        return run.Ask("IS_READY?;");
+    };
+    EXPECT_EQ(remote("LEVEL: -7 ;"), "IS_READY:1;");
+    EXPECT_EQ(General::TargetLevel, -7.0f);
+    const std::string level = setup.TargetPower->text().toStdString();
+    for (const auto& [command, value] :
+         {std::pair{"LEVEL:-10dBm;", "-10dBm"}, std::pair{"LEVEL:1e400;", "1e400"},
+          std::pair{"LEVEL:;", ""}}) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(remote(command), "IS_READY:1;");
+        EXPECT_EQ(setup.TargetPower->text().toStdString(), level);
+        EXPECT_EQ(General::TargetLevel, -7.0f);
+        EXPECT_EQ(status.lines, std::vector<std::string>{std::string("Remote LEVEL: value \"") +
+                                                         value + "\" refused."});
+    }
     Configure::Show();
     Configure& options = Configure::Instance();
     QPointer<ACPSetup> acp = ACPSetup::Open();

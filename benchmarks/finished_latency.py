@@ -9,10 +9,12 @@ commands the bench received meanwhile, which tell the step of the run they
 fell in.
 
     /usr/bin/python3 benchmarks/finished_latency.py [--build-dir build/release] [--runs 1]
-        [--together]
+        [--together] [--fault FAULT ...]
 
 With --together the first "FINISHED?;" travels in one packet with "START;",
-as a test program that writes both at once sends them.
+as a test program that writes both at once sends them. Each --fault is one
+of the bench's faults (`simbench --help`), for example "slow=analyzer,200"
+for an analyzer that answers every command after 200 ms.
 
 Extra options for the bench follow "--", for example "-- --analyzer DANE".
 """
@@ -91,6 +93,17 @@ class Client:
         return reply.decode() + ";"
 
 
+def set_up(client, patience=120):
+    """Sends "SETUP;" and waits until quillon is ready to start."""
+    client.ask("IS_READY?;")
+    client.sock.sendall(b"SETUP;")
+    until = time.monotonic() + patience
+    while client.ask("IS_READY?;") != "IS_READY:1;":
+        if time.monotonic() > until:
+            raise RuntimeError("SETUP did not make quillon ready")
+        time.sleep(0.05)
+
+
 def log_lines(logs):
     """The number of commands each instrument of the bench has received."""
     counts = {}
@@ -124,13 +137,7 @@ def one_run(build, extra, show, together):
         program = start_quillon(build, folder, resources, port)
         try:
             client = Client(connect(port, program))
-            client.ask("IS_READY?;")
-            client.sock.sendall(b"SETUP;")
-            until = time.monotonic() + 120
-            while client.ask("IS_READY?;") != "IS_READY:1;":
-                if time.monotonic() > until:
-                    raise RuntimeError("SETUP did not make quillon ready")
-                time.sleep(0.05)
+            set_up(client)
             started = time.monotonic()
             waits = []
             # The first question goes in the same packet as the START when asked.
@@ -167,9 +174,13 @@ def main():
     parser.add_argument("--show", type=int, default=5, help="longest waits shown per run")
     parser.add_argument("--together", action="store_true",
                         help='send the first "FINISHED?;" in one packet with "START;"')
+    parser.add_argument("--fault", action="append", default=[],
+                        help='a fault of the bench, e.g. "slow=analyzer,200" (repeatable)')
     parser.add_argument("bench", nargs=argparse.REMAINDER, help="-- options for simbench")
     args = parser.parse_args()
     extra = [a for a in args.bench if a != "--"]
+    for fault in args.fault:
+        extra += ["--fault", fault]
     worst = 0.0
     for run in range(1, args.runs + 1):
         print("run %d: " % run, end="")

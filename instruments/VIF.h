@@ -6,7 +6,9 @@
 // No operation throws: results are Booleans (or nothing), failures are also
 // reported through the signals and the command log. The object lives on the
 // UI thread; WaitSRQ (and so WriteString with sync mode 2) lets pending
-// events run while it waits.
+// events run while it waits, and every VISA transfer lets the remote
+// control's polls be answered (PollAnswers), so that a slow instrument does
+// not keep a test program waiting.
 //
 // Created where the library is missing, the object does nothing and tells
 // its listeners with VIFVIFError("", "VISA DLL could not be found.") once the

@@ -3,6 +3,7 @@
 #include "FileCloser.h"
 #include "INIIO.h"
 #include "NumberText.h"
+#include "PollAnswers.h"
 #include "Services.h"
 #include "StringOp.h"
 #include "VIF.h"
@@ -190,6 +191,7 @@ std::int32_t VIF::VIFviReadSTB(std::int32_t vi, std::uint16_t& status) {
     auto trace = Trace("VIFviReadSTB");
     if (DebugLevel > 1) StoreDebug("  viReadSTB(" + Dec(vi) + ",0x" + Address(&status) + ")");
     std::int32_t result = viReadSTB(Session(vi), &status);
+    PollAnswers::Answer();
     if (DebugLevel > 1) StoreDebug("  >> statusByte: " + Dec(status));
     LogFailure(result);
     return result;
@@ -205,6 +207,7 @@ std::int32_t VIF::VIFviWrite(std::int32_t vi, const std::string& buffer, std::in
     ViUInt32 n = std::min<ViUInt32>(Count(count), static_cast<ViUInt32>(buffer.size()));
     std::int32_t status =
         viWrite(Session(vi), reinterpret_cast<ViConstBuf>(buffer.data()), n, &sent);
+    PollAnswers::Answer();
     retCount = static_cast<std::int32_t>(sent);
     if (DebugLevel > 1) {
         StoreDebug("  >> returnCount: " + Dec(retCount));
@@ -236,6 +239,7 @@ std::int32_t VIF::FileCall(const char* name, FileTransfer call, std::int32_t vi,
                    Dec(count) + ",0x" + Address(&retCount) + ")");
     ViUInt32 moved = 0;
     std::int32_t status = call(Session(vi), fileName.c_str(), Count(count), &moved);
+    PollAnswers::Answer();
     retCount = static_cast<std::int32_t>(moved);
     if (DebugLevel > 1) StoreDebug("  >> returnCount: " + Dec(retCount));
     LogFailure(status);
@@ -254,6 +258,7 @@ std::int32_t VIF::ReadCommon(const char* name, std::int32_t vi, std::string& buf
     std::int32_t status = std::string_view(name) == "viRead"
                               ? viRead(Session(vi), data, n, &got)
                               : viBufRead(Session(vi), data, n, &got);
+    PollAnswers::Answer();
     retCount = static_cast<std::int32_t>(got);
     if (DebugLevel > 1) {
         StoreDebug("  >> returnCount: " + Dec(retCount));

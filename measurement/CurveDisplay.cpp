@@ -1,4 +1,5 @@
-// The installed curve display and the silent one used while none is installed.
+// The installed curve display, the silent one used while none is installed,
+// and the graphs' captions before their first drawing.
 
 #include "CurveDisplay.h"
 
@@ -20,6 +21,20 @@ CurveDisplay*& Installed() {
     return display;
 }
 } // namespace
+
+GraphCaptions FirstCaptions(CurveGraph graph) {
+    switch (graph) {
+    case CurveGraph::AMAM:
+        return {"AM/AM", "Linear INPUT voltage", "Linear OUTPUT voltage"};
+    case CurveGraph::AMPM:
+        return {"AM/PM", "Linear INPUT voltage", "Phase Difference [°]"};
+    case CurveGraph::Corr1:
+        return {"Correlated Amplitude Spectrum", "Frequency bin", "Magnitude"};
+    case CurveGraph::Corr2:
+        break;
+    }
+    return {"Correlated Phase Spectrum", "Frequency bin", "Phase [rad]"};
+}
 
 CurveDisplay& CurveDisplay::Get() {
     static SilentDisplay silent;

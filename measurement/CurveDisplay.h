@@ -35,6 +35,15 @@ struct DensityPicture {
     std::array<double, 2> lineX{}, lineY{};
 };
 
+// What a graph is called and what its axes show before the measurement has
+// drawn into it: an empty graph says what it will show.
+struct GraphCaptions {
+    const char* title;
+    const char* x;
+    const char* y;
+};
+GraphCaptions FirstCaptions(CurveGraph graph);
+
 class CurveDisplay {
 public:
     virtual ~CurveDisplay() = default;

@@ -21,6 +21,11 @@ void DropBefore(Curve& curve, std::size_t first) {
     curve.y.erase(curve.y.begin(), curve.y.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
+constexpr const char* kFewLevels =
+    ". The test signal met the amplifier at too few levels (a dual tone does when its delay is a "
+    "whole or half number of samples): lower the polynom order (Settings, Options ...) or "
+    "measure with band limited noise.";
+
 std::size_t DistinctCount(Array x) {
     std::sort(x.begin(), x.end());
     return static_cast<std::size_t>(std::unique(x.begin(), x.end()) - x.begin());
@@ -133,10 +138,14 @@ std::string Fit(const Array& x, const Array& y, int order, const char* name, Arr
                 double& mse) {
     const auto needed = static_cast<std::size_t>(std::max(order, 0)) + 1;
     const std::size_t have = DistinctCount(x);
+    // The grid and the low-level rules were checked at the start: too few
+    // points here mean a signal of too few envelope levels (a dual tone meets
+    // only as many as it has samples per half beat at such a delay), whose
+    // points are still the amplifier's. The text says what helps.
     if (order < 0 || have < needed)
         return std::string("The ") + name + " fit of order " + std::to_string(order) + " needs " +
                std::to_string(needed) + " curve points; the measurement gave " +
-               std::to_string(have) + ".";
+               std::to_string(have) + kFewLevels;
     if (!Analysis::PolyFit(x, y, order, coeff, mse))
         return std::string("The ") + name + " fit found no polynomial.";
     return {};

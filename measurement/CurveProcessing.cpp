@@ -87,6 +87,12 @@ const Array& Finite(const Array& x, Array& copy) {
     return copy;
 }
 
+// The axis captions the graph has before its first drawing.
+void Label(CurveGraph graph) {
+    const GraphCaptions captions = FirstCaptions(graph);
+    CurveDisplay::Get().SetAxisLabels(graph, captions.x, captions.y);
+}
+
 void Densities(const char* amamCaption, const char* ampmCaption, int amamSlot, int ampmSlot) {
     CurveDisplay& display = CurveDisplay::Get();
     display.SetCaption(CurveGraph::AMAM, amamCaption);
@@ -107,8 +113,8 @@ void ShowCrossSpectrum(const Array& mag, const Array& phase, const char* magCapt
     display.SetCaption(CurveGraph::Corr1, magCaption);
     display.SetCaption(CurveGraph::Corr2, phaseCaption);
     // The same graphs show the histograms later, with captions of their own.
-    display.SetAxisLabels(CurveGraph::Corr1, "Frequency bin", "Magnitude");
-    display.SetAxisLabels(CurveGraph::Corr2, "Frequency bin", "Phase [rad]");
+    Label(CurveGraph::Corr1);
+    Label(CurveGraph::Corr2);
     General::Pictures[static_cast<std::size_t>(magSlot)] = display.Picture(CurveGraph::Corr1);
     General::Pictures[static_cast<std::size_t>(phaseSlot)] = display.Picture(CurveGraph::Corr2);
 }
@@ -166,14 +172,14 @@ void Process() {
         if (refBad[k]) bad[k] = true;
     CurvePoints::Extract(store[0], store[1], store[2], store[3], bad, points);
     Publish(points);
+    // The first pictures of the clouds carry their axis captions too.
+    Label(CurveGraph::AMAM);
+    Label(CurveGraph::AMPM);
     Densities("AM/AM, timing NOT corrected", "AM/PM, timing NOT corrected", 4, 5);
 
     double gain = 0.0;
     if (!Align(refBad, outBad, gain)) return;
     General::CurveGain = gain;
-    CurveDisplay& display = CurveDisplay::Get();
-    display.SetAxisLabels(CurveGraph::AMAM, "Linear INPUT voltage", "Linear OUTPUT voltage");
-    display.SetAxisLabels(CurveGraph::AMPM, "Linear INPUT voltage", "Phase Difference [°]");
     Densities("AM/AM, timing corrected", "AM/PM, timing corrected", 6, 7);
     if (!FitAndShow()) return;
 

@@ -4,6 +4,7 @@
 
 #include "General.h"
 #include "INIIO.h"
+#include "RunState.h"
 #include "Services.h"
 #include "VIF.h"
 #include "VISAScan.h"
@@ -66,7 +67,7 @@ void Sort(const VISAScan& scan, EquipmentLists& lists, bool& modSource, bool& an
 } // namespace
 
 std::optional<bool> FindInstruments(EquipmentLists& lists) {
-    if (General::MeasureBusy || VISAScan::Scanning()) return std::nullopt;
+    if (RunState::UnderWay() || VISAScan::Scanning()) return std::nullopt;
     for (Role r : {Role::ModSource, Role::RFGen, Role::Analyzer})
         lists.Clear(r);
     if (!VisaLibrary::Present()) {

@@ -15,7 +15,8 @@ inline constexpr const char* kContactLine = "Korva&Tellin customer support.";
 // True when every role is filled (Start may be enabled), false when a role is
 // missing (after the "MISSING INSTRUMENTS" message). Nothing, with the lists
 // and the Start button to be left as they are, when the VISA library is
-// missing, a scan is already running or a measurement run is in progress.
+// missing, a scan is already running or a measurement run is under way
+// (RunState).
 std::optional<bool> FindInstruments(EquipmentLists& lists);
 
 } // namespace Discovery

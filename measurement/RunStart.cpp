@@ -81,11 +81,8 @@ void CheckTestSignal(std::vector<std::string>& out) {
     using namespace General;
     if (PlenwavePath.empty() && SignalType >= 2)
         out.push_back("Test signal is file, but no file selected!");
-    if (SignalType == 3)
-        out.push_back(
-            "ASCII test signal files are not supported! Please select another test signal");
-    if (SignalType < 0 || SignalType > 3)
-        out.push_back("Unknown test signal type! Please select another test signal");
+    if (std::string why = SignalTypeRefusal(SignalType); !why.empty())
+        out.push_back(std::move(why));
     if (SignalType == 2 && !PlenwavePath.empty() && !TestSignalLength())
         out.push_back("Test signal file cannot be read! Please select another file");
     if (const std::optional<long> n = TestSignalLength(); n && SamplingDepth > *n)
@@ -119,17 +116,19 @@ std::vector<std::string> TypedEntryRefusals() {
 // the amplifier's output, which the analyzer's reference level has to follow
 // (-130 to +30 dBm on every analyzer family). An instrument refusing either
 // one would leave the DUT unprotected or end the run with its error.
+std::string LevelRefusal(float level, double lo, double hi, const std::string& what,
+                         const std::string& range) {
+    if (level >= lo && level <= hi) return {};
+    return what + " " + NumberText::Plain(level) + " dBm is outside what " + range + " (" +
+           NumberText::Plain(lo) + " to +" + NumberText::Plain(hi) +
+           " dBm)! Please select correct value";
+}
+
 void CheckLevels(std::vector<std::string>& out) {
-    using namespace General;
-    auto check = [&out](float level, double lo, double hi, const std::string& what,
-                        const std::string& range) {
-        if (level >= lo && level <= hi) return;
-        out.push_back(what + " " + NumberText::Plain(level) + " dBm is outside what " + range +
-                      " (" + NumberText::Plain(lo) + " to +" + NumberText::Plain(hi) +
-                      " dBm)! Please select correct value");
-    };
-    check(MaximumPeakGeneratorLevel, -145, 30, "Peak level limit", "the RF generators deliver");
-    check(TargetLevel, -130, 30, "Target RMS level", "the analyzers measure");
+    for (std::string why : {LevelRefusal(General::MaximumPeakGeneratorLevel, -145, 30,
+                                         "Peak level limit", "the RF generators deliver"),
+                            TargetLevelRefusal(General::TargetLevel)})
+        if (!why.empty()) out.push_back(std::move(why));
 }
 
 } // namespace
@@ -157,6 +156,17 @@ std::vector<std::string> Refusals(double samplingRateMHz) {
         out.push_back(fit);
     CheckLevels(out);
     return out;
+}
+
+std::string TargetLevelRefusal(float level) {
+    return LevelRefusal(level, -130, 30, "Target RMS level", "the analyzers measure");
+}
+
+std::string SignalTypeRefusal(int type) {
+    if (type == 3)
+        return "ASCII test signal files are not supported! Please select another test signal";
+    if (type < 0 || type > 3) return "Unknown test signal type! Please select another test signal";
+    return {};
 }
 
 void Begin() {

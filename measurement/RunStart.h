@@ -16,6 +16,12 @@ namespace RunStart {
 // setting (TypedEntries), those boxes are the only reasons.
 std::vector<std::string> Refusals(double samplingRateMHz);
 
+// What the checks say of one setting on its own, whatever the others hold,
+// so that a remote value is refused when it arrives as the start would refuse
+// it: the refusal, empty when the value passes.
+std::string TargetLevelRefusal(float level);
+std::string SignalTypeRefusal(int type);
+
 // The run begins: abort flag and error text cleared, status log emptied,
 // busy, the stores no longer hold a finished run, the sweep list and the ACP
 // span rebuilt.

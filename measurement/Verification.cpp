@@ -159,11 +159,23 @@ State& Run::Current() {
 
 void Run::Begin() {
     if (!state_) state_ = std::make_shared<State>();
-    if (!view_ && g_maker) view_ = g_maker(state_);
+    if (view_ || !g_maker) return;
+    // Room first: what the oldest view gives back when it closes then serves
+    // the new one.
+    while (kept_.size() >= KeptViews) {
+        // Out of the list first: the view may withdraw itself while it closes.
+        View* oldest = kept_.front();
+        kept_.pop_front();
+        oldest->Close();
+    }
+    view_ = g_maker(state_);
+    if (view_) kept_.push_back(view_);
 }
 
 void Run::Forget(View* view) {
-    if (Instance().view_ == view) Instance().view_ = nullptr;
+    Run& run = Instance();
+    if (run.view_ == view) run.view_ = nullptr;
+    std::erase(run.kept_, view);
 }
 
 void Run::Reset() {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -72,6 +73,8 @@ public:
     // The traces of the verified variants are switchable; the others are
     // switched off and cannot be switched on.
     virtual void EnableTraces(const std::array<bool, 3>& verified) = 0;
+    // Closes the view for good; it calls Forget when it goes.
+    virtual void Close() = 0;
 };
 
 // Makes the view of a new run's state; the window library installs one. The
@@ -79,13 +82,18 @@ public:
 using ViewMaker = View* (*)(std::shared_ptr<State> state);
 void SetViewMaker(ViewMaker maker);
 
-// The run's verification, made at the first point that verifies.
+// The run's verification, made at the first point that verifies. A campaign
+// of runs keeps the views of its last KeptViews runs: making one more closes
+// the oldest, so that a night of runs does not fill the memory.
+inline constexpr std::size_t KeptViews = 10;
+
 class Run {
 public:
     State& Current();
     // The view of this run, nullptr when none (headless, or closed).
     View* CurrentView() const { return view_; }
-    // Creates the state and its view on first use.
+    // Creates the state and its view on first use; when KeptViews are open,
+    // the oldest one closes first.
     void Begin();
     // A closed window withdraws itself.
     static void Forget(View* view);
@@ -97,6 +105,9 @@ public:
 private:
     std::shared_ptr<State> state_;
     View* view_ = nullptr;
+    // The views still open, the oldest first; the last is view_ while the
+    // run has one.
+    std::deque<View*> kept_;
 };
 
 // The stages as the run driver calls them, each filling its row of the

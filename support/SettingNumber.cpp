@@ -25,18 +25,12 @@ bool Convert(double value, std::int16_t& out) {
 } // namespace
 
 template <typename T> Read<T> ReadAs(std::string_view text, Reading reading) {
-    const bool regional = reading == Reading::Regional;
-    const std::optional<double> value =
-        regional ? StringOp::WholeRegionalNumber(text) : StringOp::WholeNumber(text);
-    if (!value) {
-        // The whole readers give nothing both for a text that is no number and
-        // for one beyond a double; only the leading readers tell them apart.
-        const bool overflow =
-            !(regional ? StringOp::StrToDblChecked(text) : StringOp::LeadingNumber(text));
-        return {std::nullopt, overflow};
-    }
+    const StringOp::WholeRead whole = reading == Reading::Regional
+                                          ? StringOp::ReadWholeRegionalNumber(text)
+                                          : StringOp::ReadWholeNumber(text);
+    if (!whole.value) return {std::nullopt, whole.tooLarge};
     T out{};
-    if (Convert(*value, out)) return {out, false};
+    if (Convert(*whole.value, out)) return {out, false};
     return {std::nullopt, true};
 }
 

@@ -2,6 +2,7 @@
 
 #include "NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -38,6 +39,34 @@ struct Scan {
     std::size_t end = 0;
     bool digits = false;
 };
+
+// Of a number (sign, digits, point, digits, exponent) out of a double's
+// range, whether it is too small rather than too large: its first
+// significant digit stands right of the point, however it is written
+// ("1e-330", "0.000...1", "0.001e-330", "1000e-330").
+bool TooSmallForADouble(std::string_view number) {
+    const std::size_t e = std::min(number.find('e'), number.size());
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return true;
+    // The power of ten of the first significant digit, the exponent aside.
+    const long long place = first < point ? static_cast<long long>(point - first - 1)
+                                          : -static_cast<long long>(first - point);
+    std::string_view digits = number.substr(std::min(e + 1, number.size()));
+    const bool negative = !digits.empty() && digits.front() == '-';
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
+        digits.remove_prefix(1);
+    // Exponents beyond this are beyond any double whatever the digits.
+    constexpr long long kFar = 1'000'000'000'000;
+    long long exponent = 0;
+    // Digits the exponent cannot hold are too many for any double.
+    if (!digits.empty() &&
+        std::from_chars(digits.data(), digits.data() + digits.size(), exponent).ec != std::errc())
+        exponent = kFar;
+    exponent = std::min(exponent, kFar);
+    return place + (negative ? -exponent : exponent) < 0;
+}
 
 Scan ScanNumber(std::string_view text) {
     std::string clean;
@@ -85,9 +114,7 @@ Scan ScanNumber(std::string_view text) {
     auto res = std::from_chars(clean.data(), clean.data() + clean.size(), value);
     if (res.ec == std::errc::result_out_of_range) {
         // Underflow reads as 0; only a number too large for a double fails.
-        std::size_t e = clean.find('e');
-        if (e != std::string::npos && clean.find('-', e) != std::string::npos)
-            return {0.0, i, true};
+        if (TooSmallForADouble(clean)) return {0.0, i, true};
         return {std::nullopt, i, true};
     }
     if (res.ec != std::errc()) return {0.0, i, true};
@@ -100,16 +127,24 @@ std::optional<double> LeadingNumber(std::string_view text) {
     return ScanNumber(text).value;
 }
 
-std::optional<double> WholeNumber(std::string_view text) {
+WholeRead ReadWholeNumber(std::string_view text) {
     const Scan scan = ScanNumber(text);
-    if (!scan.digits) return std::nullopt;
+    if (!scan.digits) return {};
     for (std::size_t i = scan.end; i < text.size(); ++i)
-        if (!IsBlankForNumber(text[i])) return std::nullopt;
-    return scan.value;
+        if (!IsBlankForNumber(text[i])) return {};
+    return {scan.value, !scan.value};
+}
+
+WholeRead ReadWholeRegionalNumber(std::string_view text) {
+    return ReadWholeNumber(NormaliseSeparators(text));
+}
+
+std::optional<double> WholeNumber(std::string_view text) {
+    return ReadWholeNumber(text).value;
 }
 
 std::optional<double> WholeRegionalNumber(std::string_view text) {
-    return WholeNumber(NormaliseSeparators(text));
+    return ReadWholeRegionalNumber(text).value;
 }
 
 double StrToDbl(std::string_view text) {

@@ -31,6 +31,15 @@ std::optional<double> LeadingNumber(std::string_view text);
 std::optional<double> WholeNumber(std::string_view text);
 std::optional<double> WholeRegionalNumber(std::string_view text);
 
+// As WholeNumber and WholeRegionalNumber, telling why a text gives nothing:
+// `tooLarge` only for a text that is one number, too large for a double.
+struct WholeRead {
+    std::optional<double> value;
+    bool tooLarge = false;
+};
+WholeRead ReadWholeNumber(std::string_view text);
+WholeRead ReadWholeRegionalNumber(std::string_view text);
+
 // Whether the text, after blanks and one sign, begins with a digit, or with
 // one of the decimal separators given followed by a digit: a number to read,
 // not a typing slip (".", "-,") that the readers above would take as 0.

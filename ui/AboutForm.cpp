@@ -48,6 +48,19 @@ std::string Text(const INIIO::Tagged& value) {
                                                       : INIIO::TrimStr(value);
 }
 
+// The desktop's launcher may find no browser long after it started; a box
+// then says so.
+void OpenHomepage(const std::string& url) {
+    const auto noBrowser = [url] {
+        Services::Messages().Message("Homepage", "No browser could open the homepage " + url + ".",
+                                     Services::MsgIcon::Warning, Services::MsgButtons::OK);
+    };
+    if (!Services::UrlOpener().Open(url, [noBrowser](bool opened) {
+            if (!opened) noBrowser();
+        }))
+        noBrowser();
+}
+
 std::string VersionNumbers() {
     return std::to_string(QUILLON_VERSION_MAJOR) + "." + std::to_string(QUILLON_VERSION_MINOR) +
            "." + std::to_string(QUILLON_VERSION_PATCH);
@@ -409,10 +422,10 @@ void AboutForm::StartNISpy_Click() {
 }
 
 void AboutForm::HomeLink_Click() {
-    VersionInfo::ShellOpen(kHomePage);
+    OpenHomepage(kHomePage);
 }
 void AboutForm::ProductLink_Click() {
-    VersionInfo::ShellOpen(kProductPage);
+    OpenHomepage(kProductPage);
 }
 void AboutForm::SupportMail_Click() {
     VersionInfo::ShellOpen(std::string("mailto:") + kSupportMail + "?subject=Question to " +

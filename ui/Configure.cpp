@@ -145,7 +145,7 @@ Configure::Configure() {
     ConnectDebug();
     Form_Load();
     // The controls that only this update fills would otherwise show their
-    // design state instead of the settings.
+    // first, empty state instead of the settings.
     UpdateParameters();
 }
 

@@ -262,16 +262,19 @@ void DataDisplay::UpdateGraph() {
 void DataDisplay::DrawTime(int format, const Array& I, const Array& Q) {
     if (format == Spectrum) return DrawSpectrum(I, Q);
     if (format == CCDF) return DrawCCDF(I, Q);
+    if (format < TimeI || format > TimeMagnitude) return;
+    // A view without data still says what it would show.
+    SetCaptions("Time [\u00B5s]", format == TimeMagnitude ? "Level [dBm]"
+                                  : format == TimeI       ? "I"
+                                                          : "Q");
     // Without a sample rate the samples have no place on the time axis.
-    if (HOx::IQSampleRate <= 0 || format < TimeI || format > TimeMagnitude) return;
+    if (HOx::IQSampleRate <= 0) return;
     const double step = 1e6 / HOx::IQSampleRate;
     if (format == TimeMagnitude) {
         Array db;
         DSP::IntMath().ArrayConvertAmptoDB(Magnitude(I, Q), db);
-        SetCaptions("Time [\u00B5s]", "Level [dBm]");
         PlotY(db, 0, step);
     } else {
-        SetCaptions("Time [\u00B5s]", format == TimeI ? "I" : "Q");
         PlotY(format == TimeI ? I : Q, 0, step);
     }
     SetTicks(false, 10);
@@ -280,10 +283,10 @@ void DataDisplay::DrawTime(int format, const Array& I, const Array& Q) {
 }
 
 void DataDisplay::DrawSpectrum(const Array& I, const Array& Q) {
+    SetCaptions("Frequency [MHz]", "Level [dBm]");
     const Array spectrum = CalcSpectrum(I, Q);
     if (HOx::IQSampleRate <= 0 || spectrum.empty()) return;
     const double F = HOx::IQSampleRate / 1e6;
-    SetCaptions("Frequency [MHz]", "Level [dBm]");
     PlotY(spectrum, -F / 2, F / static_cast<double>(spectrum.size()));
     AutoScale(true, true);
     SetTicks(true, SpecialCalc::AxisStep(static_cast<float>(F)), 5);

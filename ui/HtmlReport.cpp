@@ -2,13 +2,13 @@
 
 #include "HtmlReport.h"
 
-#include "ButtonForm.h"
 #include "CrossMix.h"
 #include "General.h"
 #include "HOx.h"
 #include "IQFileReader.h"
 #include "Leveling.h"
 #include "NumberText.h"
+#include "RunState.h"
 #include "Services.h"
 #include "StringOp.h"
 
@@ -686,8 +686,8 @@ bool ShowMeasurementReport(const std::string& programFolder, const ReportSetupTe
     // so it waits for the run's end.
     const auto noViewer = [path] {
         const QString text = "No viewer could open the measurement report " + path + ".";
-        if (ButtonForm::RunUnderWay()) CrossMix::AddStatus(text.toLatin1().toStdString());
-        ButtonForm::AfterRun([text] { ShowError(text); });
+        if (RunState::UnderWay()) CrossMix::AddStatus(text.toLatin1().toStdString());
+        RunState::AfterRun([text] { ShowError(text); });
     };
     // The desktop's launcher may find no viewer long after it started.
     if (Services::UrlOpener().Open(QUrl::fromLocalFile(path).toString().toStdString(),

@@ -24,6 +24,7 @@
 #include "ResultFiles.h"
 #include "ResultForm.h"
 #include "ResultSummary.h"
+#include "RunState.h"
 #include "Services.h"
 #include "SetHandle.h"
 #include "SetupGUI.h"
@@ -41,6 +42,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
@@ -90,7 +92,7 @@ MainForm::MainForm() : remote_(std::make_unique<RemoteServer>(*this)) {
     setProperty("Tag", "KEEP");
     area_ = new QMdiArea;
     // A window maximised and then closed would otherwise hand its maximised
-    // state to the next one activated, stretching a window of fixed design.
+    // state to the next one activated, stretching a window of fixed size.
     area_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
     setCentralWidget(area_);
     MainFormAccess::Register(this);
@@ -329,20 +331,16 @@ void MainForm::VISAResource_Click() {
 }
 
 void MainForm::Exit_Click() {
-    if (General::MeasureBusy || ButtonForm::RunUnderWay()) {
+    if (RunState::UnderWay()) {
         // The run unwinds first, its end message included; the window closes
         // when it has. A quit asked while that message waits would close it
         // as declined and be cancelled with it, leaving the program running.
         General::MeasureRunAbort = true;
-        if (closeAfterRun_) return; // one watch is enough
+        if (closeAfterRun_) return; // one is enough
         closeAfterRun_ = true;
-        auto* poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [this, poll] {
-            if (General::MeasureBusy || ButtonForm::RunUnderWay()) return;
-            poll->deleteLater();
-            Exit_Click();
+        RunState::AfterRun([window = QPointer<MainForm>(this)] {
+            if (window) window->Exit_Click();
         });
-        poll->start(50);
         return;
     }
     if (!SetHandle::ExchangeSettings(2))
@@ -355,7 +353,7 @@ void MainForm::Exit_Click() {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (General::MeasureBusy || ButtonForm::RunUnderWay()) {
+    if (RunState::UnderWay()) {
         event->ignore();
         Exit_Click();
         return;
@@ -461,10 +459,22 @@ void MainForm::DumpIt_Click() {
     PredistortFile::DumpIt_Click();
 }
 
-void MainForm::SetTargetLevelText(const std::string& text) {
+bool MainForm::SetTargetLevelText(const std::string& text) {
     SetupGUI& setup = SetupGUI::Instance();
-    setup.TargetPower->setText(QString::fromStdString(text));
+    QLineEdit* box = setup.TargetPower;
+    const QString typed = QString::fromStdString(text);
+    // A box cuts a longer text to what it holds, which would store a number
+    // the client never sent.
+    if (typed.size() > box->maxLength()) return false;
+    const QString before = box->text();
+    box->setText(typed);
+    if (box->text() != typed) {
+        box->setText(before);
+        setup.TargetPower_Change();
+        return false;
+    }
     setup.TargetPower_Change();
+    return true;
 }
 
 void MainForm::SetSignalType(std::int16_t type) {

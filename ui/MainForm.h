@@ -22,7 +22,8 @@ public:
     static bool Exists();
     // The program's start: puts the windows behind every service and seam
     // of the layers below (once, after the QApplication exists), then opens
-    // the main window at its designed size and runs its start-up.
+    // the main window at the size at which nothing is cut and runs its
+    // start-up.
     static MainForm& StartProgram();
     ~MainForm() override;
 
@@ -65,7 +66,7 @@ public:
     void ShowNoRunMessage();
 
     // Remote control.
-    void SetTargetLevelText(const std::string& text) override;
+    bool SetTargetLevelText(const std::string& text) override;
     void SetSignalType(std::int16_t type) override;
     void Setup() override;
     void Start() override;

@@ -29,6 +29,11 @@ public:
     // a nested call consumes from the same buffer. False when the pending
     // text exceeded MaxPending (the buffer is then emptied).
     bool Feed(std::string_view data);
+    // As Feed, but only the polls "IS_READY?" and "FINISHED?" at the head of
+    // the pending text are answered; the first other command and all after it
+    // wait for the next Feed, so that nothing acts from inside a step that
+    // talks to an instrument, and commands keep their order.
+    bool AnswerPolls(std::string_view data);
     // The peer went away: an unfinished command is dropped.
     void Reset() {
         buffer_.clear();
@@ -37,9 +42,14 @@ public:
     std::string Pending() const { return buffer_.substr(start_); }
 
 private:
+    bool Take(std::string_view data, bool pollsOnly);
+    static bool IsPoll(const std::string& key);
     void Execute(const std::string& keyword, const std::string& value, bool hasValue);
     bool SetSetting(const std::string& key, const std::string& value, bool hasValue);
+    bool SetLevel(const std::string& value);
+    bool SetSignalType(const std::string& value);
     void RunAction(const std::string& key);
+    static void RefuseDuringRun(const std::string& key);
 
     RemoteActions& actions_;
     Send send_;

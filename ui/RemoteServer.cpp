@@ -4,10 +4,17 @@
 
 #include "CrossMix.h"
 #include "General.h"
+#include "PollAnswers.h"
 #include "Services.h"
 
 #include <QTcpSocket>
 #include <QTimer>
+#include <poll.h>
+
+namespace {
+// The server whose client's polls are answered between instrument calls.
+RemoteServer* g_answering = nullptr;
+} // namespace
 
 RemoteServer::RemoteServer(RemoteActions& actions, QObject* parent)
     : QObject(parent),
@@ -15,9 +22,17 @@ RemoteServer::RemoteServer(RemoteActions& actions, QObject* parent)
           actions, [this](const std::string& text) { Send(text); },
           [this](std::function<void()> later) { QTimer::singleShot(0, this, std::move(later)); }) {
     connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::Accept);
+    g_answering = this;
+    PollAnswers::SetHook([] {
+        if (g_answering) g_answering->AnswerPolls();
+    });
 }
 
 RemoteServer::~RemoteServer() {
+    if (g_answering == this) {
+        g_answering = nullptr;
+        PollAnswers::SetHook({});
+    }
     Close();
 }
 
@@ -66,15 +81,33 @@ void RemoteServer::Accept() {
 }
 
 void RemoteServer::Receive() {
+    // Also without new text: commands a polls-only pass left waiting run now.
+    if (const QPointer<QTcpSocket> client = client_) Take(client, false);
+}
+
+void RemoteServer::AnswerPolls() {
     const QPointer<QTcpSocket> client = client_;
-    if (!client || client->bytesAvailable() <= 0) return;
-    const QByteArray data = client->readAll();
-    if (!protocol_.Feed(std::string_view(data.constData(), size_t(data.size())))) {
-        CrossMix::AddStatus("Remote control: a command longer than " +
-                            std::to_string(RemoteProtocol::MaxPending) +
-                            " characters; the client was disconnected.");
-        if (client && client_ == client) DropClient();
+    if (!client || client->state() != QAbstractSocket::ConnectedState) return;
+    if (client->bytesAvailable() <= 0) {
+        // Only a socket with something to read is read here: reading an idle
+        // one would wait, and count as a time-out on it.
+        pollfd ready{int(client->socketDescriptor()), POLLIN, 0};
+        if (ready.fd < 0 || ::poll(&ready, 1, 0) <= 0) return;
+        client->waitForReadyRead(0);
     }
+    // The readyRead this may have emitted reaches Receive later, which runs
+    // whatever this pass leaves waiting.
+    if (client && client->bytesAvailable() > 0) Take(client, true);
+}
+
+void RemoteServer::Take(const QPointer<QTcpSocket>& client, bool pollsOnly) {
+    const QByteArray data = client->readAll();
+    const std::string_view text(data.constData(), size_t(data.size()));
+    if (pollsOnly ? protocol_.AnswerPolls(text) : protocol_.Feed(text)) return;
+    CrossMix::AddStatus("Remote control: a command longer than " +
+                        std::to_string(RemoteProtocol::MaxPending) +
+                        " characters; the client was disconnected.");
+    if (client && client_ == client) DropClient();
 }
 
 void RemoteServer::PeerClosed(const QPointer<QTcpSocket>& peer) {

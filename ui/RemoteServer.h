@@ -40,6 +40,12 @@ private:
     // of its calls is on the stack, and data is signalled during a START.
     void Accept();
     void Receive();
+    // Installed as PollAnswers' hook: the client's polls that have arrived
+    // are answered from inside a step that talks to an instrument, without
+    // any other event running.
+    void AnswerPolls();
+    // Feeds what the client sent; drops a client whose text has no end.
+    void Take(const QPointer<QTcpSocket>& client, bool pollsOnly);
     void PeerClosed(const QPointer<QTcpSocket>& peer);
     void Send(const std::string& text);
     // Closes the client's connection at once; its unfinished command goes.

@@ -173,8 +173,8 @@ QWidget* SetupGUI::BuildGeneratorColumn() {
     auto* advanced = new QFormLayout(BOXWAdvFrame);
     BOXWIQAmp = Box();
     advanced->addRow("I and Q [V]:", BOXWIQAmp);
-    // Its room is kept while it is hidden: the window keeps one designed
-    // size, and showing the frame never squeezes the controls above it. A
+    // Its room is kept while it is hidden: the window keeps one size, and
+    // showing the frame never squeezes the controls above it. A
     // form row ignores kept room; a box layout holds it.
     QSizePolicy keepRoom = BOXWAdvFrame->sizePolicy();
     keepRoom.setRetainSizeWhenHidden(true);

@@ -41,17 +41,29 @@ LazyDisplay g_lazy;
 
 constexpr int kGap = 4;            // between graphs and at the left and top
 constexpr int kHeightReserve = 20; // below the graphs
-// The window as designed: four graphs large enough to read their curves.
-constexpr QSize kDesignedSize(900, 650);
+// The window's size: four graphs large enough to read their curves.
+constexpr QSize kReadableSize(900, 650);
 // The report's and the printout's pictures have a size of their own, whatever
 // the window's size on screen, or whether it is shown at all.
 constexpr QSize kPictureSize(800, 600);
 
-QCustomPlot* MakeGraph(QWidget* parent, QCPTextElement*& title) {
+// The density graphs keep a row above their plot area for the colour key, so
+// that it covers no point, and the plot area does not move when the first
+// cloud is drawn.
+constexpr int kKeyRow = 24;
+constexpr int kKeyTop = 18, kKeyBottom = 8; // above the plot area
+
+// A graph saying from the start what it will show.
+QCustomPlot* MakeGraph(QWidget* parent, CurveGraph graph, QCPTextElement*& title) {
+    const GraphCaptions captions = FirstCaptions(graph);
     auto* plot = new QCustomPlot(parent);
     plot->plotLayout()->insertRow(0);
-    title = new QCPTextElement(plot, "", QFont("sans", 9, QFont::Bold));
+    title = new QCPTextElement(plot, captions.title, QFont("sans", 9, QFont::Bold));
     plot->plotLayout()->addElement(0, 0, title);
+    plot->xAxis->setLabel(captions.x);
+    plot->yAxis->setLabel(captions.y);
+    if (graph == CurveGraph::AMAM || graph == CurveGraph::AMPM)
+        plot->axisRect()->setMinimumMargins(QMargins(0, kKeyRow, 0, 0));
     return plot;
 }
 
@@ -86,17 +98,17 @@ bool ACPForm::Exists() {
 ACPForm::ACPForm() {
     setWindowTitle("Measure AM/AM, AM/PM");
     setAttribute(Qt::WA_DeleteOnClose);
-    AMAMDia = MakeGraph(this, titles_[0]);
-    AMPMDia = MakeGraph(this, titles_[1]);
-    Corr1 = MakeGraph(this, titles_[2]);
-    Corr2 = MakeGraph(this, titles_[3]);
+    AMAMDia = MakeGraph(this, CurveGraph::AMAM, titles_[0]);
+    AMPMDia = MakeGraph(this, CurveGraph::AMPM, titles_[1]);
+    Corr1 = MakeGraph(this, CurveGraph::Corr1, titles_[2]);
+    Corr2 = MakeGraph(this, CurveGraph::Corr2, titles_[3]);
     AMAMDia->move(kGap, kGap);
     Corr1->move(kGap, Corr1->y());
     AMAMDia->xAxis->setRange(0, 1);
     AMAMDia->yAxis->setRange(0, 1);
     AMPMDia->xAxis->setRange(0, 1);
     AMPMDia->yAxis->setRange(-22.5, 22.5);
-    resize(kDesignedSize);
+    resize(kReadableSize);
 }
 
 ACPForm::~ACPForm() {
@@ -104,12 +116,12 @@ ACPForm::~ACPForm() {
 }
 
 QSize ACPForm::sizeHint() const {
-    return kDesignedSize;
+    return kReadableSize;
 }
 
 // Small enough to make room, large enough to keep every graph readable.
 QSize ACPForm::minimumSizeHint() const {
-    return kDesignedSize / 2;
+    return kReadableSize / 2;
 }
 
 void ACPForm::Present() {
@@ -200,8 +212,8 @@ void ACPForm::ShowDensity(CurveGraph graph, const DensityPicture& picture) {
     QCustomPlot* plot = Graph(graph);
     plot->clearGraphs();
     plot->clearItems();
-    // The key's pixels count from the top left corner of the axis rectangle,
-    // where no caption covers it and nothing clips it away.
+    // The key's pixels count from the top left corner of the plot area; the
+    // key stands in the row kept free above it.
     auto* corner = new QCPItemTracer(plot);
     corner->setStyle(QCPItemTracer::tsNone);
     corner->position->setType(QCPItemPosition::ptAxisRectRatio);
@@ -220,8 +232,9 @@ void ACPForm::ShowDensity(CurveGraph graph, const DensityPicture& picture) {
         key->bottomRight->setType(QCPItemPosition::ptAbsolute);
         key->topLeft->setParentAnchor(corner->position);
         key->bottomRight->setParentAnchor(corner->position);
-        key->topLeft->setCoords(10.0 * k, 10);
-        key->bottomRight->setCoords(10.0 * (k + 1), 20);
+        key->topLeft->setCoords(10.0 * k, -kKeyTop);
+        key->bottomRight->setCoords(10.0 * (k + 1), -kKeyBottom);
+        key->setClipToAxisRect(false);
         key->setPen(QPen(colour));
         key->setBrush(QBrush(colour));
     }

@@ -24,7 +24,7 @@ public:
     static bool Exists();
     ~ACPForm() override;
 
-    // Front, normal size (after maximised or minimised, its designed size),
+    // Front, normal size (after maximised or minimised, its readable size),
     // at the left edge of the client area below the action window.
     void Present();
     QSize sizeHint() const override;

@@ -10,7 +10,9 @@
 #include "MainFormAccess.h"
 #include "RunProgress.h"
 #include "RunStart.h"
+#include "RunState.h"
 #include "Services.h"
+#include "VISAScan.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,15 +22,10 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <utility>
-#include <vector>
 
 namespace {
 ButtonForm* g_form = nullptr;
-bool g_runUnderWay = false;
-std::vector<std::function<void()>> g_afterRun;
 
 std::array<bool*, 3> VerifyFlags() {
     return {&General::VerifyAM, &General::VerifyPM, &General::VerifyAMPM};
@@ -139,67 +136,53 @@ void ButtonForm::StopB_Click() {
 void ButtonForm::AutoSet_Click() {
     EquipmentLists* lists = EquipmentLists::Get();
     if (!lists) return;
-    if (const std::optional<bool> ready = Discovery::FindInstruments(*lists))
-        StartB->setEnabled(*ready);
+    // Nothing to start while the lists are refilled or a missing instrument's
+    // box waits for its OK; a discovery that does not run leaves Start as it was.
+    const bool wasEnabled = StartB->isEnabled();
+    StartB->setEnabled(false);
+    const std::optional<bool> ready = Discovery::FindInstruments(*lists);
+    StartB->setEnabled(ready ? *ready : wasEnabled);
 }
 
 void ButtonForm::StartB_Click() {
     // The run executes inside this handler, its checks and end message
     // included: a second start (the remote START, or the button enabled
     // again by Stop) while any of it is under way must not nest.
-    if (General::MeasureBusy || phase_ == Phase::Running) {
+    if (RunState::UnderWay()) {
         CrossMix::AddStatus("start refused: a measurement is still running");
         return;
     }
-    if (phase_ == Phase::Checking) {
+    // The remote's START can come from the scan's event pumps: a run would
+    // read the role lists while the discovery refills them.
+    if (VISAScan::Scanning()) {
+        CrossMix::AddStatus("start refused: the instrument discovery is still running");
+        return;
+    }
+    if (checking_) {
         CrossMix::AddStatus("start refused: a message of the last start still waits for its OK");
         return;
     }
-    phase_ = Phase::Checking;
-    const auto done = qScopeGuard([this] { phase_ = Phase::Idle; });
-    const EquipmentLists* lists = EquipmentLists::Get();
-    const std::vector<std::string> refusals =
-        RunStart::Refusals(lists ? lists->SamplingRateMHz() : 0.0);
-    for (const std::string& why : refusals)
-        Services::BigMessage().ShowMessage(why, 1, 0, false, true, true);
-    if (!refusals.empty()) return;
-    phase_ = Phase::Running;
-    RunAndEnd();
-}
-
-bool ButtonForm::RunUnderWay() {
-    return g_runUnderWay;
-}
-
-void ButtonForm::AfterRun(std::function<void()> work) {
-    if (!work) return;
-    if (!g_runUnderWay) {
-        work();
-        return;
+    std::vector<std::string> refusals;
+    {
+        checking_ = true;
+        const auto done = qScopeGuard([this] { checking_ = false; });
+        const EquipmentLists* lists = EquipmentLists::Get();
+        refusals = RunStart::Refusals(lists ? lists->SamplingRateMHz() : 0.0);
+        for (const std::string& why : refusals)
+            Services::BigMessage().ShowMessage(why, 1, 0, false, true, true);
     }
-    g_afterRun.push_back(std::move(work));
-}
-
-void ButtonForm::RunHeldWork() {
-    if (g_runUnderWay) return; // the next run's end runs it
-    for (std::function<void()>& work : std::exchange(g_afterRun, {}))
-        work();
+    if (refusals.empty()) RunAndEnd();
 }
 
 void ButtonForm::RunAndEnd() {
-    g_runUnderWay = true;
-    // The held work runs once this handler, and a remote START that called
-    // it, have returned: a box shown from here would still hold them.
-    const auto ended = qScopeGuard([] {
-        g_runUnderWay = false;
-        if (!g_afterRun.empty()) QTimer::singleShot(0, qApp, &ButtonForm::RunHeldWork);
-    });
+    // Under way, and begun, before the first event pump: commands that came
+    // with a remote START run there, must find the run under way, and leave
+    // their refusals in the status log the run has just emptied.
+    const RunState::Scope run;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Not ready from the first event pump on: a "FINISHED?" answered there
-    // would tell a client that the run it has just started has ended.
     StartB->setEnabled(false);
-    PumpEvents();
     RunStart::Begin();
+    PumpEvents();
     StopB->setEnabled(true);
     RunProgress::ShowState(StepPreparingSetup);
     PumpEvents();

@@ -7,7 +7,6 @@
 
 #include <QWidget>
 #include <array>
-#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -31,19 +30,15 @@ public:
 
     // Start: checks the settings (every failing check shows its message),
     // then runs the measurement and shows how it ended. Returns when the run
-    // has wholly ended. A start while a run is in progress, unwinding or
-    // showing its end message, or while the messages of a refused start
-    // still wait for their OK, is refused with a status line that says which.
+    // has wholly ended. The run is under way (RunState) from the moment the
+    // checks have passed until its end message is over and Start is enabled
+    // again. A start while a run is under way, or while the messages of a
+    // refused start still wait for their OK, is refused with a status line
+    // that says which.
     void StartB_Click();
-    // Whether a run is under way in Start's handler: from its beginning until
-    // it has wholly ended (its end message gone, Start enabled again).
-    static bool RunUnderWay();
-    // Work that must not run inside a run, such as a box that waits for its
-    // OK and would halt the run meanwhile: at once when no run is under way,
-    // else from the event loop once the run has wholly ended.
-    static void AfterRun(std::function<void()> work);
     void StopB_Click();
-    // Instrument discovery into the equipment setup's lists.
+    // Instrument discovery into the equipment setup's lists. Start stays
+    // disabled while the discovery and its messages are under way.
     void AutoSet_Click();
     void Mode_Click(int Index);
     void Dist_Click(int Index);
@@ -58,9 +53,7 @@ public:
 private:
     void RunAndEnd();
     static void PumpEvents();
-    // Runs the work held back by AfterRun, unless another run is under way.
-    static void RunHeldWork();
 
-    enum class Phase { Idle, Checking, Running };
-    Phase phase_ = Phase::Idle; // from the checks to the end of the ending
+    // The checks of a start and their messages are showing.
+    bool checking_ = false;
 };

@@ -104,13 +104,14 @@ void ResultForm::Form_Load() {
 
 void ResultForm::Place() {
     QWidget* frame = Frame(this);
-    // The designed size, independent of the size before, so restarts never
-    // shrink the window.
-    const QSize designed = frame == this ? sizeHint() : frame->sizeHint();
-    const int w = designed.width();
+    // The size at which nothing is cut, independent of the size before, so
+    // restarts never shrink the window.
+    const QSize whole = frame == this ? sizeHint() : frame->sizeHint();
+    const int w = whole.width();
     // The main window may have stretched it to the height below the action
-    // window; a restart keeps that, and never goes below the designed size.
-    frame->resize(w, std::max(designed.height(), frame->height()));
+    // window; a restart keeps that, and never goes below the size at which
+    // nothing is cut.
+    frame->resize(w, std::max(whole.height(), frame->height()));
     int top = 0;
     if (Current::Exists()) {
         const QWidget* progress = Frame(&Current::Instance());

@@ -17,8 +17,8 @@ class ResultForm : public QWidget, public ResultSink {
     Q_OBJECT
 
 public:
-    // Designed sizes in pixels: the box below the label (4200 x 1875
-    // twips), and the margin between box and window edges.
+    // Sizes in pixels: the results box below the label at the default font,
+    // and the margin between box and window edges.
     static constexpr int kBoxWidth = 280;
     static constexpr int kBoxHeight = 125;
     static constexpr int kEdge = 8;
@@ -31,8 +31,9 @@ public:
 
     // Restarts the list (an empty document with its colour table), shows the
     // window and places it at the right edge of the main window's client
-    // area, below the progress window, in its designed size: the same place
-    // and size at every sweep point, never off the left or top edge.
+    // area, below the progress window, at the size at which nothing is cut:
+    // the same place and size at every sweep point, never off the left or
+    // top edge.
     void Form_Load();
 
     void Restart() override { Form_Load(); }
@@ -41,7 +42,7 @@ public:
     bool ShowValue(int row, float value, float shown,
                    std::optional<float> extra = std::nullopt) override;
 
-    // The box's width: the designed one, or what the longest caption line
+    // The box's width: kBoxWidth, or what the longest caption line
     // needs in the box's font when that is more.
     int BoxWidth() const;
     QSize sizeHint() const override;

@@ -14,9 +14,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -57,14 +59,38 @@ QString Format(double v) {
         NumberText::FormatNumber(v, "##0.0", NumberText::RegionalDecimal()));
 }
 
+// A graph that gives back its paint buffers (a pixmap of its size for each
+// group of layers) while it is not shown (hidden, minimised) and paints them
+// anew when shown: the windows of earlier runs need no pixels of their own.
+class SparingPlot final : public QCustomPlot {
+public:
+    explicit SparingPlot(QWidget* parent) : QCustomPlot(parent) {
+        // Every replot makes the buffers again, also one of a hidden graph.
+        connect(this, &QCustomPlot::afterReplot, this, [this] {
+            if (!isVisible()) mPaintBuffers.clear();
+        });
+    }
+
+protected:
+    void hideEvent(QHideEvent* event) override {
+        QCustomPlot::hideEvent(event);
+        mPaintBuffers.clear();
+    }
+    void showEvent(QShowEvent* event) override {
+        QCustomPlot::showEvent(event);
+        replot();
+    }
+};
+
 Verification::View* MakeView(std::shared_ptr<Verification::State> state) {
     auto* form = new VerifyForm(std::move(state));
     form->Form_Load();
     return form;
 }
 
-// The window as designed, and never narrower than 12645 twips.
-constexpr QSize kDesignedSize(1000, 720);
+// The size at which spectrum and controls are readable, and never narrower
+// than 12645 twips.
+constexpr QSize kReadableSize(1000, 720);
 constexpr double kLeastWidthTwips = 12645;
 // The report's picture of the spectrum, whatever the window's size on screen.
 constexpr QSize kPictureSize(1000, 600);
@@ -89,7 +115,7 @@ VerifyForm::VerifyForm(std::shared_ptr<Verification::State> state, QWidget* pare
     for (int r = 1; r <= 8; ++r)
         SetTableCell(r, 1, captions[r - 1]);
 
-    Disp_ = new QCustomPlot(this);
+    Disp_ = new SparingPlot(this);
     Disp_->setObjectName("Disp");
     Disp_->setMinimumSize(600, 300);
     Disp_->addLayer("bands", Disp_->layer("grid"), QCustomPlot::limAbove);
@@ -175,7 +201,7 @@ VerifyForm::~VerifyForm() {
 }
 
 QSize VerifyForm::sizeHint() const {
-    return kDesignedSize.expandedTo(QSize(KTStandard::TwipsToPixels(kLeastWidthTwips), 0))
+    return kReadableSize.expandedTo(QSize(KTStandard::TwipsToPixels(kLeastWidthTwips), 0))
         .expandedTo(minimumSizeHint());
 }
 
@@ -334,6 +360,10 @@ void VerifyForm::EnableTraces(const std::array<bool, 3>& verified) {
             box->setEnabled(verified[std::size_t(k)]);
             if (!verified[std::size_t(k)]) box->setChecked(false);
         }
+}
+
+void VerifyForm::Close() {
+    close();
 }
 
 void VerifyForm::DTrace_Click(int trace) {

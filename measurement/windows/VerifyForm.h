@@ -2,7 +2,8 @@
 // The verification window: the channel-power table of the reference, the
 // amplifier and the predistorted variants, and the spectrum graph with its
 // channel bands and trace switches. One per run; it keeps showing its run's
-// state after the run, and its refresh re-evaluates it.
+// state after the run, and its refresh re-evaluates it. While it is not shown
+// (hidden, minimised) its graph holds no paint buffers.
 
 #include "Verification.h"
 
@@ -28,7 +29,7 @@ public:
 
     // Shows the window in the main window's client area, centred on it.
     void Form_Load();
-    // The designed size: at least 12645 twips wide.
+    // The size at which nothing is cut: at least 12645 twips wide.
     QSize sizeHint() const override;
 
     // Installs the maker that gives each run's verification this window.
@@ -42,6 +43,7 @@ public:
     void ResetGraph() override;
     void Present() override;
     void EnableTraces(const std::array<bool, 3>& verified) override;
+    void Close() override;
     void DisplayLines();
     void UpdateChannelRows();
     void ChanTimer_Timer();

@@ -14,19 +14,19 @@
 
 ErrorForm::ErrorForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("ERROR");
-    static const char* const kDesign[11] = {"RUNTIME ERROR",
-                                            "Source",
-                                            "Error Code",
-                                            "Description",
-                                            "Stack History",
-                                            "DETAILED ERROR INFORMATION",
-                                            "",
-                                            "",
-                                            "",
-                                            "",
-                                            ""};
+    static const char* const kCaptions[11] = {"RUNTIME ERROR",
+                                              "Source",
+                                              "Error Code",
+                                              "Description",
+                                              "Stack History",
+                                              "DETAILED ERROR INFORMATION",
+                                              "",
+                                              "",
+                                              "",
+                                              "",
+                                              ""};
     for (std::size_t i = 0; i < Label.size(); ++i) {
-        Label[i] = new QLabel(Shown(kDesign[i]));
+        Label[i] = new QLabel(Shown(kCaptions[i]));
         Label[i]->setWordWrap(true);
     }
     QFont bold = Label[0]->font();

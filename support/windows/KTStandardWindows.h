@@ -6,8 +6,8 @@ namespace KTStandard {
 // Height of a window caption bar in twips (1/1440 inch).
 float GetCaptionHeightTwips();
 
-// A length designed in twips, in pixels of the primary screen (whole
-// pixels, halves to even).
+// A length in twips, in pixels of the primary screen (whole pixels, halves
+// to even).
 int TwipsToPixels(double twips);
 
 } // namespace KTStandard

@@ -1,11 +1,10 @@
 // Programs started for the operator, left to run on, and watched to their end
-// through a process descriptor while Quillon runs.
+// while Quillon runs.
 
 #include "LauncherProcess.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
@@ -20,16 +19,30 @@
 namespace LauncherProcess {
 namespace {
 
-// One started program. Its descriptor turns readable when the program has
-// ended; the program is then collected, so that no zombie stays behind. The
-// descriptor refers to the program without owning it: closing it, as
-// leaving does, leaves the program running.
+bool g_refuseDescriptors = false;
+
+// How often a program that cannot be watched through a descriptor is asked
+// whether it has ended.
+constexpr int kPollMs = 100;
+
+// One started program, watched until it has ended and then collected, so
+// that no zombie stays behind. Its process descriptor, where the system
+// gives one, turns readable when the program has ended; where it gives none
+// (descriptors used up, a sandbox that forbids them, an old kernel), the
+// program is asked on a timer. The descriptor refers to the program without
+// owning it: closing it, as leaving does, leaves the program running.
 class Watch final : public QObject {
 public:
     Watch(pid_t pid, int fd, std::function<void(bool)> ended)
-        : QObject(QCoreApplication::instance()), pid_(pid), fd_(fd), ended_(std::move(ended)),
-          notifier_(fd, QSocketNotifier::Read, this) {
-        connect(&notifier_, &QSocketNotifier::activated, this, &Watch::Ended);
+        : QObject(QCoreApplication::instance()), pid_(pid), fd_(fd), ended_(std::move(ended)) {
+        if (fd_ >= 0) {
+            notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+            connect(notifier_, &QSocketNotifier::activated, this, &Watch::Ended);
+        } else {
+            poll_ = new QTimer(this);
+            connect(poll_, &QTimer::timeout, this, &Watch::Ended);
+            poll_->start(kPollMs);
+        }
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Watch::Forget);
     }
     ~Watch() override { Forget(); }
@@ -41,7 +54,7 @@ private:
         do
             got = waitpid(pid_, &status, WNOHANG);
         while (got < 0 && errno == EINTR);
-        if (got == 0) return; // not ended after all
+        if (got == 0) return; // not ended yet
         // Collected elsewhere (got < 0): how it ended is unknown, so no alarm.
         const bool succeeded = got < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
         std::function<void(bool)> ended = std::move(ended_);
@@ -51,7 +64,8 @@ private:
     }
     void Forget() {
         ended_ = nullptr;
-        notifier_.setEnabled(false);
+        if (notifier_) notifier_->setEnabled(false);
+        if (poll_) poll_->stop();
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
@@ -59,12 +73,38 @@ private:
     pid_t pid_;
     int fd_;
     std::function<void(bool)> ended_;
-    QSocketNotifier notifier_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* poll_ = nullptr;
+};
+
+// The file actions and attributes of a spawn, each destroyed only once it
+// has been made.
+class SpawnSetup {
+public:
+    SpawnSetup()
+        : filesMade_(posix_spawn_file_actions_init(&files) == 0),
+          attributesMade_(posix_spawnattr_init(&attributes) == 0) {}
+    ~SpawnSetup() {
+        if (filesMade_) posix_spawn_file_actions_destroy(&files);
+        if (attributesMade_) posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    bool Made() const { return filesMade_ && attributesMade_; }
+
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attributes;
+
+private:
+    bool filesMade_;
+    bool attributesMade_;
 };
 
 // The program's standard input, output and error are /dev/null, every other
 // descriptor closed; no terminal, no process group and no signal
-// dispositions or mask of Quillon's.
+// dispositions or mask of Quillon's. Any step of that which fails starts
+// nothing.
 bool Spawn(const QString& program, const QStringList& arguments, pid_t& pid) {
     std::vector<QByteArray> words{QFile::encodeName(program)};
     for (const QString& a : arguments)
@@ -74,26 +114,28 @@ bool Spawn(const QString& program, const QStringList& arguments, pid_t& pid) {
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t files;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&files);
-    posix_spawnattr_init(&attributes);
-    const auto release = qScopeGuard([&] {
-        posix_spawn_file_actions_destroy(&files);
-        posix_spawnattr_destroy(&attributes);
-    });
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    posix_spawn_file_actions_addclosefrom_np(&files, 3);
+    SpawnSetup setup;
+    if (!setup.Made()) return false;
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    return posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), environ) == 0;
+    const bool ready =
+        posix_spawn_file_actions_addopen(&setup.files, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+        posix_spawn_file_actions_addopen(&setup.files, 1, "/dev/null", O_WRONLY, 0) == 0 &&
+        posix_spawn_file_actions_adddup2(&setup.files, 1, 2) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&setup.files, 3) == 0 &&
+        posix_spawnattr_setsigmask(&setup.attributes, &none) == 0 &&
+        posix_spawnattr_setsigdefault(&setup.attributes, &all) == 0 &&
+        posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                        POSIX_SPAWN_SETSIGDEF) == 0;
+    return ready &&
+           posix_spawn(&pid, argv[0], &setup.files, &setup.attributes, argv.data(), environ) == 0;
+}
+
+// A descriptor that watches the program; -1 when the system gives none.
+int OpenProcessDescriptor(pid_t pid) {
+    if (g_refuseDescriptors) return -1;
+    return int(syscall(SYS_pidfd_open, pid, 0));
 }
 
 } // namespace
@@ -104,14 +146,12 @@ bool Start(const QString& program, const QStringList& arguments, std::function<v
     if (!app || !Spawn(program, arguments, pid)) return false;
     // Only this process collects its children, so the number still names
     // the program, ended or not.
-    const int fd = int(syscall(SYS_pidfd_open, pid, 0));
-    if (fd >= 0) {
-        new Watch(pid, fd, std::move(ended));
-    } else if (ended) {
-        // A system that cannot watch a process (before Linux 5.3).
-        QTimer::singleShot(0, app, [ended] { ended(true); });
-    }
+    new Watch(pid, OpenProcessDescriptor(pid), std::move(ended));
     return true;
+}
+
+void RefuseProcessDescriptors(bool refuse) {
+    g_refuseDescriptors = refuse;
 }
 
 } // namespace LauncherProcess

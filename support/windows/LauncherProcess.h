@@ -21,4 +21,9 @@ namespace LauncherProcess {
 bool Start(const QString& program, const QStringList& arguments,
            std::function<void(bool succeeded)> ended);
 
+// For tests: while `refuse` holds, programs started are watched as on a
+// system that gives no process descriptor (descriptors used up, a sandbox
+// that forbids them).
+void RefuseProcessDescriptors(bool refuse);
+
 } // namespace LauncherProcess

@@ -27,8 +27,8 @@ public:
     //
     // A window gets one frame for its life: showing it again shows that frame.
     // The frame follows its window: it hides when the window hides itself,
-    // goes when the window is deleted, and takes the window's designed size
-    // (its sizeHint) when it is first shown and whenever it is restored from
+    // goes when the window is deleted, and takes the window's own size (its
+    // sizeHint) when it is first shown and whenever it is restored from
     // maximised or minimised.
     static QWidget* ShowChild(QWidget* child);
     // The widget that frames a child window: its sub-window, or the window

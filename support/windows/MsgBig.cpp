@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -21,7 +22,8 @@ namespace {
 
 MsgBig* g_msgBig = nullptr;
 
-// Layout sizes in twips.
+// The least size in twips, at which a short message and its buttons are not
+// cut at the default font.
 constexpr int kWidthTwips = 4770;
 constexpr int kHeightWithButtons = 1450;
 constexpr int kHeightWithoutButtons = 1028;
@@ -70,6 +72,7 @@ MsgBig::MsgBig() {
     buttons->addStretch();
     OKButton = new QPushButton("OK");
     NoButton = new QPushButton("No");
+    OKButton->setDefault(true);
     buttons->addWidget(OKButton);
     buttons->addWidget(NoButton);
     content->addLayout(buttons);
@@ -91,7 +94,7 @@ void MsgBig::Present(const Request& r) {
     OKButton->setVisible(buttons);
     Message->setText(QString::fromLatin1(r.text));
 
-    // The designed size, or what the text asks for when that is more: as
+    // The least size, or what the text asks for when that is more: as
     // wide as the message prefers (a long one wraps), as high as it then is.
     // The layout keeps its sizes for a text shown before at the same width:
     // they are thrown away first.
@@ -116,6 +119,7 @@ void MsgBig::Present(const Request& r) {
              s.y() + s.height() / 2 - this->height() / 2);
     }
     show();
+    if (buttons) OKButton->setFocus();
     // A new text in a box already shown comes to the front as well.
     FrontWindow::Front(this);
 }
@@ -186,6 +190,19 @@ void MsgBig::NoButton_Click() {
 
 void MsgBig::ShutIt_Timer() {
     Answer(ReplyTimedOut);
+}
+
+void MsgBig::keyPressEvent(QKeyEvent* event) {
+    QPushButton* pressed = nullptr;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        pressed = OKButton;
+    else if (event->key() == Qt::Key_Escape)
+        pressed = NoButton->isVisibleTo(this) ? NoButton : OKButton;
+    if (!pressed || !pressed->isVisibleTo(this)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    pressed->click();
 }
 
 void MsgBig::closeEvent(QCloseEvent* event) {

@@ -53,6 +53,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter presses OK (YES); Escape presses No where it is shown, else OK.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Request {

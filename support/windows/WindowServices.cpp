@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -27,18 +28,36 @@ namespace {
 // minimise, maximise and close buttons.
 constexpr int kTitleBarButtons = 96;
 
+// Set on a message box once it has room for its title.
+constexpr const char* kTitleRoom = "quillonTitleRoom";
+
 // The window manager writes the title in its own, bold, font beside its
 // buttons and cuts what does not fit; a message box is made wide enough for
 // the whole title.
 void MakeRoomForTitle(QMessageBox& box) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
-    if (!grid) return;
+    if (!grid || box.property(kTitleRoom).toBool()) return;
+    box.setProperty(kTitleRoom, true);
     QFont font = QApplication::font("QMdiSubWindowTitleBar");
     font.setBold(true);
     const int width = QFontMetrics(font).horizontalAdvance(box.windowTitle()) + kTitleBarButtons;
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
+
+// Every message box gets that room as it is shown, just before it sizes
+// itself: the services' own and those Qt's dialogs ask in, such as a file
+// dialog's question whether to replace a file, which carries the dialog's
+// title.
+class TitleRoomOnShow final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            if (auto* box = qobject_cast<QMessageBox*>(watched)) MakeRoomForTitle(*box);
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 class DialogMessages final : public Services::MessageBoxService {
 public:
@@ -82,7 +101,6 @@ public:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
         }
-        MakeRoomForTitle(box);
         switch (box.exec()) {
         case QMessageBox::Ok:
             return MsgAnswer::OK;
@@ -191,6 +209,10 @@ public:
 } // namespace
 
 void Install() {
+    // One for the application, however often the services are installed.
+    static QPointer<TitleRoomOnShow> titleRoom;
+    if (!titleRoom) titleRoom = new TitleRoomOnShow(qApp);
+    qApp->installEventFilter(titleRoom);
     static DialogMessages messages;
     static DialogInputBox inputs;
     static ProgressWindowStatus status;

@@ -2,12 +2,14 @@
 // against the scripted loopback instrument.
 
 #include "General.h"
+#include "PollAnswers.h"
 #include "RootDebug.h"
 #include "bench.h"
 #include "patient_session.h"
 #include "visa/visa.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -145,10 +147,16 @@ TEST(VIFSession, ReadsTrimCutAndGatherAnswers) {
     EXPECT_EQ(answer, "ABCDEFGHIJKLMNOPQRS\n");
     EXPECT_LT(MsSince(t0), kLateMs);
     // An answer without an end that fills the first piece: the read after it
-    // gets nothing and adds nothing. That read waits out the time-out, which
-    // still leaves the answer itself room to come.
+    // gets nothing and adds nothing. That read waits out the time-out, so the
+    // answer is asked first and lies at the session before the reads begin.
+    const std::size_t sent = bench.server.Received().size();
+    ASSERT_TRUE(vif.WriteString("UNENDED?", 0));
+    ASSERT_TRUE(bench.server.WaitReceived(sent + std::string("UNENDED?\n").size()));
+    const std::string received = bench.server.Received();
+    ASSERT_TRUE(bench.server.WaitAnswered(
+        static_cast<std::size_t>(std::count(received.begin(), received.end(), '\n'))));
     vif.VIFviSetAttribute(vif.GetHandle(), static_cast<std::int32_t>(VI_ATTR_TMO_VALUE), 1000);
-    ASSERT_TRUE(vif.ReadStringLong("UNENDED?", answer, 10));
+    ASSERT_TRUE(vif.ReadStringLong("   ", answer, 10));
     EXPECT_EQ(answer, "ABCDEFGHIJ");
 
     ev.lines.clear();
@@ -317,3 +325,19 @@ TEST(VIFSession, TracedOnTheDiagnosticsObjectAndNeverThrowing) {
 }
 
 } // namespace
+
+TEST(VIFSession, EveryTransferLetsTheRemotePollsBeAnswered) {
+    Bench bench;
+    bench.inst->On("VAL?", {"1\n"});
+    VIF vif;
+    ASSERT_TRUE(vif.OpenDevice(bench.Resource(), false));
+    MakePatient(vif);
+    int answered = 0;
+    PollAnswers::SetHook([&answered] { ++answered; });
+    std::string answer;
+    ASSERT_TRUE(vif.WriteString("FREQ 1E9", 0));
+    EXPECT_EQ(answered, 1) << "after the write";
+    ASSERT_TRUE(vif.ReadString("VAL?", answer));
+    EXPECT_GE(answered, 3) << "after the query's write and its read";
+    PollAnswers::SetHook({});
+}

@@ -2,7 +2,8 @@
 // through the external converter, the amplifier and the analyzer, captured
 // over the real socket path, then aligned and fitted. The fitted AM/AM and
 // AM/PM must match the bench's truth table over the top 20 dB of input power,
-// and the delay found the amplifier's delay as the capture sees it.
+// and the delay found the amplifier's delay as the capture sees it. A dual
+// tone whose delay leaves it too few levels gives true points and a refusal.
 
 #include "../instruments/bench_truth.h"
 #include "../instruments/patient_session.h"
@@ -65,15 +66,29 @@ struct CurveBench : ::testing::Test {
         General::AnaRefLevel = 0;
     }
 
+    std::string TruthFile() const { return dir.filePath("truth.txt").toStdString(); }
+
     // Plays the test signal on a bench with the given amplifier options,
     // captures the output on the external trigger and processes the point.
     PointResult Measure(const std::string& amplifier) {
         PointResult r;
-        const std::string truth = dir.filePath("truth.txt").toStdString();
+        if (!Capture(amplifier)) return r;
+        EXPECT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+        if (General::MeasureRunAbort) return r;
+        r.measured = true;
+        r.delay = -(General::CoarseLag + General::TimingError);
+        Compare(ReadTruth(TruthFile()), r);
+        return r;
+    }
+
+    // The capture and the processing of the point, whatever its ending;
+    // false when the bench gave no capture.
+    bool Capture(const std::string& amplifier) {
         SimBench bench(Args("--modsource BOXW --rf EXTERNAL --analyzer HOB --converter-level " +
-                            std::to_string(kLevel) + " --truth-file " + truth + " " + amplifier));
+                            std::to_string(kLevel) + " --truth-file " + TruthFile() + " " +
+                            amplifier));
         EXPECT_TRUE(bench.ready);
-        if (!bench.ready) return r;
+        if (!bench.ready) return false;
         auto source = std::make_shared<VIF>();
         EXPECT_TRUE(source->OpenDevice(bench.Resource("modsource")));
         MakePatient(*source);
@@ -98,6 +113,7 @@ struct CurveBench : ::testing::Test {
         std::vector<double> I, Q;
         EXPECT_TRUE(analyzer.ReadIQArray("TRAC:IQ:DATA?", I, Q, 524288, 1024, -1));
         EXPECT_EQ(I.size(), static_cast<std::size_t>(kSamples));
+        if (I.size() != static_cast<std::size_t>(kSamples)) return false;
         HOx::ScaleIQToRefLevel(I, Q, 1);
 
         auto& store = General::SignalStore;
@@ -106,12 +122,7 @@ struct CurveBench : ::testing::Test {
         store[2] = I;
         store[3] = Q;
         CurveProcessing::Process();
-        EXPECT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
-        if (General::MeasureRunAbort) return r;
-        r.measured = true;
-        r.delay = -(General::CoarseLag + General::TimingError);
-        Compare(ReadTruth(truth), r);
-        return r;
+        return true;
     }
 
     // The fitted curves as absolute gain and phase against input power: the
@@ -196,5 +207,63 @@ TEST_F(CurveBench, DelayFoundIsTheBenchDelay) {
         ASSERT_TRUE(r.measured);
         EXPECT_NEAR(r.delay, c.seen, 0.1);
         EXPECT_NEAR(General::GroupDelay, c.seen / 16e6 * 1e9, 0.1 / 16e6 * 1e9);
+    }
+}
+
+// A dual tone of 32 samples per beat whose delay is a whole or half number
+// of samples meets the amplifier at only eight levels, the same at every
+// beat. Its points are the amplifier's: each gridded AM/AM point has the
+// truth's gain and the AM/PM points its shape. The fit of order 9 is refused
+// with a text that says what helps.
+TEST_F(CurveBench, ADualToneAtAWholeOrHalfSampleDelayGivesTrueButTooFewPoints) {
+    for (const char* options :
+         {"--amp-delay 3 --trigger-latency 1", "--amp-delay 3.5 --trigger-latency 1"}) {
+        SCOPED_TRACE(options);
+        General::MeasureRunAbort = false;
+        TestSigGen::MakeDualToneSignal();
+        ASSERT_TRUE(Capture(options));
+        EXPECT_TRUE(General::MeasureRunAbort);
+        EXPECT_EQ(General::RunErrorText,
+                  "The AM/AM fit of order 9 needs 10 curve points; the measurement gave 8. The "
+                  "test signal met the amplifier at too few levels (a dual tone does when its "
+                  "delay is a whole or half number of samples): lower the polynom order "
+                  "(Settings, Options ...) or measure with band limited noise.");
+        const auto& store = General::SignalStore;
+        // The normalised output amplitude 1 in volts of the capture.
+        double g = 0;
+        for (std::size_t k = 0; k < store[0].size() && g == 0; ++k)
+            if (General::OutputAmplitude[k] > 0.1)
+                g = std::hypot(store[2][k], store[3][k]) / General::OutputAmplitude[k];
+        const std::vector<TruthRow> truth = ReadTruth(TruthFile());
+        ASSERT_GT(truth.size(), 2u);
+        // The truth between its rows of 0.25 dB.
+        const auto at = [&truth](double pin, double TruthRow::*field) {
+            for (std::size_t k = 1; k < truth.size(); ++k)
+                if (truth[k].pin >= pin) {
+                    const double w = (pin - truth[k - 1].pin) / (truth[k].pin - truth[k - 1].pin);
+                    return truth[k - 1].*field * (1 - w) + truth[k].*field * w;
+                }
+            return std::nan("");
+        };
+        ASSERT_EQ(store[30].size(), 8u);
+        int compared = 0;
+        for (std::size_t i = 0; i < store[30].size(); ++i) {
+            const double x = store[30][i], y = store[31][i];
+            if (x < 0.05) continue; // the zero crossings: noise alone
+            const double pin = kLevel + 20 * std::log10(x);
+            const double gain = kRefLevel - kLevel + 20 * std::log10(g * y / x);
+            EXPECT_NEAR(gain, at(pin, &TruthRow::gain), 0.05) << "dB at " << pin << " dBm";
+            ++compared;
+        }
+        EXPECT_GE(compared, 7);
+        // The AM/PM points carry the mean phase difference off: their shape is
+        // the truth's.
+        ASSERT_GE(store[32].size(), 7u);
+        std::vector<double> error;
+        for (std::size_t i = 0; i < store[32].size(); ++i)
+            error.push_back(store[33][i] * 180 / std::numbers::pi -
+                            at(kLevel + 20 * std::log10(store[32][i]), &TruthRow::phase));
+        const auto [low, high] = std::minmax_element(error.begin(), error.end());
+        EXPECT_LT(*high - *low, 0.2) << "degrees";
     }
 }

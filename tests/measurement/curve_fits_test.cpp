@@ -220,10 +220,20 @@ TEST(CurveFits, TooFewPointsStopTheFit) {
     s.ampmOrder = 3;
     CurveFits::Model m;
     m.curveScale = 0.25;
-    EXPECT_EQ(CurveFits::FitModel(few, many, s, m),
-              "The AM/AM fit of order 3 needs 4 curve points; the measurement gave 3.");
-    EXPECT_EQ(CurveFits::FitModel(many, few, s, m),
-              "The inverse AM/AM fit of order 3 needs 4 curve points; the measurement gave 1.");
+    EXPECT_EQ(
+        CurveFits::FitModel(few, many, s, m),
+        "The AM/AM fit of order 3 needs 4 curve points; the measurement gave 3."
+        " The test signal met the amplifier at too few levels (a dual tone does when its delay is "
+        "a "
+        "whole or half number of samples): lower the polynom order (Settings, Options ...) or "
+        "measure with band limited noise.");
+    EXPECT_EQ(
+        CurveFits::FitModel(many, few, s, m),
+        "The inverse AM/AM fit of order 3 needs 4 curve points; the measurement gave 1."
+        " The test signal met the amplifier at too few levels (a dual tone does when its delay is "
+        "a "
+        "whole or half number of samples): lower the polynom order (Settings, Options ...) or "
+        "measure with band limited noise.");
     EXPECT_EQ(m.curveScale, 0.25); // unchanged
 }
 

@@ -75,6 +75,7 @@ TEST_F(CurveProcessingTest, KnownDelayGainAndAMPMAreFound) {
         SCOPED_TRACE(c.delay);
         status.lines.clear();
         display.captions.clear();
+        display.axisLabels.clear(); // a display as new, as at a run's first point
         Store(ref, Amplify(ref, 3.5, Am, Pm, 1.0, c.delay));
         CurveProcessing::Process();
         ASSERT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
@@ -110,12 +111,17 @@ TEST_F(CurveProcessingTest, KnownDelayGainAndAMPMAreFound) {
     for (int slot = 0; slot < 8; ++slot)
         EXPECT_EQ(General::Pictures[static_cast<std::size_t>(slot)].width(), graphOfSlot[slot]);
     // The cross spectra carry captions of their own, not those the histograms
-    // left in the same graphs at the point before.
-    const char* const axes[4][2] = {{"Frequency bin", "Magnitude"},
+    // left in the same graphs at the point before; the clouds carry theirs
+    // from their first picture on.
+    const char* const axes[8][2] = {{"Frequency bin", "Magnitude"},
                                     {"Frequency bin", "Phase [rad]"},
                                     {"Frequency bin", "Magnitude"},
-                                    {"Frequency bin", "Phase [rad]"}};
-    for (std::size_t slot = 0; slot < 4; ++slot) {
+                                    {"Frequency bin", "Phase [rad]"},
+                                    {"Linear INPUT voltage", "Linear OUTPUT voltage"},
+                                    {"Linear INPUT voltage", "Phase Difference [°]"},
+                                    {"Linear INPUT voltage", "Linear OUTPUT voltage"},
+                                    {"Linear INPUT voltage", "Phase Difference [°]"}};
+    for (std::size_t slot = 0; slot < 8; ++slot) {
         EXPECT_EQ(General::Pictures[slot].text("x").toStdString(), axes[slot][0]) << slot;
         EXPECT_EQ(General::Pictures[slot].text("y").toStdString(), axes[slot][1]) << slot;
     }
@@ -129,6 +135,51 @@ TEST_F(CurveProcessingTest, KnownDelayGainAndAMPMAreFound) {
     EXPECT_EQ(
         display.plots[CurveGraph::AMAM],
         (std::vector<PlotStyle>{PlotStyle::GridCurve, PlotStyle::ModelFit, PlotStyle::InverseFit}));
+}
+
+// The carrier phase between generator and analyzer may be anywhere, and an
+// input may lie on one axis (a dual tone lies on I). Near a quarter turn
+// either way, and with an input on the Q axis near 0 or 180 degrees, the
+// aligned AM/PM points stay together around their mean and give the curve of
+// the amplifier, as they do at 0 degrees. The phases step finer than the
+// cloud is wide, so one of them puts its middle where a centre taken wrongly
+// would cut it apart.
+TEST_F(CurveProcessingTest, AMPMPointsStayTogetherWhateverTheCarrierPhase) {
+    const Record noise = ref;
+    Record onI = noise, onQ = noise;
+    onI.Q.assign(noise.Q.size(), 0.0);
+    onQ.I.assign(noise.I.size(), 0.0);
+    onQ.Q = noise.I;
+    struct Case {
+        const char* input;
+        const Record& record;
+        std::vector<double> phasesDegrees;
+    };
+    const Case cases[] = {
+        {"noise", noise, {0, 75, 80, 85, 90, 95, 100, -75, -80, -85, -90, -95, -100}},
+        {"on I", onI, {0, 80, 85, 90, -80, -85, -90}},
+        {"on Q", onQ, {-10, -5, 0, 5, 170, 175, 180, 185}},
+    };
+    for (const Case& c : cases)
+        for (double phase : c.phasesDegrees) {
+            SCOPED_TRACE(std::string(c.input) + " at " + std::to_string(phase) + " degrees");
+            General::MeasureRunAbort = false;
+            ref = c.record;
+            Store(ref, Amplify(ref, 1.0, Am, Pm, phase * M_PI / 180, 2.0));
+            CurveProcessing::Process();
+            ASSERT_FALSE(General::MeasureRunAbort) << General::RunErrorText;
+            // A real input's zero crossings have no phase to speak of: the
+            // points are held from a tenth of full scale up.
+            double widest = 0;
+            for (std::size_t k = 0; k < General::PhaseDifferenceRad.size(); ++k)
+                if (General::InputAmplitude[k] > 0.1)
+                    widest = std::max(widest, std::abs(General::PhaseDifferenceRad[k]));
+            EXPECT_LT(widest, 0.3) << "rad from the mean: the amplifier turns by 0.3 at most";
+            const std::vector<double> ampm = {-MeanPm(), 0, 0.3};
+            ASSERT_EQ(General::AMPMCoeff.size(), 3u);
+            for (std::size_t k = 0; k < 3; ++k)
+                EXPECT_NEAR(General::AMPMCoeff[k], ampm[k], 2e-3) << k;
+        }
 }
 
 TEST_F(CurveProcessingTest, PredistortionUndoesTheModelWithinTheFitError) {
@@ -242,8 +293,13 @@ TEST_F(CurveProcessingTest, TooFewCurvePointsStopTheFit) {
     Store(ref, Amplify(ref, 1.0, Am, Pm, 0.0, 2.0));
     CurveProcessing::Process();
     EXPECT_TRUE(General::MeasureRunAbort);
-    EXPECT_EQ(General::RunErrorText,
-              "The AM/AM fit of order 3 needs 4 curve points; the measurement gave 3.");
+    EXPECT_EQ(
+        General::RunErrorText,
+        "The AM/AM fit of order 3 needs 4 curve points; the measurement gave 3."
+        " The test signal met the amplifier at too few levels (a dual tone does when its delay is "
+        "a "
+        "whole or half number of samples): lower the polynom order (Settings, Options ...) or "
+        "measure with band limited noise.");
     EXPECT_EQ(General::AMAMCoeff, std::vector<double>{7});
     EXPECT_EQ(General::CurveScale, 0.5);
 }

@@ -2,6 +2,7 @@
 // bench configurations, missing roles and a machine without VISA.
 
 #include "Discovery.h"
+#include "RunState.h"
 #include "VIF.h"
 #include "run_support.h"
 
@@ -106,10 +107,11 @@ TEST_F(DiscoveryTest, AMissingRoleIsReportedAndBlocksTheStart) {
 
 TEST_F(DiscoveryTest, NoDiscoveryWithoutVISAOrDuringARun) {
     lists.Add(Role::Analyzer, "HOB", "kept");
-    General::MeasureBusy = true;
-    EXPECT_EQ(Discovery::FindInstruments(lists), std::nullopt);
-    EXPECT_EQ(lists.Count(Role::Analyzer), 1);
-    General::MeasureBusy = false;
+    {
+        const RunState::Scope run;
+        EXPECT_EQ(Discovery::FindInstruments(lists), std::nullopt);
+        EXPECT_EQ(lists.Count(Role::Analyzer), 1);
+    }
 
     VisaLibrary::OverridePresent(false);
     EXPECT_EQ(Discovery::FindInstruments(lists), std::nullopt);

@@ -204,6 +204,7 @@ struct RecordingView : Verification::View {
     void ResetGraph() override { calls.push_back("reset"); }
     void Present() override { calls.push_back("present"); }
     void EnableTraces(const std::array<bool, 3>&) override { calls.push_back("traces"); }
+    void Close() override { calls.push_back("close"); }
 };
 RecordingView* g_view = nullptr;
 Verification::View* MakeRecordingView(std::shared_ptr<Verification::State>) {

@@ -47,6 +47,8 @@ std::vector<FakeStep> Instrument(const std::string& line) {
     if (line == "NONDIGIT?") return {Send("#2x1\n")};       // no length after all
     if (line == "HUGE?") return {Send("#9999999999abc\n")}; // far more than ever comes
     if (line == "NOLF?") return {Send("xyz")};
+    if (line == "TWO?") return {Send("A\nB\n")}; // two answers in one segment
+    if (line == "HANGUP") return {Close()};
     return {};
 }
 
@@ -282,6 +284,19 @@ TEST_F(VisaSocket, ClearDropsBufferedInput) {
     ASSERT_TRUE(server_.WaitAnswered(2));  // both answers lie at the session
     EXPECT_EQ(viClear(vi_), VI_SUCCESS);
     EXPECT_EQ(Query("*STB?"), "+32\n");
+}
+
+TEST_F(VisaSocket, AfterAWriteLosesTheConnectionClearLeavesNoEarlierAnswer) {
+    ASSERT_EQ(Write("TWO?"), VI_SUCCESS);
+    std::string answer;
+    ASSERT_EQ(Read(answer, 100), VI_SUCCESS);
+    ASSERT_EQ(answer, "A\n"); // "B\n" waits at the session
+    // The instrument hangs up while far more is being written than the
+    // connection holds: the write breaks off.
+    EXPECT_EQ(Write("HANGUP\n" + std::string(64 << 20, 'x')), VI_ERROR_CONN_LOST);
+    viClear(vi_);
+    EXPECT_EQ(Read(answer, 100), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(answer, "");
 }
 
 TEST_F(VisaSocket, StatusByteIsAskedWithStbQuery) {

@@ -165,6 +165,26 @@ TEST_F(Upload, FailuresAreReported) {
     EXPECT_FALSE(wv.Streaming());
 }
 
+TEST_F(Upload, AnEmptyRecordIsAnEmptyBlockAndOnlyANegativeCountIsRefused) {
+    wv.SetSamples(0);
+    const std::string header = wv.GetWVHeader();
+    // the header and the closing brace, nothing between them
+    const std::string n = std::to_string(header.size() + 1);
+    const std::string block =
+        "MMEM:CAT?\nMMEM:DATA 'QUIL----',#" + std::to_string(n.size()) + n + header + "}\n";
+    ASSERT_EQ(wv.UploadWV(vif, {}, {}, 4096), WVClass::UploadOK);
+    EXPECT_EQ(Wire(block.size()), block);
+    ASSERT_EQ(wv.OpenStream(vif), WVClass::UploadOK);
+    ASSERT_EQ(wv.OutputStream(vif, {}, {}), WVClass::UploadOK);
+    EXPECT_FALSE(wv.Streaming());
+    EXPECT_EQ(Wire(2 * block.size()), block + block);
+
+    wv.SetSamples(-1);
+    EXPECT_EQ(wv.UploadWV(vif, {}, {}, 4096), WVClass::UploadBadRecord);
+    EXPECT_EQ(wv.OpenStream(vif), WVClass::UploadBadRecord);
+    EXPECT_FALSE(wv.Streaming());
+}
+
 struct Stream : Upload {
     std::vector<double> I, Q;
     std::string header, samples;

@@ -203,7 +203,7 @@ TEST_F(Diagnostics, TimeStampIsTracedBeforeTheEntry) {
                   Sp(10) + "SOURCE      : S", Sp(10) + "DESCRIPTION : D", Sp(9) + "<"}));
 }
 
-TEST_F(Diagnostics, UnopenableLogFileRaisesTheEventOncePerEntry) {
+TEST_F(Diagnostics, UnopenableOrUnwritableLogFileRaisesTheEventOncePerEntry) {
     RootDebug debug;
     Listen(debug);
     debug.SetFileName(dir.filePath("missing/dir/x.log").toStdString());
@@ -215,6 +215,12 @@ TEST_F(Diagnostics, UnopenableLogFileRaisesTheEventOncePerEntry) {
     debug.LogRuntimeError("X", "", "Y", "", RuntimeError{1, "s", "d"});
     EXPECT_EQ(events.size(), 2u);
     EXPECT_EQ(reports.errors.size(), 1u); // the report still reaches the operator
+
+    // opened, but the device is full: every line is lost
+    events.clear();
+    debug.SetFileName("/dev/full");
+    debug.LogMessage(1, "S", "D");
+    EXPECT_EQ(events, std::vector<std::string>{"Could not access debugger file /dev/full"});
 }
 
 TEST(KTStandard, TimeTexts) {

@@ -125,6 +125,38 @@ TEST_F(RegistryFixture, AboutBoxNISpyIsReportedMissingAndADeclinedStartWritesNot
     std::filesystem::remove_all(dir);
 }
 
+// The desktop's launcher answers at once when it cannot start, and later,
+// when it ends, whether it found a browser.
+TEST_F(RegistryFixture, AboutBoxHomepageLinksSayWhenNoBrowserCouldOpenThem) {
+    FakeMessageBox box;
+    FakeUrlOpener opener;
+    Services::Scoped<Services::MessageBoxService> b(box);
+    Services::Scoped<Services::UrlOpenerService> o(opener);
+    AboutForm about;
+    const std::string noBrowser =
+        "Homepage|No browser could open the homepage https://quillon.example.org/quillon/.";
+
+    about.ProductLink_Click();
+    ASSERT_EQ(opener.opened, std::vector<std::string>{"https://quillon.example.org/quillon/"});
+    EXPECT_TRUE(box.shown.empty()) << "told before the launcher has ended";
+    opener.answers.back()(true);
+    EXPECT_TRUE(box.shown.empty());
+
+    about.ProductLink_Click();
+    opener.answers.back()(false);
+    EXPECT_EQ(box.shown, std::vector<std::string>{noBrowser});
+
+    box.shown.clear();
+    opener.result = false;
+    about.ProductLink_Click();
+    EXPECT_EQ(box.shown, std::vector<std::string>{noBrowser});
+
+    box.shown.clear();
+    about.HomeLink_Click();
+    EXPECT_EQ(box.shown, std::vector<std::string>{"Homepage|No browser could open the homepage "
+                                                  "https://quillon.example.org/."});
+}
+
 TEST_F(RegistryFixture, AboutBoxOfAnotherApplicationTakesItsFieldsFromTheCommandLine) {
     struct Case {
         QStringList arguments;

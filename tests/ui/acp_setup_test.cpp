@@ -1,6 +1,7 @@
 // The ACP setup dialog: channel layout, window, detector and group size.
 
 #include "ACPSetup.h"
+#include "RunStart.h"
 #include "settings_window_fixture.h"
 
 #include <QComboBox>
@@ -95,22 +96,30 @@ TEST_F(ACPDialog, TextBoxesWriteTheirFields) {
         const char* text;
         double expected;
     };
-    // an emptied box, or one whose text is no number, keeps the field
+    // An emptied box, or one whose text is no number, keeps the field; the
+    // start then refuses with a message naming the box, until it holds a
+    // number again.
     const Case cases[] = {{"3,84", 3.84}, {"  ", 3.84}, {"12.5", 12.5}, {"abc", 12.5}};
-    auto run = [&](QLineEdit* box, const double& field) {
+    auto run = [&](QLineEdit* box, const double& field, const std::string& caption) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.text);
             Type(box, c.text);
             EXPECT_DOUBLE_EQ(field, c.expected);
         }
+        EXPECT_EQ(RunStart::Refusals(16),
+                  std::vector<std::string>{
+                      caption + ": \"abc\" is not a valid number! Please enter correct value"});
+        Type(box, "12.5");
     };
-    run(w->MainChanText, acp.MainBW);
+    run(w->MainChanText, acp.MainBW, "Main Chan channel bandwidth [MHz]");
+    const char* const low[] = {"ACP Low", "ALT1 Low", "ALT2 Low"};
+    const char* const up[] = {"ACP Up", "ALT1 Up", "ALT2 Up"};
     for (std::size_t k = 0; k < 3; ++k) {
         SCOPED_TRACE(k);
-        run(w->LowChanText[k], acp.LowerBW[k]);
-        run(w->UpChanText[k], acp.UpperBW[k]);
-        run(w->LowSpaceText[k], acp.LowerSpace[k]);
-        run(w->UpSpaceText[k], acp.UpperSpace[k]);
+        run(w->LowChanText[k], acp.LowerBW[k], std::string(low[k]) + " channel bandwidth [MHz]");
+        run(w->UpChanText[k], acp.UpperBW[k], std::string(up[k]) + " channel bandwidth [MHz]");
+        run(w->LowSpaceText[k], acp.LowerSpace[k], std::string(low[k]) + " channel spacing [MHz]");
+        run(w->UpSpaceText[k], acp.UpperSpace[k], std::string(up[k]) + " channel spacing [MHz]");
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include "../support/picture_checks.h"
 #include "DataDisplay.h"
-#include "run_state.h"
+#include "finished_run.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <numbers>
 #include <qcustomplot.h>
 
@@ -22,7 +23,7 @@ constexpr std::size_t kN = 1024;
 
 class DataDisplayTest : public ::testing::Test {
 protected:
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     DataDisplay window;
     QComboBox* sets = window.findChild<QComboBox*>("DataToDisplay");
     QComboBox* formats = window.findChild<QComboBox*>("DataFormat");
@@ -264,19 +265,39 @@ TEST_F(DataDisplayTest, EveryRedrawReadsTheStoreAfresh) {
     EXPECT_EQ(Points()[2].second, 0.25);
 }
 
+// Every view, drawn or not, carries its title and axis captions.
 TEST_F(DataDisplayTest, MissingOrUnequalRecordsDrawNothingInEveryView) {
     for (auto& record : General::SignalStore)
         record.clear();
     General::SignalStore[2].assign(8, 0.5); // an output whose Q record is missing
-    for (int set = 0; set < sets->count(); ++set) {
-        sets->setCurrentIndex(set);
-        for (int format = 0; format < formats->count(); ++format) {
-            formats->setCurrentIndex(format);
-            const bool outputI = sets->currentData() == DataDisplay::DUTOutput &&
-                                 formats->currentData() == DataDisplay::TimeI;
-            EXPECT_EQ(Plot()->data()->size(), outputI ? 8 : 0)
-                << sets->currentText().toStdString() << " / "
-                << formats->currentText().toStdString();
+    const std::map<QString, std::pair<QString, QString>> captions = {
+        {"Time Domain - I", {"Time [\u00B5s]", "I"}},
+        {"Time Domain - Q", {"Time [\u00B5s]", "Q"}},
+        {"Time Domain - Magnitude", {"Time [\u00B5s]", "Level [dBm]"}},
+        {"Frequency Domain - Amplitude", {"Frequency [MHz]", "Level [dBm]"}},
+        {"CCDF", {"Level above mean [dB]", "Density [%]"}},
+        {"Linear vs Linear", {"Input amplitude [linear]", "Output amplitude [linear]"}},
+        {"Gain vs Log", {"Input amplitude [dB]", "Gain [dB]"}}};
+    for (double rate : {16e6, 0.0}) {
+        HOx::IQSampleRate = rate;
+        for (int set = 0; set < sets->count(); ++set) {
+            sets->setCurrentIndex(set);
+            for (int format = 0; format < formats->count(); ++format) {
+                formats->setCurrentIndex(format);
+                SCOPED_TRACE(sets->currentText().toStdString() + " / " +
+                             formats->currentText().toStdString() + " at " + std::to_string(rate));
+                const bool outputI = sets->currentData() == DataDisplay::DUTOutput &&
+                                     formats->currentData() == DataDisplay::TimeI;
+                EXPECT_EQ(Plot()->data()->size(), outputI && rate > 0 ? 8 : 0);
+                const auto* title =
+                    qobject_cast<QCPTextElement*>(window.Graph()->plotLayout()->element(0, 0));
+                ASSERT_NE(title, nullptr);
+                EXPECT_EQ(title->text(), sets->currentText());
+                EXPECT_EQ(window.Graph()->xAxis->label(),
+                          captions.at(formats->currentText()).first);
+                EXPECT_EQ(window.Graph()->yAxis->label(),
+                          captions.at(formats->currentText()).second);
+            }
         }
     }
 }

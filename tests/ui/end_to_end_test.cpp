@@ -16,6 +16,7 @@
 #include "NumberText.h"
 #include "RemoteServer.h"
 #include "ResultForm.h"
+#include "RunState.h"
 #include "SetupGUI.h"
 #include "Verification.h"
 #include "browser_view.h"
@@ -200,11 +201,18 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
     EXPECT_EQ(remote("LEVEL: -7 ;"), "IS_READY:1;");
     EXPECT_EQ(General::TargetLevel, -7.0f);
     const std::string level = setup.TargetPower->text().toStdString();
+    // -10 with 40000 blanks inside: one number, but the box would keep only
+    // its first 32767 characters, and with them another number.
+    const std::string longTen = "-1" + std::string(40000, ' ') + "0";
     for (const auto& [command, value] :
-         {std::pair{"LEVEL:-10dBm;", "-10dBm"}, std::pair{"LEVEL:1e400;", "1e400"},
-          std::pair{"LEVEL:;", ""}}) {
-        SCOPED_TRACE(command);
-        EXPECT_EQ(remote(command), "IS_READY:1;");
+         {std::pair<std::string, std::string>{"LEVEL:-10dBm;", "-10dBm"},
+          {"LEVEL:1e400;", "1e400"},
+          {"LEVEL:;", ""},
+          // a level the start would refuse: refused now, not by a box at the start
+          {"LEVEL:100;", "100"},
+          {"LEVEL:" + longTen + ";", longTen}}) {
+        SCOPED_TRACE(command.substr(0, 20));
+        EXPECT_EQ(remote(command.c_str()), "IS_READY:1;");
         EXPECT_EQ(setup.TargetPower->text().toStdString(), level);
         EXPECT_EQ(General::TargetLevel, -7.0f);
         EXPECT_EQ(status.lines, std::vector<std::string>{std::string("Remote LEVEL: value \"") +
@@ -279,4 +287,62 @@ TEST_F(EndToEnd, ATextThatIsNoNumberForItsSettingRefusesTheStartBeforeAnythingIs
     EXPECT_EQ(big.shown, target);
     EXPECT_EQ(General::ACP.MainBW, mainBW);
     EXPECT_EQ(Logs(bench), sent) << "nothing reached an instrument";
+}
+
+TEST_F(EndToEnd, CommandsSentWithAStartDoNotActInsideItsRun) {
+    SimBench bench(Args(""));
+    ASSERT_TRUE(bench.ready);
+    RemoteRun run(folder.path().toStdString(), bench);
+    ASSERT_TRUE(run.Setup("LEVEL:-5;SETUP;")) << (status.lines.empty() ? "" : status.lines.back());
+    ButtonForm::Instance().Mode[1]->click();
+    for (QCheckBox* variant : ButtonForm::Instance().Dist)
+        variant->setChecked(true);
+    const auto identifications = [&] {
+        const auto log = bench.Log("analyzer");
+        return std::count(log.begin(), log.end(), "*IDN?");
+    };
+    const auto uploads = [&] {
+        const auto log = bench.Log("modsource");
+        return std::count_if(log.begin(), log.end(), [](const std::string& l) {
+            return l.rfind("MMEM:DATA 'QUILAMPM'", 0) == 0;
+        });
+    };
+    // What the program had done when it first answered "FINISHED:1;".
+    struct AtFinish {
+        bool seen = false, underWay = true, data = false;
+        long uploads = 0;
+    } at;
+    QObject::connect(&run.client, &QTcpSocket::readyRead, [&] {
+        if (at.seen || run.replies.find("FINISHED:1;") == std::string::npos) return;
+        at = {true, RunState::UnderWay(), General::DataPresent, long(uploads())};
+    });
+
+    // A plain run tells how many identifications a run itself sends.
+    long before = identifications();
+    ASSERT_TRUE(run.Start()) << General::RunErrorText;
+    const long perRun = identifications() - before;
+    for (const char* commands : {"START;SETUP;", "START;CLOSEALL;", "START;LEVEL:-9;SETUP;"}) {
+        SCOPED_TRACE(commands);
+        before = identifications();
+        const long uploaded = uploads();
+        big.shown.clear();
+        at = {};
+        ASSERT_TRUE(run.Start(commands)) << General::RunErrorText;
+        EXPECT_EQ(run.replies.find("FINISHED:1;"), run.replies.rfind("FINISHED:"))
+            << "every answer before the last was 0: " << run.replies;
+        EXPECT_FALSE(at.underWay) << "finished while the run was under way";
+        EXPECT_TRUE(at.data) << "finished before the results were whole";
+        EXPECT_EQ(at.uploads, uploaded + 1) << "the AM+PM variant was uploaded before";
+        EXPECT_EQ(identifications() - before, perRun) << "no discovery inside the run";
+        EXPECT_EQ(std::count(big.shown.begin(), big.shown.end(), "scanning for instruments..."), 0);
+        EXPECT_NE(Verification::Run::Instance().CurrentView(), nullptr)
+            << "the run's verification window stays";
+        EXPECT_EQ(General::TargetLevel, -5.0f) << "a level sent during the run changed nothing";
+        EXPECT_EQ(General::RunErrorText, "");
+        const std::string refused =
+            std::string("Remote ") +
+            (std::string(commands).find("SETUP") != std::string::npos ? "SETUP" : "CLOSEALL") +
+            " refused: a measurement is in progress.";
+        EXPECT_TRUE(std::count(status.lines.begin(), status.lines.end(), refused)) << refused;
+    }
 }

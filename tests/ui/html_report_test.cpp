@@ -2,11 +2,13 @@
 // escaping, missing results, failures, the show and save commands, and the
 // written report as a browser loads it.
 
+#include "../support/event_pump.h"
 #include "../support/fakes.h"
 #include "HtmlReport.h"
 #include "NumberText.h"
+#include "RunState.h"
 #include "browser_view.h"
-#include "run_state.h"
+#include "finished_run.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -79,7 +81,7 @@ void KeepActual(const std::string& bytes, const QString& fixture) {
 
 class HtmlReportTest : public ::testing::Test {
 protected:
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     FakeClock clock;
     FakeMessageBox messages;
     Services::Scoped<Services::ClockService> clockGuard{clock};
@@ -366,7 +368,7 @@ TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
     };
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.what);
-        RunState::Fill();
+        FinishedRun::Fill();
         QTemporaryDir folder;
         const std::string path = folder.path().toStdString();
         ASSERT_TRUE(HtmlReport::WriteHtmlReport(path, "CurrentReport.html", setup));
@@ -389,7 +391,7 @@ TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
     }
 
     // Without a fault the new report wholly replaces the old one.
-    RunState::Fill();
+    FinishedRun::Fill();
     ASSERT_TRUE(HtmlReport::WriteHtmlReport(dir.path().toStdString(), "CurrentReport.html", setup));
     General::Pictures[2] = QImage();
     General::Pictures[3].invertPixels();
@@ -421,6 +423,8 @@ TEST_F(HtmlReportTest, AFailedWriteLeavesTheOldReportWhole) {
 TEST_F(HtmlReportTest, ShowAndSaveCommands) {
     FakeUrlOpener opener;
     FakeFileDialog dialogs;
+    FakeStatus status;
+    Services::Scoped<Services::StatusDisplayService> statusGuard{status};
     Services::Scoped<Services::UrlOpenerService> openerGuard{opener};
     Services::Scoped<Services::FileDialogService> dialogGuard{dialogs};
 
@@ -440,11 +444,30 @@ TEST_F(HtmlReportTest, ShowAndSaveCommands) {
     EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|No viewer")) << messages.shown[0];
     EXPECT_NE(messages.shown[0].find("CurrentReport.html"), std::string::npos);
 
+    EXPECT_TRUE(status.lines.empty()) << "when idle, the box alone tells";
+
+    // During a run the status list tells at once; the box, which would halt
+    // the run until answered, waits for its end.
     messages.shown.clear();
+    {
+        const RunState::Scope run;
+        ASSERT_TRUE(HtmlReport::ShowMeasurementReport(dir.path().toStdString(), setup));
+        opener.answers.back()(false);
+        ASSERT_EQ(status.lines.size(), 1u);
+        EXPECT_TRUE(status.lines[0].starts_with("No viewer could open the measurement report"))
+            << status.lines[0];
+        EXPECT_TRUE(messages.shown.empty());
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !messages.shown.empty(); }));
+    EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|No viewer")) << messages.shown[0];
+
+    messages.shown.clear();
+    status.lines.clear();
     opener.result = false;
     EXPECT_FALSE(HtmlReport::ShowMeasurementReport(dir.path().toStdString(), setup));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].starts_with("REPORT ERROR|No viewer"));
+    EXPECT_TRUE(status.lines.empty());
 
     EXPECT_FALSE(HtmlReport::SaveMeasurementReport(dir.path().toStdString(), setup)); // cancelled
     ASSERT_TRUE(QDir(dir.path()).mkdir("saved"));

@@ -45,7 +45,7 @@ TEST(MainForm, EveryWindowHasOneFrameThatFollowsIt) {
     auto frames = [area] { return area->subWindowList().size(); };
 
     // Shown twice, framed once.
-    auto* window = new QLabel("a window of a designed size");
+    auto* window = new QLabel("a window of a size of its own");
     window->setAttribute(Qt::WA_DeleteOnClose);
     QWidget* frame = MainFormAccess::ShowChild(window);
     EXPECT_EQ(MainFormAccess::ShowChild(window), frame);
@@ -58,7 +58,7 @@ TEST(MainForm, EveryWindowHasOneFrameThatFollowsIt) {
     MainFormAccess::ShowChild(window);
     EXPECT_TRUE(frame->isVisible() && window->isVisible());
 
-    // Restored from maximised or minimised: the designed size again.
+    // Restored from maximised or minimised: its own size again.
     auto* sub = qobject_cast<QMdiSubWindow*>(frame);
     for (auto away : {&QMdiSubWindow::showMaximized, &QMdiSubWindow::showMinimized}) {
         (sub->*away)();

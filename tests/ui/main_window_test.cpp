@@ -14,6 +14,7 @@
 #include "RTFView.h"
 #include "RegAccess.h"
 #include "ResultForm.h"
+#include "RunState.h"
 #include "SetHandle.h"
 #include "SetupGUI.h"
 
@@ -107,7 +108,8 @@ TEST_F(MainWindow, StartUpReadsTheSettingsShowsTheStandingWindowsAndHidesTheDebu
     QWidget* result = ResultForm::Instance().parentWidget();
     EXPECT_EQ(progress->geometry().topRight(), QPoint(main.ClientArea()->width() - 1, 0));
     EXPECT_EQ(result->y(), progress->y() + progress->height());
-    EXPECT_EQ(result->geometry().bottom() + 1, main.ClientArea()->height() - ResultForm::kEdge);
+    EXPECT_EQ(result->geometry().bottom() + 1, main.ClientArea()->height() - 8)
+        << "an edge of 8 pixels below the result window";
     // One frame for each window, however often it was shown.
     EXPECT_EQ(Visible(main), (std::vector<QString>{"Current Status", "Equipment Setup",
                                                    "Main Actions", "Measurement Results"}));
@@ -148,7 +150,11 @@ TEST_F(MainWindow, CloseAllKeepsTheStandingWindowsAndDataCommandsNeedARun) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(ELogForm::IsLoaded());
     EXPECT_TRUE(ELogForm::Instance().ELogBox->toPlainText().isEmpty());
-    PumpFor(50);
+    // Events posted by the closes have run, the deferred deletions with them.
+    bool later = false;
+    QTimer::singleShot(0, [&later] { later = true; });
+    ASSERT_TRUE(PumpUntil([&] { return later; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (QMdiSubWindow* sub : main.ClientArea()->subWindowList())
         EXPECT_TRUE(sub->widget() && sub->widget()->parentWidget() == sub) << "no empty frame";
 
@@ -184,22 +190,17 @@ TEST_F(MainWindow, ExitSavesWhenIdleAndOnlyAbortsDuringARun) {
     MainForm& main = MainForm::Instance();
     main.MDIForm_Load();
     std::remove(ini.c_str());
-    General::MeasureBusy = true;
-    const auto timers = main.findChildren<QTimer*>();
-    main.Exit_Click();
-    EXPECT_TRUE(General::MeasureRunAbort);
-    // The exit watches the run with a timer of its own: it has looked a few
-    // times, and found the run still busy each time.
-    QTimer* watch = nullptr;
-    for (QTimer* t : main.findChildren<QTimer*>())
-        if (!timers.contains(t)) watch = t;
-    ASSERT_NE(watch, nullptr);
-    int looks = 0;
-    QObject::connect(watch, &QTimer::timeout, [&looks] { ++looks; });
-    PumpUntil([&] { return looks >= 3 || std::ifstream(ini).good(); });
-    EXPECT_FALSE(std::ifstream(ini).good()) << "nothing saved while the run unwinds";
-    EXPECT_GE(looks, 3);
-    General::MeasureBusy = false; // the run has ended
+    {
+        const RunState::Scope run;
+        // Closing the window is the exit: refused while the run unwinds.
+        EXPECT_FALSE(main.close());
+        EXPECT_TRUE(General::MeasureRunAbort);
+        // Events have run after the exit, and it has waited for the run.
+        bool later = false;
+        QTimer::singleShot(0, [&later] { later = true; });
+        ASSERT_TRUE(PumpUntil([&] { return later; }));
+        EXPECT_FALSE(std::ifstream(ini).good()) << "nothing saved while the run unwinds";
+    } // the run has ended
     EXPECT_TRUE(PumpUntil([&] { return std::ifstream(ini).good(); }))
         << "the exit completes once the run has unwound";
 

@@ -117,15 +117,18 @@ bool Visit(quint16 port, qint64 pid, Leave how, const QDeadlineTimer& until) {
 
 TEST(Program, HelpNamesTheFoldersItUses) {
     QTemporaryDir folder;
-    QProcess quillon;
-    quillon.setProcessEnvironment(Environment(folder));
-    quillon.start(QUILLON_APP, {"--help"});
-    ASSERT_TRUE(quillon.waitForFinished(30000));
-    EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(quillon.exitCode(), 0);
-    const QString text = QString::fromUtf8(quillon.readAllStandardOutput());
-    EXPECT_TRUE(text.contains(folder.path())) << text.toStdString();
-    EXPECT_TRUE(text.contains(folder.filePath("registry.txt"))) << text.toStdString();
+    for (const char* option : {"--help", "-h"}) {
+        SCOPED_TRACE(option);
+        QProcess quillon;
+        quillon.setProcessEnvironment(Environment(folder));
+        quillon.start(QUILLON_APP, {option});
+        ASSERT_TRUE(quillon.waitForFinished(kPatientMs));
+        EXPECT_EQ(quillon.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(quillon.exitCode(), 0);
+        const QString text = QString::fromUtf8(quillon.readAllStandardOutput());
+        EXPECT_TRUE(text.contains(folder.path())) << text.toStdString();
+        EXPECT_TRUE(text.contains(folder.filePath("registry.txt"))) << text.toStdString();
+    }
 }
 
 // A "CVI" line the about box cannot use ends the program at once with code 2

@@ -5,14 +5,17 @@
 #include "../support/fakes.h"
 #include "../support/free_port.h"
 #include "General.h"
+#include "PollAnswers.h"
 #include "RemoteActions.h"
 #include "RemoteProtocol.h"
 #include "RemoteServer.h"
+#include "RunState.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
@@ -32,17 +35,20 @@ struct FakeActions : RemoteActions {
     std::vector<std::string> calls;
     bool enabled = false;
     std::function<void()> onStart;
-    void SetTargetLevelText(const std::string& t) override {
+    bool SetTargetLevelText(const std::string& t) override {
         calls.push_back("level " + t);
         General::TargetLevel = float(std::stod(t));
+        return true;
     }
     void SetSignalType(std::int16_t t) override { calls.push_back("type " + std::to_string(t)); }
     void Setup() override {
         calls.push_back("setup");
         enabled = true;
     }
+    // Under way while it runs, as the action window's start is.
     void Start() override {
         calls.push_back("start");
+        const RunState::Scope run;
         if (onStart) onStart();
     }
     void CloseAll() override { calls.push_back("closeall"); }
@@ -77,6 +83,20 @@ TEST_F(ProtocolTest, CommandsRunInOrderAcrossPacketsAndCase) {
     EXPECT_EQ(actions.calls.back(), "level  -5 ");
     EXPECT_EQ(sent, "UNKNOWN:START UNKNOWN:Foo");
     EXPECT_TRUE(protocol.Pending().empty());
+
+    // The same bytes mean the same however they are split: a blank or line
+    // end that ends a read inside a command stays part of it.
+    sent.clear();
+    actions.calls.clear();
+    for (const std::vector<std::string>& pieces : {std::vector<std::string>{"LEVEL :-3;"},
+                                                   {"LEVEL ", ":-3;"},
+                                                   {"LEVEL:-7\r;"},
+                                                   {"LEVEL:-7\r", ";"},
+                                                   {"LEVEL:-7", std::string(1, '\0'), ";"}})
+        for (const std::string& piece : pieces)
+            protocol.Feed(piece);
+    EXPECT_EQ(sent, "UNKNOWN:LEVEL UNKNOWN:LEVEL ");
+    EXPECT_TRUE(actions.calls.empty());
 }
 
 TEST_F(ProtocolTest, QueriesFollowTheStartButton) {
@@ -127,11 +147,13 @@ TEST_F(ProtocolTest, SettersStoreValidValuesAndRefuseTheRest) {
 // nothing.
 TEST_F(ProtocolTest, ValuesThatAreNoNumberOrTooLargeAreRefused) {
     General::AMAMLowLim = General::AMPMLowLim = 7;
-    const char* refused[] = {"LEVEL:-10dBm;",     "LEVEL:.;",       "LEVEL:-,;",
-                             "LEVEL:1e400;",      "LEVEL:1e39;",    "LEVEL:-1e39;",
-                             "SIGNALTYPE:,;",     "SIGNALTYPE:-.;", "AMAMLOWLIM:-.;",
-                             "AMAMLOWLIM:1e400;", "AMPMLOWLIM:,;",  "AMPMLOWLIM:-1e400;",
-                             "AMAMORDER:1e400;",  "AMPMPOINTS:.;"};
+    const char* refused[] = {"LEVEL:-10dBm;", "LEVEL:.;", "LEVEL:-,;", "LEVEL:1e400;",
+                             "LEVEL:1e39;", "LEVEL:-1e39;", "SIGNALTYPE:,;", "SIGNALTYPE:-.;",
+                             "AMAMLOWLIM:-.;", "AMAMLOWLIM:1e400;", "AMPMLOWLIM:,;",
+                             "AMPMLOWLIM:-1e400;", "AMAMORDER:1e400;", "AMPMPOINTS:.;",
+                             // what the start would refuse: a level no analyzer
+                             // measures, a signal the run cannot play
+                             "LEVEL:100;", "LEVEL:-3.4e38;", "LEVEL:30.01;", "SIGNALTYPE:3;"};
     for (const char* command : refused) {
         status.lines.clear();
         protocol.Feed(command);
@@ -144,18 +166,19 @@ TEST_F(ProtocolTest, ValuesThatAreNoNumberOrTooLargeAreRefused) {
     EXPECT_EQ(General::AMPMGrid, 50);
     EXPECT_TRUE(sent.empty());
 
-    protocol.Feed("LEVEL:-3.4e38;AMAMLOWLIM:1e300;AMPMLOWLIM:-,5;");
-    EXPECT_EQ(actions.calls, std::vector<std::string>{"level -3.4e38"});
+    protocol.Feed("LEVEL:-130;LEVEL:+30;AMAMLOWLIM:1e300;AMPMLOWLIM:-,5;SIGNALTYPE:2;");
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"level -130", "level +30", "type 2"}));
     EXPECT_EQ(General::AMAMLowLim, 1e300);
     EXPECT_EQ(General::AMPMLowLim, -0.5);
 }
 
 TEST_F(ProtocolTest, ActionsAreRefusedWhileARunIsInProgress) {
-    General::MeasureBusy = true;
-    protocol.Feed("START;SETUP;CLOSEALL;FINISHED?;");
+    {
+        const RunState::Scope run;
+        protocol.Feed("START;SETUP;CLOSEALL;FINISHED?;");
+    }
     EXPECT_TRUE(actions.calls.empty());
     EXPECT_EQ(sent, "FINISHED:0;");
-    General::MeasureBusy = false;
     protocol.Feed("CLOSEALL;");
     EXPECT_EQ(actions.calls, std::vector<std::string>{"closeall"});
 }
@@ -185,7 +208,9 @@ TEST_F(ProtocolTest, AStartRunningANestedFeedKeepsTheOrder) {
     EXPECT_EQ(sent, "FINISHED:0;FINISHED:0;");
     protocol.Feed("FINISHED?;");
     EXPECT_EQ(sent, "FINISHED:0;FINISHED:0;FINISHED:1;");
-    EXPECT_EQ(actions.calls, (std::vector<std::string>{"start", "level -1"}));
+    // The run reads the settings as it goes: a setter sent during it changes nothing.
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"start"}));
+    EXPECT_EQ(status.lines.back(), "Remote LEVEL refused: a measurement is in progress.");
 }
 
 struct ServerTest : ::testing::Test {
@@ -297,10 +322,8 @@ TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
     std::string during;
     actions.onStart = [&] {
         actions.enabled = false;
-        General::MeasureBusy = true;
         client->write("FINISHED?;START;");
         during = Reply(*client, 11);
-        General::MeasureBusy = false;
         actions.enabled = true;
     };
     client->write("START;");
@@ -316,14 +339,42 @@ TEST_F(ServerTest, QueriesDuringARemoteStartAreAnswered) {
     during.clear();
     actions.onStart = [&] {
         actions.enabled = false;
-        General::MeasureBusy = true;
         during = Reply(*client, 11);
-        General::MeasureBusy = false;
         actions.enabled = true;
     };
     client->write("START;FINISHED?;");
     ASSERT_TRUE(PumpUntil([&] { return !during.empty(); }));
     EXPECT_EQ(during, "FINISHED:0;");
+}
+
+TEST_F(ServerTest, PollsAreAnsweredBetweenInstrumentCallsAndNothingElseRunsThere) {
+    auto client = Connect();
+    client->write("SETUP;");
+    client->write("IS_READY?;");
+    ASSERT_EQ(Reply(*client, 11), "IS_READY:1;");
+    std::string between, after;
+    bool otherEvent = false;
+    actions.onStart = [&] {
+        actions.enabled = false;
+        QTimer::singleShot(0, [&otherEvent] { otherEvent = true; });
+        client->write("FINISHED?;CLOSEALL;FINISHED?;");
+        client->flush();
+        // A step that talks to a slow instrument, and lets no event run.
+        for (QDeadlineTimer t(kPatientMs); between.size() < 11 && !t.hasExpired();) {
+            PollAnswers::Answer();
+            if (client->waitForReadyRead(10)) between += client->readAll().toStdString();
+        }
+        EXPECT_FALSE(otherEvent);
+        EXPECT_TRUE(actions.calls.back() == "start") << "CLOSEALL waits for a pass that may act";
+        // The next event pump takes the rest, in order.
+        after = Reply(*client, 11);
+        actions.enabled = true;
+    };
+    client->write("START;");
+    ASSERT_TRUE(PumpUntil([&] { return !after.empty(); }));
+    EXPECT_EQ(between, "FINISHED:0;");
+    EXPECT_EQ(after, "FINISHED:0;");
+    EXPECT_EQ(status.lines.back(), "Remote CLOSEALL refused: a measurement is in progress.");
 }
 
 TEST_F(ServerTest, ASecondClientReplacesTheFirstAndAFloodIsDisconnected) {

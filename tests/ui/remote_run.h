@@ -55,11 +55,14 @@ public:
     RemoteRun(const RemoteRun&) = delete;
     RemoteRun& operator=(const RemoteRun&) = delete;
 
-    // The answer to a query.
+    bool Connected() const { return client.state() == QAbstractSocket::ConnectedState; }
+
+    // The answer to a query; what has come once the connection is gone, so
+    // that no loop of queries outlives it.
     std::string Ask(const char* query) {
         replies.clear();
         client.write(query);
-        PumpUntil([&] { return replies.size() >= 11; });
+        PumpUntil([&] { return replies.size() >= 11 || !Connected(); });
         return replies;
     }
 
@@ -68,23 +71,25 @@ public:
     bool Setup(const std::string& commands) {
         client.write(commands.c_str());
         std::string ready;
-        PumpUntil([&] { return (ready = Ask("IS_READY?;")) == "IS_READY:1;"; });
+        PumpUntil([&] { return (ready = Ask("IS_READY?;")) == "IS_READY:1;" || !Connected(); });
         return ready == "IS_READY:1;";
     }
 
-    // Starts the run and polls until it has finished; whether it did. The
-    // run executes inside the handler of START, so the polls are answered
-    // meanwhile, as a test program's would be; `busyPolls` counts those.
-    bool Start() {
+    // Sends the commands (a START and what a test program sends with it) and
+    // polls until the run has finished; whether it did. The run executes
+    // inside the handler of START, so the polls are answered meanwhile, as a
+    // test program's would be; `busyPolls` counts those.
+    bool Start(const std::string& commands = "START;") {
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             client.write("FINISHED?;");
             if (General::MeasureBusy) ++busyPolls;
         });
         replies.clear();
-        client.write("START;");
+        client.write(commands.c_str());
         poll.start(200);
-        PumpUntil([&] { return replies.find("FINISHED:1;") != std::string::npos; }, 240000);
+        PumpUntil([&] { return replies.find("FINISHED:1;") != std::string::npos || !Connected(); },
+                  240000);
         return replies.find("FINISHED:1;") != std::string::npos;
     }
 

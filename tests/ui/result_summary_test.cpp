@@ -3,7 +3,7 @@
 
 #include "../support/fakes.h"
 #include "ResultSummary.h"
-#include "run_state.h"
+#include "finished_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,7 +75,7 @@ struct RecordingPage : PageOutput {
 } // namespace
 
 TEST(ResultSummary, LinesCarryTheResultsInThePinnedTexts) {
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     General::AMAMOrder = 7; // chosen after the run: the printed fit keeps its own order
     RecordingPage page;
     ResultSummary::Draw(page, ',');
@@ -115,7 +115,7 @@ TEST(ResultSummary, LinesCarryTheResultsInThePinnedTexts) {
 }
 
 TEST(ResultSummary, ChannelPowerUnitFollowsTheAmplifierPower) {
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     struct Case {
         double A, B;
         const char* label;
@@ -149,7 +149,7 @@ TEST(ResultSummary, ChannelPowerUnitFollowsTheAmplifierPower) {
 }
 
 TEST(ResultSummary, TableFrameHasTwoColumnsPerChannelPairAndARowPerVariant) {
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     struct Case {
         int channels;
         bool am, pm, ampm;
@@ -235,7 +235,7 @@ TEST(ResultSummary, DensityCellsAndTheirRedMarks) {
     }
 
     // the run's grids at their own sizes: every cell lies inside the box
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     for (const auto& g : General::DensityGrid) {
         std::size_t occupied = 0;
         for (const auto& column : g)
@@ -305,7 +305,7 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
     const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
     ASSERT_FALSE(pdftotext.isEmpty() || pdftoppm.isEmpty())
         << "scripts/setup installs poppler-utils";
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     FakeStatus status;
     FakeMessageBox messages;
     Services::Scoped<Services::StatusDisplayService> statusGuard{status};
@@ -375,7 +375,7 @@ TEST(ResultSummary, PrintedToPdfWithItsTextsAndValues) {
 }
 
 TEST(ResultSummary, APdfThatCannotBeOpenedOrWrittenGivesAMessage) {
-    RunState::ScopedRunState state;
+    FinishedRun::ScopedRunState state;
     FakeMessageBox messages;
     FakeStatus status;
     Services::Scoped<Services::MessageBoxService> messageGuard{messages};

@@ -35,15 +35,23 @@ TEST_F(ACPFormTest, DensityDrawsEveryLevelItsKeyAndTheReferenceLine) {
     DensityGrid::DrawAMAMDensity({0.5, 0.5, 0.5, 0.2}, {0.5, 0.5, 0.5, 0.1});
     QCustomPlot* plot = ACPForm::Instance().AMAMDia;
     ASSERT_EQ(plot->graphCount(), 21); // 20 levels and the reference line
-    // The colour key, inside the axis rectangle, where nothing clips it.
+    // The colour key, above the plot area, where it covers no point, and
+    // below the title.
     std::vector<QCPItemRect*> key;
     for (int k = 0; k < plot->itemCount(); ++k)
         if (auto* box = qobject_cast<QCPItemRect*>(plot->item(k))) key.push_back(box);
     ASSERT_EQ(key.size(), 20u);
     plot->replot();
-    const QPointF centre =
-        (key[19]->topLeft->pixelPosition() + key[19]->bottomRight->pixelPosition()) / 2;
-    EXPECT_TRUE(plot->axisRect()->rect().contains(centre.toPoint()));
+    const QRect area = plot->axisRect()->rect();
+    const QRect title = plot->plotLayout()->element(0, 0)->outerRect();
+    for (const QCPItemRect* box : key) {
+        const QRectF place(box->topLeft->pixelPosition(), box->bottomRight->pixelPosition());
+        EXPECT_FALSE(box->clipToAxisRect());
+        EXPECT_GE(place.top(), title.bottom());
+        EXPECT_LT(place.bottom(), area.top());
+        EXPECT_GT(place.left(), area.left());
+        EXPECT_LT(place.right(), area.right());
+    }
     // 1 of 3 points: 6.67 is drawn in level 7; 3 of 3 in level 20.
     EXPECT_EQ(plot->graph(6)->dataCount(), 1);
     EXPECT_EQ(plot->graph(19)->dataCount(), 1);
@@ -55,6 +63,29 @@ TEST_F(ACPFormTest, DensityDrawsEveryLevelItsKeyAndTheReferenceLine) {
     EXPECT_EQ(plot->graphCount(), 21);
     for (int k = 0; k < 20; ++k)
         EXPECT_EQ(plot->graph(k)->dataCount(), 0);
+}
+
+// Before anything is drawn, as after a run that ended before its curves,
+// every graph says what it will show.
+TEST_F(ACPFormTest, EveryGraphCarriesItsTitleAndAxisCaptionsFromTheStart) {
+    ACPForm& form = ACPForm::Instance();
+    const struct {
+        QCustomPlot* graph;
+        const char *title, *x, *y;
+    } graphs[] = {
+        {form.AMAMDia, "AM/AM", "Linear INPUT voltage", "Linear OUTPUT voltage"},
+        {form.AMPMDia, "AM/PM", "Linear INPUT voltage", "Phase Difference [°]"},
+        {form.Corr1, "Correlated Amplitude Spectrum", "Frequency bin", "Magnitude"},
+        {form.Corr2, "Correlated Phase Spectrum", "Frequency bin", "Phase [rad]"},
+    };
+    for (const auto& g : graphs) {
+        SCOPED_TRACE(g.title);
+        auto* title = qobject_cast<QCPTextElement*>(g.graph->plotLayout()->element(0, 0));
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->text(), g.title);
+        EXPECT_EQ(g.graph->xAxis->label(), g.x);
+        EXPECT_EQ(g.graph->yAxis->label(), g.y);
+    }
 }
 
 TEST_F(ACPFormTest, AProcessedPointLeavesItsEightPictures) {
@@ -136,7 +167,7 @@ TEST_F(ACPFormTest, PresentingShowsTheWindowAtItsSizeBelowTheActionWindow) {
     EXPECT_TRUE(ACPForm::Instance().isVisible());
     EXPECT_EQ(ACPForm::Instance().windowTitle(), "Measure AM/AM, AM/PM");
 
-    // In a client area: the first showing gives the designed size, a restore
+    // In a client area: the first showing gives the readable size, a restore
     // from maximised gives it back, and it always comes below the actions.
     TestClientArea main(1400, 900);
     ButtonForm& actions = ButtonForm::Instance();

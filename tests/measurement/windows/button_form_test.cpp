@@ -211,14 +211,35 @@ TEST_F(ActionWindow, SetupEnablesStartOnlyWhenEveryRoleIsPresent) {
         ASSERT_TRUE(bench.ready);
         Cache(bench);
         form->StartB->setEnabled(false);
+        // A remote START that arrives while the scan lets events run.
+        QTimer::singleShot(0, [this] { form->StartB_Click(); });
         form->AutoSet->click();
         EXPECT_TRUE(form->StartB->isEnabled());
+        EXPECT_EQ(points, 0) << "no run inside the discovery";
+        EXPECT_EQ(std::count(status.lines.begin(), status.lines.end(),
+                             "start refused: the instrument discovery is still running"),
+                  1);
         EXPECT_EQ(lists.Selected(Role::ModSource), "KLD-R2M");
     }
     SimBench bench(Args("--modsource BOXW --rf VRTA --analyzer DANE --opt-analyzer 0"));
     ASSERT_TRUE(bench.ready);
     Cache(bench);
+    // Start enabled by the last discovery looks disabled while the box that
+    // names the missing instrument waits for its OK.
+    struct StartWhileShown : Services::MessageBoxService {
+        FakeMessageBox& boxes;
+        QPushButton* start;
+        std::vector<bool> enabled;
+        StartWhileShown(FakeMessageBox& b, QPushButton* s) : boxes(b), start(s) {}
+        Services::MsgAnswer Message(const std::string& title, const std::string& text,
+                                    Services::MsgIcon icon, Services::MsgButtons b) override {
+            enabled.push_back(start->isEnabled());
+            return boxes.Message(title, text, icon, b);
+        }
+    } watch(boxes, form->StartB);
+    Services::Scoped<Services::MessageBoxService> watched{watch};
     form->AutoSet->click();
     EXPECT_FALSE(form->StartB->isEnabled());
     EXPECT_EQ(boxes.shown, Lines{"MISSING INSTRUMENTS|ERROR:\r\nmissing IQ analyzer\r"});
+    EXPECT_EQ(watch.enabled, std::vector<bool>{false});
 }

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -141,7 +142,7 @@ TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     EXPECT_EQ(frame->geometry(), first);
     EXPECT_GE(first.x(), 0);
     EXPECT_GE(first.y(), 0);
-    EXPECT_GE(form.ResField->height(), 125) << "the box at its designed height";
+    EXPECT_GE(form.ResField->height(), 125) << "the box at its height at the default font";
 
     // Wide enough: at the right edge.
     main.area.resize(900, 500);
@@ -150,9 +151,10 @@ TEST_F(ResultFormTest, RestartsKeepPlaceAndSizeInsideTheArea) {
     form.setParent(nullptr);
 }
 
-// At its designed size (the 280 x 125 box with its 8-pixel edges) and at the
-// smallest the window can be made, the box is as wide as its longest caption.
-TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDesignedAndSmallestSize) {
+// At its size at the default font (the 280 x 125 box with its 8-pixel edges)
+// and at the smallest the window can be made, the box is as wide as its
+// longest caption.
+TEST_F(ResultFormTest, EveryLineFitsTheWindowAtItsDefaultAndSmallestSize) {
     for (int row = 3; row <= 18; ++row)
         form.ShowValue(row, 1, 1, 0.5f);
     form.DisplayResult("Leveling error (12 steps)", -0.004, "0.00", "dB");
@@ -202,4 +204,28 @@ TEST_F(ResultFormTest, InstalledWindowsReceiveTheEngineOutput) {
     const std::string before = form.ResultRTF();
     EXPECT_TRUE(ResultSink::Get().ShowValue(11, -90, -90));
     EXPECT_EQ(form.ResultRTF(), before);
+}
+
+// The window closed by the user is gone; the next results open a new one and
+// show there.
+TEST_F(ResultFormTest, AfterTheUserClosesTheWindowTheNextResultsOpenANewOne) {
+    TestClientArea main(900, 500);
+    EngineWindows::Install();
+    ResultSink::Get().Restart();
+    QPointer<ResultForm> closed = &ResultForm::Instance();
+    QWidget* frame = closed->parentWidget();
+    ASSERT_NE(frame, nullptr);
+    frame->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(closed.isNull());
+    EXPECT_FALSE(ResultForm::Exists());
+
+    ResultSink::Get().Restart();
+    ResultSink::Get().DisplayResult("DUT Gain", 31.256, "0.00", "dB");
+    ASSERT_TRUE(ResultForm::Exists());
+    ResultForm& next = ResultForm::Instance();
+    EXPECT_TRUE(next.isVisible());
+    EXPECT_EQ(main.area.subWindowList().size(), 1);
+    EXPECT_NE(next.ResultRTF().find("31.26 dB"), std::string::npos) << next.ResultRTF();
+    EngineWindows::Uninstall();
 }

@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTableWidget>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -155,6 +156,26 @@ TEST_F(VerifyFormTest, TracesFollowTheirSwitchesAndTheGraphControls) {
     EXPECT_EQ(form.Graph()->graphCount(), 0);
 }
 
+// After a verification of AM and AM+PM, the switches of the PM curves are
+// greyed and unticked; every other switch stays as it was.
+TEST_F(VerifyFormTest, SwitchesOfCurvesNotVerifiedAreGreyedAndUnticked) {
+    VerifyForm form(state);
+    for (int t = 0; t < 10; ++t) {
+        EXPECT_TRUE(form.Trace(t)->isEnabled()) << t;
+        EXPECT_TRUE(form.Trace(t)->isChecked()) << t;
+    }
+    const std::array<bool, 3> verified{true, false, true};
+    form.EnableTraces(verified);
+    for (int t = 0; t < 10; ++t) {
+        SCOPED_TRACE(form.Trace(t)->text().toStdString());
+        const bool pm = t == 5 || t == 6;
+        EXPECT_EQ(form.Trace(t)->isEnabled(), !pm);
+        EXPECT_EQ(form.Trace(t)->isChecked(), !pm);
+    }
+    EXPECT_EQ(form.Trace(5)->text(), "dist PM");
+    EXPECT_EQ(form.Trace(6)->text(), "sim. dist PM");
+}
+
 TEST_F(VerifyFormTest, RefreshReevaluatesThePointItsRecordsCameFrom) {
     General::SweepPoints.assign(3, SweepPoint{});
     General::SweepPoints[2].ChannelPower[0][3] = 12.5;
@@ -213,5 +234,78 @@ TEST_F(VerifyFormTest, OpensCentredOnTheMainWindowAtLeast12645TwipsWide) {
     EXPECT_LE(std::abs(frame.center().y() - 500), 1) << frame.y();
     EXPECT_GE(form->width(), KTStandard::TwipsToPixels(12645));
     EXPECT_GE(form->height(), form->sizeHint().height());
+    delete form;
+}
+
+TEST_F(VerifyFormTest, ACampaignKeepsTheWindowsOfItsLastTenRuns) {
+    TestClientArea main(1600, 1000);
+    VerifyForm::InstallViewMaker();
+    auto runWindow = [] {
+        Verification::BeginRun();
+        Verification::ShowWindow();
+        return QPointer(dynamic_cast<VerifyForm*>(Verification::Run::Instance().CurrentView()));
+    };
+    // Closed windows go with their frames at the next deferred deletions.
+    auto settle = [] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    std::vector<QPointer<VerifyForm>> runs;
+    for (int run = 0; run < 12; ++run) {
+        runs.push_back(runWindow());
+        ASSERT_FALSE(runs.back().isNull()) << run;
+    }
+    settle();
+    EXPECT_TRUE(runs[0].isNull()) << "the oldest went";
+    EXPECT_TRUE(runs[1].isNull());
+    for (std::size_t run = 2; run < 12; ++run)
+        EXPECT_FALSE(runs[run].isNull()) << run;
+    EXPECT_EQ(main.area.subWindowList().size(), 10) << "nor does the Windows menu list more";
+
+    // A window the operator closed leaves its place to the next run's.
+    runs[5]->close();
+    settle();
+    runs.push_back(runWindow());
+    settle();
+    EXPECT_FALSE(runs[2].isNull());
+    EXPECT_EQ(main.area.subWindowList().size(), 10);
+
+    for (const auto& form : runs)
+        delete form.data();
+    Verification::SetViewMaker(nullptr);
+    Verification::BeginRun();
+}
+
+namespace {
+// A plot keeps its paint buffers to itself; a member pointer taken in a
+// derived class reads them on any plot.
+struct PaintBuffers : QCustomPlot {
+    static qsizetype Of(const QCustomPlot& plot) {
+        return (plot.*&PaintBuffers::mPaintBuffers).size();
+    }
+};
+} // namespace
+
+TEST_F(VerifyFormTest, AGraphNotShownHoldsNoPaintBuffers) {
+    TestClientArea main(1600, 1000);
+    auto* form = new VerifyForm(state);
+    const QCustomPlot& graph = *form->Graph();
+    Verification::ProcessACPData(*state, Verification::Mode::Reference, 0);
+    form->DisplayPlot(0);
+    EXPECT_EQ(PaintBuffers::Of(graph), 0) << "never shown";
+    form->Form_Load();
+    EXPECT_GT(PaintBuffers::Of(graph), 0) << "shown: painted from its buffers";
+
+    QWidget* frame = MainFormAccess::FrameOf(form);
+    frame->showMinimized();
+    EXPECT_EQ(PaintBuffers::Of(graph), 0) << "minimised";
+    form->DisplayPlot(1);
+    EXPECT_EQ(PaintBuffers::Of(graph), 0) << "plotted while minimised";
+    frame->showNormal();
+    EXPECT_GT(PaintBuffers::Of(graph), 0) << "restored";
+    form->hide();
+    EXPECT_EQ(PaintBuffers::Of(graph), 0) << "hidden";
+    form->Present();
+    EXPECT_GT(PaintBuffers::Of(graph), 0) << "shown again";
     delete form;
 }

@@ -82,6 +82,32 @@ TEST(ErrorForm, ShowsTheErrorAndCopiesTheReport) {
                   ErrorForm::kSupportMail);
 }
 
+TEST(ErrorForm, TheDetailedInformationHeadingHasARowOfItsOwn) {
+    ErrorForm form;
+    std::vector<std::string> sharing;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        seen = true;
+        const QLabel* heading = form.Label[5];
+        EXPECT_EQ(heading->text(), "DETAILED ERROR INFORMATION");
+        const QRect own = heading->geometry();
+        EXPECT_GT(own.height(), 0);
+        for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect other = w->geometry();
+            if (w == heading || !w->isVisible()) continue;
+            if (other.bottom() >= own.top() && other.top() <= own.bottom())
+                sharing.push_back(w->metaObject()->className() + std::string(" ") +
+                                  (qobject_cast<QLabel*>(w)
+                                       ? qobject_cast<QLabel*>(w)->text().toStdString()
+                                       : std::string()));
+        }
+        form.ButtonOK->click();
+    });
+    form.DisplayError(RuntimeError{-5, "VIF", "Overflow"}, {"A"});
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(sharing, std::vector<std::string>{});
+}
+
 TEST(ErrorForm, ClosingTheWindowEndsTheWait) {
     ErrorForm form;
     QTimer::singleShot(0, [&] { form.close(); });

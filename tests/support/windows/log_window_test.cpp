@@ -102,6 +102,15 @@ TEST(ELogForm, EveryLoadStartsANewLog) {
     EXPECT_FALSE(ELogForm::IsLoaded());
 }
 
+TEST(KTStandard, TwipsAreInchesAtTheScreensDotsPerInch) {
+    // the offscreen platform's screen
+    ASSERT_EQ(QGuiApplication::primaryScreen()->logicalDotsPerInchY(), 96.0);
+    EXPECT_EQ(KTStandard::TwipsToPixels(1440), 96); // an inch
+    EXPECT_EQ(KTStandard::TwipsToPixels(4770), 318);
+    EXPECT_EQ(KTStandard::TwipsToPixels(7.5), 0); // half a pixel, to even
+    EXPECT_EQ(KTStandard::TwipsToPixels(22.5), 2);
+}
+
 TEST(KTStandard, CaptionHeightFromTheStyle) {
     const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
     const double pixels = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);

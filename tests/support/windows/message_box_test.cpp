@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -44,6 +45,38 @@ TEST(MsgBig, NoticeWaitsForOKAndQuestionsAnswerYesOrNo) {
     EXPECT_EQ(box.ReplyCode(), MsgBig::ReplyNo);
     WhileWaiting([&] { box.OKButton->click(); });
     EXPECT_TRUE(box.ShowMessage("Gain too low. Continue?", 0, 0, true, true, true));
+}
+
+TEST(MsgBig, EnterPressesOKOrYesAndEscapePressesNoElseOK) {
+    MsgBig& box = MsgBig::Instance();
+    struct Case {
+        bool yesNo;
+        Qt::Key key;
+        bool returned;
+        std::int16_t reply;
+    };
+    const Case cases[] = {
+        {false, Qt::Key_Return, true, MsgBig::ReplyOK},
+        {false, Qt::Key_Enter, true, MsgBig::ReplyOK},
+        {false, Qt::Key_Escape, true, MsgBig::ReplyOK},
+        {true, Qt::Key_Return, true, MsgBig::ReplyOK},
+        {true, Qt::Key_Enter, true, MsgBig::ReplyOK},
+        {true, Qt::Key_Escape, false, MsgBig::ReplyNo},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.yesNo) + " " + std::to_string(c.key));
+        WhileWaiting([&] {
+            EXPECT_TRUE(box.OKButton->isDefault());
+            // as typed: to the button that has the focus, else to the box
+            QWidget* typed = box.focusWidget() ? box.focusWidget() : &box;
+            QTest::keyClick(typed, c.key);
+            if (box.ReplyCode() != MsgBig::NoReply) return;
+            ADD_FAILURE() << "the key did not answer the box";
+            box.OKButton->click();
+        });
+        EXPECT_EQ(box.ShowMessage("Overwrite the file?", 0, 0, c.yesNo, true, true), c.returned);
+        EXPECT_EQ(box.ReplyCode(), c.reply);
+    }
 }
 
 TEST(MsgBig, TimeoutsCountAsYesAndMayExceedThirtyTwoSeconds) {

@@ -1,6 +1,7 @@
 // The desktop services behind Services.h: a message box has room for its
-// whole title, and the URL opener answers whether a viewer could be started,
-// as the desktop's launcher tells it when it ends.
+// whole title, a cancelled file dialog gives no file, and the URL opener
+// answers whether a viewer could be started, as the desktop's launcher tells
+// it when it ends.
 
 #include "../event_pump.h"
 #include "../fake_launcher.h"
@@ -9,8 +10,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,29 +41,130 @@ Services::UrlOpenerService& DesktopOpener() {
     return opener;
 }
 
+// While the test waits in a dialog's event loop, hands the modal dialog in
+// front, once there is one, to `look` every 10 ms. When the wait has not
+// ended in time, the test fails and every dialog is closed, so that it ends.
+class WhileUp {
+public:
+    explicit WhileUp(std::function<void(QWidget& modal)> look) : look_(std::move(look)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+        timer_.start(10);
+    }
+
+private:
+    void Look() {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            look_(*modal);
+            return;
+        }
+        if (!deadline_.hasExpired()) return;
+        timer_.stop();
+        ADD_FAILURE() << "no dialog came up in time";
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                dialog->reject();
+    }
+
+    std::function<void(QWidget&)> look_;
+    QDeadlineTimer deadline_{kPatientMs};
+    QTimer timer_;
+};
+
+// Sets PATH for as long as it stands.
+class PathSetTo {
+public:
+    explicit PathSetTo(const QString& path) : before_(qgetenv("PATH")) {
+        qputenv("PATH", path.toLocal8Bit());
+    }
+    ~PathSetTo() { qputenv("PATH", before_); }
+    PathSetTo(const PathSetTo&) = delete;
+    PathSetTo& operator=(const PathSetTo&) = delete;
+
+private:
+    QByteArray before_;
+};
+
 } // namespace
 
+// The window manager writes a title in its own bold font beside its icon and
+// its three buttons, some 80 pixels together, and cuts what does not fit.
 TEST(WindowServices, AMessageBoxIsAsWideAsItsTitleBesideTheTitleBarButtons) {
     WindowServices::Install();
-    const QString title = "Measurement report: the folder of its pictures could not be written";
     int width = 0;
-    // Measured once the box is up, then answered.
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
+    WhileUp answer([&](QWidget& modal) {
+        auto* box = qobject_cast<QMessageBox*>(&modal);
+        if (!box) return;
         width = box->width();
         box->buttons().front()->click();
     });
-    look.start(10);
-    Services::Messages().Message(title.toStdString(), "Try again?", Services::MsgIcon::Question,
-                                 Services::MsgButtons::YesNo);
-    // The window manager writes the title in the bold title-bar font beside
-    // its icon and its three buttons, some 96 pixels together.
-    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
-    bold.setBold(true);
-    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(title) + 96);
+    // this title takes some 430 pixels in the window manager's font
+    Services::Messages().Message(
+        "Measurement report: the folder of its pictures could not be written", "Try again?",
+        Services::MsgIcon::Question, Services::MsgButtons::YesNo);
+    EXPECT_GE(width, 510);
     UninstallDesktopServices();
+}
+
+// A file dialog asks in a box of its own whether to replace a file, under
+// the dialog's title.
+TEST(WindowServices, AFileDialogsQuestionIsAsWideAsItsTitle) {
+    WindowServices::Install();
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile(folder.filePath("run 7.html")).open(QIODevice::WriteOnly));
+    int width = 0;
+    bool typed = false;
+    WhileUp answer([&](QWidget& modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+            width = box->width();
+            box->button(QMessageBox::No)->click();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(&modal); dialog && width > 0) {
+            dialog->reject();
+        } else if (dialog && !typed) {
+            typed = true;
+            // typed as the operator types it; the question then waits for
+            // its answer inside the key press
+            QTimer::singleShot(0, dialog, [dialog] {
+                QWidget* name = dialog->focusWidget();
+                QTest::keyClicks(name, "run 7.html");
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+        }
+    });
+    // "Save Measurement Report" takes some 170 pixels in the window
+    // manager's font
+    EXPECT_EQ(Services::FileDialogs().SaveFile("Save Measurement Report",
+                                               folder.path().toStdString(), "all files (*.*)"),
+              "");
+    EXPECT_GE(width, 250);
+    UninstallDesktopServices();
+}
+
+// The folder a dialog shows is no answer: an operator who cancels chose
+// nothing.
+TEST(WindowServices, ACancelledFileDialogGivesNoFile) {
+    WindowServices::Install();
+    QTemporaryDir folder;
+    WhileUp cancel([](QWidget& modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) dialog->reject();
+    });
+    const std::string path = folder.path().toStdString();
+    EXPECT_EQ(Services::FileDialogs().SaveFile("Save Measurement Report", path, "all files (*.*)"),
+              "");
+    EXPECT_EQ(Services::FileDialogs().OpenFile("Open", path, "all files (*.*)"), "");
+    UninstallDesktopServices();
+}
+
+// Without the desktop's launcher, Qt's own opener is asked; one that cannot
+// open the URL either opened nothing, and says so at once.
+TEST(WindowServices, WithoutALauncherAUrlQtCannotOpenIsNotOpened) {
+    Services::UrlOpenerService& opener = DesktopOpener();
+    QTemporaryDir empty;
+    PathSetTo nothing(empty.path());
+    std::vector<bool> answers;
+    EXPECT_FALSE(opener.Open("https://example.com/",
+                             [&answers](bool opened) { answers.push_back(opened); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(answers.empty());
 }
 
 TEST(WindowServices, UrlOpenerAnswersWhetherTheLauncherFoundAViewerWhenItEnds) {

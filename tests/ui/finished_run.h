@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace RunState {
+namespace FinishedRun {
 
 // A picture with its number written on it, so a viewer can tell them apart,
 // at the size the measurement windows render it: 800 × 600 for the graphs
@@ -153,4 +153,4 @@ public:
     ScopedRunState& operator=(const ScopedRunState&) = delete;
 };
 
-} // namespace RunState
+} // namespace FinishedRun

@@ -164,8 +164,16 @@ void ButtonForm::StartB_Click() {
     }
     std::vector<std::string> refusals;
     {
+        // Greyed while the checks' messages wait for their OK: a test
+        // program's polls then say that nothing is ready, not that a refused
+        // start has finished.
         checking_ = true;
-        const auto done = qScopeGuard([this] { checking_ = false; });
+        const bool wasEnabled = StartB->isEnabled();
+        StartB->setEnabled(false);
+        const auto done = qScopeGuard([this, wasEnabled] {
+            checking_ = false;
+            StartB->setEnabled(wasEnabled);
+        });
         const EquipmentLists* lists = EquipmentLists::Get();
         refusals = RunStart::Refusals(lists ? lists->SamplingRateMHz() : 0.0);
         for (const std::string& why : refusals)

@@ -32,9 +32,9 @@ public:
     // then runs the measurement and shows how it ended. Returns when the run
     // has wholly ended. The run is under way (RunState) from the moment the
     // checks have passed until its end message is over and Start is enabled
-    // again. A start while a run is under way, or while the messages of a
-    // refused start still wait for their OK, is refused with a status line
-    // that says which.
+    // again. Start is greyed while the messages of a refused start wait for
+    // their OK. A start while a run is under way, or while those messages
+    // wait, is refused with a status line that says which.
     void StartB_Click();
     void StopB_Click();
     // Instrument discovery into the equipment setup's lists. Start stays

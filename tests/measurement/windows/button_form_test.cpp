@@ -85,9 +85,12 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
     General::DataPresent = true;
     General::RunErrorText = "earlier";
     General::SweepPoints.assign(3, SweepPoint{});
-    // Start pressed again while the first message waits: no run is the cause.
+    // Start is greyed while the messages wait; a remote START meanwhile is
+    // refused, and no run is the cause.
+    std::vector<bool> enabled;
     big.onShow = [&] {
-        if (big.shown.size() == 1) form->StartB->click();
+        enabled.push_back(form->StartB->isEnabled());
+        if (big.shown.size() == 1) form->StartB_Click();
     };
 
     form->StartB->click();
@@ -98,6 +101,7 @@ TEST_F(ActionWindow, ARefusedStartShowsEveryMessageAndChangesNothing) {
                                     "1|0|Baseband clock rate is zero! Please select correct value",
                                     "1|0|Clock for signal generation and analysis must be equal!",
                                     "1|0|Capture length must be less than test signal length!"}));
+    EXPECT_EQ(enabled, std::vector<bool>(4, false));
     EXPECT_TRUE(form->StartB->isEnabled());
     EXPECT_FALSE(form->StopB->isEnabled());
     EXPECT_FALSE(General::MeasureBusy);

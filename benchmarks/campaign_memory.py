@@ -16,10 +16,9 @@ Extra options for the bench follow "--", for example "-- --analyzer DANE".
 import argparse
 import os
 import sys
-import tempfile
 import time
 
-from finished_latency import Client, connect, free_port, set_up, start_bench, start_quillon
+from finished_latency import bench_and_quillon, set_up
 
 
 def resident_mb(pid):
@@ -50,31 +49,19 @@ def captures(logs):
 def campaign(build, extra, runs, patience):
     """The resident size in MB after each run."""
     sizes = []
-    with tempfile.TemporaryDirectory() as folder:
-        logs = os.path.join(folder, "logs")
-        os.mkdir(logs)
-        bench, resources = start_bench(build, logs, extra)
-        port = free_port()
-        program = start_quillon(build, folder, resources, port)
-        try:
-            client = Client(connect(port, program))
-            set_up(client, patience)
-            for run in range(1, runs + 1):
-                # A START sent while the last run is still ending may be refused.
-                wait_finished(client, patience)
-                before, started = captures(logs), time.monotonic()
-                client.sock.sendall(b"START;")
-                wait_finished(client, patience)
-                took = time.monotonic() - started
-                if captures(logs) == before:
-                    raise RuntimeError("run %d captured nothing: the START was refused" % run)
-                sizes.append(resident_mb(program.pid))
-                print("run %3d: %.1f s, VmRSS %.1f MB" % (run, took, sizes[-1]), flush=True)
-        finally:
-            program.terminate()
-            program.wait(10)
-            bench.terminate()
-            bench.wait(10)
+    with bench_and_quillon(build, extra) as (logs, program, client):
+        set_up(client, patience)
+        for run in range(1, runs + 1):
+            # A START sent while the last run is still ending may be refused.
+            wait_finished(client, patience)
+            before, started = captures(logs), time.monotonic()
+            client.sock.sendall(b"START;")
+            wait_finished(client, patience)
+            took = time.monotonic() - started
+            if captures(logs) == before:
+                raise RuntimeError("run %d captured nothing: the START was refused" % run)
+            sizes.append(resident_mb(program.pid))
+            print("run %3d: %.1f s, VmRSS %.1f MB" % (run, took, sizes[-1]), flush=True)
     return sizes
 
 

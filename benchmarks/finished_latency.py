@@ -19,6 +19,7 @@ for an analyzer that answers every command after 200 ms.
 Extra options for the bench follow "--", for example "-- --analyzer DANE".
 """
 import argparse
+import contextlib
 import os
 import socket
 import subprocess
@@ -93,6 +94,26 @@ class Client:
         return reply.decode() + ";"
 
 
+@contextlib.contextmanager
+def bench_and_quillon(build, extra):
+    """The bench and quillon on it, in a temporary folder: yields the bench's log
+    folder, quillon's process and a client connected to its remote control; both
+    programs end when the block does."""
+    with tempfile.TemporaryDirectory() as folder:
+        logs = os.path.join(folder, "logs")
+        os.mkdir(logs)
+        bench, resources = start_bench(build, logs, extra)
+        port = free_port()
+        program = start_quillon(build, folder, resources, port)
+        try:
+            yield logs, program, Client(connect(port, program))
+        finally:
+            program.terminate()
+            program.wait(10)
+            bench.terminate()
+            bench.wait(10)
+
+
 def set_up(client, patience=120):
     """Sends "SETUP;" and waits until quillon is ready to start."""
     client.ask("IS_READY?;")
@@ -129,34 +150,22 @@ def commands_between(logs, before, after, keep=4):
 
 def one_run(build, extra, show, together):
     """The longest wait of one run, after printing the run's figures."""
-    with tempfile.TemporaryDirectory() as folder:
-        logs = os.path.join(folder, "logs")
-        os.mkdir(logs)
-        bench, resources = start_bench(build, logs, extra)
-        port = free_port()
-        program = start_quillon(build, folder, resources, port)
-        try:
-            client = Client(connect(port, program))
-            set_up(client)
-            started = time.monotonic()
-            waits = []
-            # The first question goes in the same packet as the START when asked.
-            query = "START;FINISHED?;" if together else "FINISHED?;"
-            if not together:
-                client.sock.sendall(b"START;")
-            while True:
-                before, sent = log_lines(logs), time.monotonic()
-                reply = client.ask(query)
-                query = "FINISHED?;"
-                answered = time.monotonic()
-                waits.append((answered - sent, sent - started, before, log_lines(logs)))
-                if reply == "FINISHED:1;" or answered - started > 900:
-                    break
-        finally:
-            program.terminate()
-            program.wait(10)
-            bench.terminate()
-            bench.wait(10)
+    with bench_and_quillon(build, extra) as (logs, _, client):
+        set_up(client)
+        started = time.monotonic()
+        waits = []
+        # The first question goes in the same packet as the START when asked.
+        query = "START;FINISHED?;" if together else "FINISHED?;"
+        if not together:
+            client.sock.sendall(b"START;")
+        while True:
+            before, sent = log_lines(logs), time.monotonic()
+            reply = client.ask(query)
+            query = "FINISHED?;"
+            answered = time.monotonic()
+            waits.append((answered - sent, sent - started, before, log_lines(logs)))
+            if reply == "FINISHED:1;" or answered - started > 900:
+                break
         longest = sorted(waits, key=lambda w: w[0], reverse=True)
         print("%s after %.1f s, %d queries answered, median wait %.4f s" %
               (reply, answered - started, len(waits), sorted(w[0] for w in waits)[len(waits) // 2]))

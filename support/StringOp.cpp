@@ -143,10 +143,6 @@ std::optional<double> WholeNumber(std::string_view text) {
     return ReadWholeNumber(text).value;
 }
 
-std::optional<double> WholeRegionalNumber(std::string_view text) {
-    return ReadWholeRegionalNumber(text).value;
-}
-
 double StrToDbl(std::string_view text) {
     return StrToDblChecked(text).value_or(0.0);
 }

@@ -25,14 +25,13 @@ std::optional<double> StrToDblChecked(std::string_view text);
 std::optional<double> LeadingNumber(std::string_view text);
 
 // A text that is one number and nothing else, blanks around or inside it
-// aside: read as LeadingNumber (WholeNumber) or as StrToDbl
-// (WholeRegionalNumber). Nothing for any other text, an empty one included
-// ("12x", "1e", "-"), and for a number too large for a double.
+// aside: read as LeadingNumber (WholeNumber, ReadWholeNumber) or as StrToDbl
+// (ReadWholeRegionalNumber). Nothing for any other text, an empty one
+// included ("12x", "1e", "-"), and for a number too large for a double.
 std::optional<double> WholeNumber(std::string_view text);
-std::optional<double> WholeRegionalNumber(std::string_view text);
 
-// As WholeNumber and WholeRegionalNumber, telling why a text gives nothing:
-// `tooLarge` only for a text that is one number, too large for a double.
+// As above, telling why a text gives nothing: `tooLarge` only for a text
+// that is one number, too large for a double.
 struct WholeRead {
     std::optional<double> value;
     bool tooLarge = false;
